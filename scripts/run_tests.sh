@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# One command for the whole test suite on a fresh machine: installs the system and Python
+# test dependencies, builds and installs the package, builds the C++ tests twice (plain and
+# with AddressSanitizer + UndefinedBehaviorSanitizer) and runs them, then runs pytest.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+apt_packages=(libgtest-dev zlib1g-dev)
+missing=()
+for p in "${apt_packages[@]}"; do
+  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
+fi
+
+python3 -m pip install --quiet --upgrade cmake ninja
+python3 -m pip install --quiet ".[test]"
+
+jobs=$(nproc 2>/dev/null || echo 2)
+for variant in release sanitize; do
+  flags=(-DCMAKE_BUILD_TYPE=Release)
+  [ "$variant" = sanitize ] && flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARINE_SANITIZE=ON)
+  cmake -S . -B "build/$variant" -G Ninja -DTESSARINE_BUILD_TESTS=ON "${flags[@]}"
+  cmake --build "build/$variant" -j "$jobs"
+  ctest --test-dir "build/$variant" --output-on-failure -j "$jobs"
+done
+
+# Run from outside the source tree so the installed module is the one under test.
+status=0
+(cd tests/python && python3 -m pytest -q .) || status=$?
+# Exit code 5 means "no tests collected", which is not a failure.
+if [ "$status" -ne 0 ] && [ "$status" -ne 5 ]; then exit "$status"; fi
+echo "all tests passed"

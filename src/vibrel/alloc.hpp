@@ -1,0 +1,24 @@
+#pragma once
+
+#include <cstddef>
+#include <new>
+#include <vector>
+
+#include "vibrel/error.hpp"
+
+namespace vibrel {
+
+// Zero-filled working array; a failed allocation becomes AllocationFailure with the bytes
+// requested instead of an exception. Scalar code only: SIMD files never allocate.
+template <class T>
+[[nodiscard]] VibrelResult<std::vector<T>> zeroed_vector(std::size_t count) {
+  try {
+    return std::vector<T>(count);
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(VibrelError::allocation_failure(count * sizeof(T)));
+  } catch (const std::length_error&) {
+    return std::unexpected(VibrelError::allocation_failure(count * sizeof(T)));
+  }
+}
+
+}  // namespace vibrel

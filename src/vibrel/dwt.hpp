@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstddef>
+#include <span>
+#include <vector>
+
+namespace vibrel {
+
+using f32 = float;
+
+// One level of a decomposition; owns both bands.
+template <class T>
+struct Dwt {
+  std::vector<T> approximations;
+  std::vector<T> details;
+};
+
+// Result of a multi-level forward transform: levels[0] is the finest level, the last entry
+// the coarsest. Each entry owns its own copy of that level's approximation band.
+template <class T>
+struct MultiDwt {
+  std::vector<Dwt<T>> levels;
+};
+
+struct DwtSize {
+  std::size_t approximation_length;
+  std::size_t details_length;
+
+  friend bool operator==(const DwtSize&, const DwtSize&) = default;
+};
+
+// Borrowed input of a single-level inverse.
+template <class T>
+struct DwtView {
+  std::span<const T> approximations;
+  std::span<const T> details;
+};
+
+// Borrowed input of a multi-level inverse: details finest first, then the coarsest
+// approximation band.
+template <class T>
+struct MultiDwtView {
+  std::vector<std::span<const T>> details;
+  std::span<const T> approximation;
+};
+
+}  // namespace vibrel
