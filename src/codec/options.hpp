@@ -1,0 +1,49 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace tessarine {
+
+// Which wavelet transforms the signal. The numeric values are the codes the options carry.
+enum class Method : std::uint8_t { Cdf53 = 0, Cdf97 = 1, Db4 = 2, Sym4 = 3 };
+
+// Strength of the dead zone on detail coefficients (a multiple of the base threshold).
+enum class Cutoff : std::uint8_t { Low = 0, Medium = 1, High = 2 };
+
+// Entropy coder asked for. `Auto` is resolved by the compressor and never stored.
+enum class Coder : std::uint8_t { Deflate = 0, Arans = 1, Auto = 2 };
+
+// The four-character method code stored in a container header, as its ASCII bytes.
+using MethodCode = std::array<std::uint8_t, 4>;
+
+// Everything the caller chooses for one compression. `scale` is validated where the options
+// are built (6..12); the compressor trusts it.
+struct CompressionOptions {
+  Method method = Method::Cdf97;
+  std::uint8_t scale = 11;
+  Cutoff cutoff = Cutoff::Low;
+  Coder coder = Coder::Auto;
+
+  friend bool operator==(const CompressionOptions&, const CompressionOptions&) = default;
+};
+
+inline constexpr std::uint8_t kMinScale = 6;
+inline constexpr std::uint8_t kMaxScale = 12;
+
+// Name lookups are exact: case-sensitive, no trimming.
+[[nodiscard]] std::optional<Method> method_from_name(std::string_view name);
+[[nodiscard]] std::optional<Cutoff> cutoff_from_name(std::string_view name);
+[[nodiscard]] std::optional<Coder> coder_from_name(std::string_view name);
+[[nodiscard]] std::optional<Method> method_from_code(const MethodCode& code);
+
+// A value outside its enum (reachable only through a cast) gives an all-zero code or an
+// empty name.
+[[nodiscard]] MethodCode method_code(Method method);
+[[nodiscard]] std::string_view method_name(Method method);
+[[nodiscard]] std::string_view cutoff_name(Cutoff cutoff);
+[[nodiscard]] std::string_view coder_name(Coder coder);
+
+}  // namespace tessarine
