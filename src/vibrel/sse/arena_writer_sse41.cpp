@@ -1,0 +1,84 @@
+#include <smmintrin.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+
+#include "vibrel/arena_writer.hpp"
+#include "vibrel/extension_run.hpp"
+
+namespace vibrel::sse {
+namespace {
+
+constexpr std::size_t kLanes = 4;
+
+void fill(f32* out, std::size_t count, f32 value) {
+  const __m128 v = _mm_set1_ps(value);
+  std::size_t k = 0;
+  for (; k + kLanes <= count; k += kLanes) _mm_storeu_ps(out + k, v);
+  for (; k < count; ++k) out[k] = value;
+}
+
+// Scalar continuation of a run from counter value r (for the samples after the last block).
+void finish_run(const f32* signal, f32* out, std::size_t count, const ExtensionRun& run,
+                std::int64_t r) {
+  for (std::size_t k = 0; k < count; ++k) {
+    out[k] = signal[run.descending ? run.origin - r : run.origin + r];
+    r = r + 1 == run.divisor ? 0 : r + 1;
+  }
+}
+
+// SSE has no gather: the four indices are computed together, the loads are single.
+__m128 load_four(const f32* signal, __m128i index) {
+  return _mm_setr_ps(signal[_mm_extract_epi32(index, 0)], signal[_mm_extract_epi32(index, 1)],
+                     signal[_mm_extract_epi32(index, 2)], signal[_mm_extract_epi32(index, 3)]);
+}
+
+// Four counters r_k .. r_k+3 per block; indices and divisor fit in 32 bits (checked by the
+// caller), so r + step < 2^32 and one unsigned minimum wraps the counters back into range.
+void write_folded_run(const f32* signal, f32* out, std::size_t count, const ExtensionRun& run) {
+  alignas(16) std::int32_t first_lanes[kLanes];
+  std::int64_t r = run.start;
+  for (std::size_t j = 0; j < kLanes; ++j) {
+    first_lanes[j] = static_cast<std::int32_t>(r);
+    r = r + 1 == run.divisor ? 0 : r + 1;
+  }
+  const std::int64_t step = DividerI64::make(run.divisor).remainder_euclid(kLanes);
+  const __m128i step_v = _mm_set1_epi32(static_cast<std::int32_t>(step));
+  const __m128i divisor_v = _mm_set1_epi32(static_cast<std::int32_t>(run.divisor));
+  const __m128i origin_v = _mm_set1_epi32(static_cast<std::int32_t>(run.origin));
+  // index = origin + ((r ^ negate) - negate): +r when ascending, -r when descending.
+  const __m128i negate_v = _mm_set1_epi32(run.descending ? -1 : 0);
+  __m128i counters = _mm_load_si128(reinterpret_cast<const __m128i*>(first_lanes));
+  std::size_t k = 0;
+  for (; k + kLanes <= count; k += kLanes) {
+    const __m128i offset = _mm_sub_epi32(_mm_xor_si128(counters, negate_v), negate_v);
+    _mm_storeu_ps(out + k, load_four(signal, _mm_add_epi32(origin_v, offset)));
+    const __m128i advanced = _mm_add_epi32(counters, step_v);
+    counters = _mm_min_epu32(advanced, _mm_sub_epi32(advanced, divisor_v));
+  }
+  const std::int64_t next = static_cast<std::uint32_t>(_mm_cvtsi128_si32(counters));
+  finish_run(signal, out + k, count - k, run, next);
+}
+
+void write_run(const f32* signal, f32* out, std::size_t count, const ExtensionRun& run) {
+  if (count == 0) return;
+  if (run.zero) return fill(out, count, 0.0f);
+  if (run.divisor == 1) return fill(out, count, signal[run.origin]);
+  write_folded_run(signal, out, count, run);
+}
+
+}  // namespace
+
+void write_arena_1d_sse4_1(const f32* signal, std::size_t length, f32* arena,
+                           std::size_t pad_left, std::size_t pad_right, BorderMode mode) {
+  // Indices are computed in signed 32-bit lanes; longer signals take the scalar path.
+  if (length > static_cast<std::size_t>(INT32_MAX)) {
+    return write_arena_1d_impl(signal, length, arena, pad_left, pad_right, mode);
+  }
+  if (length != 0) std::memcpy(arena + pad_left, signal, length * sizeof(f32));
+  write_run(signal, arena, pad_left, left_extension_run(mode, length, pad_left));
+  write_run(signal, arena + pad_left + length, pad_right, right_extension_run(mode, length));
+}
+
+}  // namespace vibrel::sse
