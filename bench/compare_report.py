@@ -1,0 +1,390 @@
+"""Results on disk: a Markdown table and a CSV per signal, rate-distortion and speed plots, and
+an all-signal summary."""
+
+from __future__ import annotations
+
+import csv
+import importlib
+import importlib.metadata
+import math
+import os
+import platform
+from dataclasses import asdict, fields
+from datetime import date
+from pathlib import Path
+from typing import Any
+
+import numpy as np
+
+from compare_codecs import (
+    DIY,
+    FULL_SWEEP,
+    QUICK_SWEEP,
+    SZ3,
+    TESSARINE,
+    ZFP,
+    ZLIB,
+    ZSTD,
+    Peers,
+    Sweep,
+)
+from compare_measure import (
+    DEFAULT_CUTOFF,
+    DEFAULT_METHOD,
+    DEFAULT_SCALE,
+    Measurement,
+    SignalReport,
+    speed_ratio,
+)
+
+
+def package_versions() -> dict[str, str]:
+    names = ("tessarine", "numpy", "PyWavelets", "zfpy", "pysz", "zstandard", "matplotlib")
+    versions = {}
+    for name in names:
+        try:
+            versions[name] = importlib.metadata.version(name)
+        except importlib.metadata.PackageNotFoundError:
+            versions[name] = "not installed"
+    return versions
+
+
+def cpu_model() -> str:
+    try:
+        for line in Path("/proc/cpuinfo").read_text().splitlines():
+            if line.startswith("model name"):
+                return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor() or "unknown"
+
+
+# ---------------------------------------------------------------------------- reporting
+
+
+def number(value: float | None, digits: int = 3) -> str:
+    if value is None or (isinstance(value, float) and math.isnan(value)):
+        return "n/a"
+    if math.isinf(value):
+        return "inf"
+    if value == 0:
+        return "0"
+    return (
+        f"{value:.{digits}g}" if abs(value) < 1e-2 or abs(value) >= 1e5 else f"{value:.{digits}f}"
+    )
+
+
+MEASUREMENT_COLUMNS = (
+    ("codec", "codec", str),
+    ("setting", "setting", str),
+    ("ratio", "ratio", lambda v: number(v, 2)),
+    ("bits_per_sample", "bits/sample", lambda v: number(v, 3)),
+    ("max_abs_error", "max abs error", lambda v: number(v, 3)),
+    ("rmse", "RMSE", lambda v: number(v, 3)),
+    ("psnr", "PSNR dB", lambda v: number(v, 2)),
+    ("prd", "PRD %", lambda v: number(v, 3)),
+    ("compress_mbps", "compress MB/s", lambda v: number(v, 1)),
+    ("decompress_mbps", "decompress MB/s", lambda v: number(v, 1)),
+)
+
+
+def markdown_table(header: list[str], rows: list[list[str]]) -> list[str]:
+    lines = ["| " + " | ".join(header) + " |", "|" + "---|" * len(header)]
+    return lines + ["| " + " | ".join(row) + " |" for row in rows]
+
+
+def measurement_table(measurements: list[Measurement]) -> list[str]:
+    header = [title for _, title, _ in MEASUREMENT_COLUMNS]
+    rows = [
+        [render(getattr(m, field)) for field, _, render in MEASUREMENT_COLUMNS]
+        for m in measurements
+    ]
+    return markdown_table(header, rows)
+
+
+def headline_rows(report: SignalReport) -> list[list[str]]:
+    ours = report.reference
+    rows = [
+        [
+            f"{TESSARINE} (default)",
+            ours.setting,
+            number(ours.ratio, 2),
+            number(ours.psnr, 2),
+            number(ours.compress_mbps, 1),
+            number(ours.decompress_mbps, 1),
+            "1",
+            "1",
+        ]
+    ]
+    for peer in report.comparisons:
+        near = peer.nearest
+        rows.append(
+            [
+                peer.codec,
+                f"nearest: {near.setting} ({number(near.psnr, 2)} dB)",
+                number(peer.ratio_at_psnr, 2),
+                number(ours.psnr, 2),
+                number(near.compress_mbps, 1),
+                number(near.decompress_mbps, 1),
+                number(speed_ratio(ours.compress_mbps, near.compress_mbps), 2),
+                number(speed_ratio(ours.decompress_mbps, near.decompress_mbps), 2),
+            ]
+        )
+    for m in report.measurements:
+        if m.lossless:
+            rows.append(
+                [
+                    m.codec,
+                    m.setting,
+                    number(m.ratio, 2),
+                    "inf",
+                    number(m.compress_mbps, 1),
+                    number(m.decompress_mbps, 1),
+                    number(speed_ratio(ours.compress_mbps, m.compress_mbps), 2),
+                    number(speed_ratio(ours.decompress_mbps, m.decompress_mbps), 2),
+                ]
+            )
+    return rows
+
+
+def headline_section(report: SignalReport) -> list[str]:
+    if report.reference is None:
+        return ["Tessarine's default options were not measured, so there is no headline."]
+    header = [
+        "codec",
+        "setting",
+        "ratio",
+        "PSNR dB",
+        "compress MB/s",
+        "decompress MB/s",
+        "Tessarine/codec compress speed",
+        "Tessarine/codec decompress speed",
+    ]
+    intro = [
+        f"Tessarine with its default options ({DEFAULT_METHOD}, scale {DEFAULT_SCALE}, "
+        f"{DEFAULT_CUTOFF}) against each peer at the same PSNR. A peer's ratio is interpolated "
+        "on its best settings (bits per sample against PSNR); its speed is that of the setting "
+        "nearest in PSNR. n/a: the peer's sweep does not reach that PSNR.",
+        "",
+    ]
+    return intro + markdown_table(header, headline_rows(report))
+
+
+def signal_markdown(report: SignalReport, unavailable: dict[str, str]) -> str:
+    samples = report.samples
+    lines = [
+        f"# {report.name}",
+        "",
+        f"{samples.size:,} samples, range {number(float(samples.min()), 4)} .. "
+        f"{number(float(samples.max()), 4)}, {samples.nbytes:,} bytes as float32.",
+        f"Plots: [rate-distortion]({report.name}_rd.png), [speed]({report.name}_speed.png).",
+        "",
+        "## Headline",
+        "",
+        *headline_section(report),
+        "",
+        "## Every setting",
+        "",
+        *measurement_table(report.measurements),
+    ]
+    if unavailable:
+        lines += ["", "## Not measured", ""]
+        lines += [f"- {family}: {why}" for family, why in unavailable.items()]
+    if report.failures:
+        lines += ["", "## Failed settings", ""] + [f"- {failure}" for failure in report.failures]
+    return "\n".join(lines) + "\n"
+
+
+def write_csv(path: Path, measurements: list[Measurement]) -> None:
+    names = [field.name for field in fields(Measurement)]
+    with path.open("w", newline="") as stream:
+        writer = csv.DictWriter(stream, fieldnames=names)
+        writer.writeheader()
+        for m in measurements:
+            writer.writerow(
+                {
+                    key: repr(value) if isinstance(value, float) else value
+                    for key, value in asdict(m).items()
+                }
+            )
+
+
+# ---------------------------------------------------------------------------- plots
+
+TESSARINE_COLOURS = {
+    "cdf97": "tab:blue",
+    "cdf53": "tab:orange",
+    "db4": "tab:green",
+    "sym4": "tab:red",
+}
+CUTOFF_STYLES = {"low": "-", "medium": "--", "high": ":"}
+PEER_STYLES = {ZFP: ("tab:purple", "s"), SZ3: ("tab:brown", "^"), DIY: ("tab:gray", "D")}
+LOSSLESS_STYLES = {ZLIB: "k", ZSTD: "tab:olive"}
+
+
+def curves(measurements: list[Measurement]) -> dict[str, list[Measurement]]:
+    grouped: dict[str, list[Measurement]] = {}
+    for m in measurements:
+        grouped.setdefault(m.curve, []).append(m)
+    return grouped
+
+
+def curve_style(points: list[Measurement]) -> dict[str, Any]:
+    codec = points[0].codec
+    if codec == TESSARINE:
+        method, cutoff = points[0].setting.split()[0], points[0].setting.split("cutoff=")[1]
+        return {
+            "color": TESSARINE_COLOURS.get(method, "tab:cyan"),
+            "linestyle": CUTOFF_STYLES.get(cutoff, "-"),
+            "marker": "o",
+            "markersize": 3,
+        }
+    colour, marker = PEER_STYLES.get(codec, ("tab:pink", "x"))
+    return {"color": colour, "linestyle": "-", "marker": marker, "markersize": 4}
+
+
+def plot_rate_distortion(pyplot: Any, report: SignalReport, path: Path) -> None:
+    figure, axes = pyplot.subplots(figsize=(12, 6.5))
+    for label, points in curves(report.measurements).items():
+        if points[0].lossless:
+            axes.axvline(
+                points[0].bits_per_sample,
+                color=LOSSLESS_STYLES.get(points[0].codec, "k"),
+                linestyle="-.",
+                linewidth=1,
+                label=f"{label}: {number(points[0].bits_per_sample, 2)} b/s",
+            )
+            continue
+        # Sweep order (scale, bound or step), so a curve that bends back shows it.
+        finite = [p for p in points if math.isfinite(p.psnr)]
+        axes.plot(
+            [p.bits_per_sample for p in finite],
+            [p.psnr for p in finite],
+            label=label,
+            **curve_style(points),
+        )
+    if report.reference is not None:
+        axes.plot(
+            report.reference.bits_per_sample,
+            report.reference.psnr,
+            "*",
+            color="gold",
+            markeredgecolor="k",
+            markersize=14,
+            label="Tessarine default",
+            zorder=5,
+        )
+    axes.set_xscale("log")
+    axes.set_xlabel("bits per sample (float32 input = 32)")
+    axes.set_ylabel("PSNR (dB) = 20 log10(range / RMSE)")
+    axes.set_title(f"{report.name}: rate-distortion ({report.samples.size:,} samples)")
+    axes.grid(True, which="both", alpha=0.3)
+    axes.legend(fontsize=7, loc="upper left", bbox_to_anchor=(1.01, 1.0))
+    figure.tight_layout()
+    figure.savefig(path, dpi=110)
+    pyplot.close(figure)
+
+
+def speed_entries(report: SignalReport) -> list[tuple[str, Measurement]]:
+    """Tessarine's default, each peer at the setting nearest in PSNR, and the lossless codecs."""
+    entries = []
+    if report.reference is not None:
+        entries.append(
+            (f"{TESSARINE} {DEFAULT_METHOD} s{DEFAULT_SCALE} {DEFAULT_CUTOFF}", report.reference)
+        )
+        entries += [(f"{p.codec} (nearest PSNR)", p.nearest) for p in report.comparisons]
+    entries += [(m.codec, m) for m in report.measurements if m.lossless]
+    return entries
+
+
+def plot_speed(pyplot: Any, report: SignalReport, path: Path) -> None:
+    entries = speed_entries(report)
+    labels = [label for label, _ in entries]
+    positions = np.arange(len(entries))
+    figure, axes = pyplot.subplots(figsize=(9, 1.2 + 0.6 * len(entries)))
+    for offset, field, colour, name in (
+        (-0.2, "compress_mbps", "tab:blue", "compress"),
+        (0.2, "decompress_mbps", "tab:orange", "decompress"),
+    ):
+        values = [getattr(m, field) for _, m in entries]
+        bars = axes.barh(positions + offset, values, height=0.4, color=colour, label=name)
+        axes.bar_label(bars, labels=[number(v, 1) for v in values], fontsize=7, padding=2)
+    axes.set_yticks(positions, labels, fontsize=8)
+    axes.invert_yaxis()
+    axes.set_xscale("log")
+    axes.set_xlim(right=axes.get_xlim()[1] * 2.5)  # room for the value labels
+    axes.set_xlabel("MB/s of float32 samples, one thread (median)")
+    axes.set_title(f"{report.name}: speed")
+    axes.legend(fontsize=8, loc="upper left", bbox_to_anchor=(1.01, 1.0))
+    figure.tight_layout()
+    figure.savefig(path, dpi=110)
+    pyplot.close(figure)
+
+
+def load_pyplot(matplotlib: Any | None) -> Any | None:
+    if matplotlib is None:
+        return None
+    matplotlib.use("Agg")
+    return importlib.import_module("matplotlib.pyplot")
+
+
+# ---------------------------------------------------------------------------- summary
+
+
+def summary_row(report: SignalReport) -> list[str]:
+    ours = report.reference
+    row = [report.name, number(ours.ratio, 2), number(ours.psnr, 2)]
+    by_codec = {p.codec: p for p in report.comparisons}
+    for codec in (ZFP, SZ3, DIY):
+        row.append(number(by_codec[codec].ratio_at_psnr, 2) if codec in by_codec else "n/a")
+    for codec in (ZFP, SZ3):
+        near = by_codec[codec].nearest if codec in by_codec else None
+        row.append(
+            number(speed_ratio(ours.compress_mbps, near.compress_mbps), 2) if near else "n/a"
+        )
+        row.append(
+            number(speed_ratio(ours.decompress_mbps, near.decompress_mbps), 2) if near else "n/a"
+        )
+    return row
+
+
+def sweep_name(sweep: Sweep) -> str:
+    if sweep == FULL_SWEEP:
+        return "full"
+    return "quick" if sweep == QUICK_SWEEP else "custom"
+
+
+def summary_markdown(reports: list[SignalReport], peers: Peers, sweep: Sweep) -> str:
+    header = [
+        "signal",
+        "Tessarine ratio",
+        "PSNR dB",
+        "zfp ratio",
+        "SZ3 ratio",
+        "pywt+zlib ratio",
+        "speed vs zfp (comp)",
+        "(decomp)",
+        "speed vs SZ3 (comp)",
+        "(decomp)",
+    ]
+    rows = [summary_row(r) for r in reports if r.reference is not None]
+    versions = ", ".join(f"{name} {version}" for name, version in package_versions().items())
+    lines = [
+        "# Summary",
+        "",
+        f"Run on {date.today().isoformat()}: {cpu_model()}, {os.cpu_count()} cores, "
+        f"Python {platform.python_version()}; {versions}.",
+        f"Sweep: {sweep_name(sweep)}, "
+        f"median of {sweep.repeats} timed runs per setting, one thread.",
+        "",
+        f"Tessarine's default options ({DEFAULT_METHOD}, scale {DEFAULT_SCALE}, {DEFAULT_CUTOFF}); "
+        "peer ratios are at the same PSNR, interpolated on each peer's best settings; speed "
+        "ratios are Tessarine's throughput divided by the peer's at its setting nearest in PSNR "
+        "(above 1: Tessarine is faster).",
+        "",
+        *markdown_table(header, rows),
+    ]
+    if peers.unavailable:
+        lines += ["", "Not measured:", ""]
+        lines += [f"- {family}: {why}" for family, why in peers.unavailable.items()]
+    return "\n".join(lines) + "\n"
