@@ -21,8 +21,10 @@ inline namespace VIBREL_ISA {
 //   Wrap        i mod a                               origin 0,     ascending, divisor a
 //   Reflect     left (-i - 1) mod a = a - 1 - (i mod a);
 //               right a - 1 - (k mod a)               origin a - 1, descending, divisor a
-//   Reflect101  left (-i) mod p, or p when that is 0, = p - (i mod p);
-//               right a - 1 - ((k + 1) mod p)         origin p,     descending, divisor p
+//   Reflect101  left (-i) mod p, or p when that is 0, = p - (i mod p)
+//                                                     origin p,     descending, divisor p
+//               right a - 2 - ((i - 1) mod p) = (p - 1) - (k mod p)
+//                                                     origin p - 1, descending, divisor p
 //   Clamp, and Reflect101 with a = 1: a constant index, divisor 1.
 struct ExtensionRun {
   bool zero;             // reads 0.0f everywhere: Constant, or an empty signal
@@ -69,7 +71,7 @@ struct ExtensionRun {
     case BorderMode::Reflect:
       return folded_run(a, 0, a - 1, true);
     case BorderMode::Reflect101:
-      return a == 1 ? constant_index_run(0) : folded_run(a - 1, 1, a - 1, true);
+      return a == 1 ? constant_index_run(0) : folded_run(a - 1, 0, a - 2, true);
     default:
       return constant_index_run(a - 1);
   }

@@ -19,10 +19,14 @@ inline namespace VIBREL_ISA {
 //   Reflect     i < 0: x[(-i - 1) mod a]        i >= a: x[a - 1 - (i mod a)]
 //   Reflect101  a = 1: x[0]; else with p = a - 1,
 //               i < 0: m = (-i) mod p, x[m] if m != 0 else x[a - 1]
-//               i >= a: x[a - 1 - (i mod p)]
+//               i >= a: x[a - 2 - ((i - 1) mod p)]
 //   Constant    0
 // Every remainder lies in 0 .. divisor - 1. Far out, the mirrors repeat with the period of
-// their divisor rather than bouncing back and forth.
+// their divisor rather than bouncing back and forth. Both mirrors are exact wherever a mirror
+// sample exists: Reflect for a positions on each side, Reflect101 for the p positions up to
+// x[-p] = x[p] and x[a - 1 + p] = x[0]. On the right, Reflect101 reads x[a - 2 - ...] rather
+// than x[a - 1 - (i mod p)]: the latter would read the edge sample again at i = 2a - 2 (and at
+// every right position when a = 2), which is exactly what this mode must not do.
 struct BorderInterpolation {
   DividerI64 divider;            // by length for Wrap, Reflect, Reflect101; by 1 otherwise
   DividerI64 divider_minus_one;  // by length - 1 for Reflect101 with length >= 2; by 1 otherwise
@@ -77,7 +81,7 @@ struct BorderInterpolation {
   [[nodiscard]] std::int64_t map_reflect101(std::int64_t i) const {
     if (length == 1) return 0;
     const std::int64_t p = length - 1;
-    if (i >= 0) return length - 1 - divider_minus_one.remainder_euclid(i);
+    if (i >= 0) return length - 2 - divider_minus_one.remainder_euclid(i - 1);
     // (-i) mod p computed as (p - i mod p) mod p, since -i may not be representable.
     const std::int64_t r = divider_minus_one.remainder_euclid(i);
     const std::int64_t m = r == 0 ? 0 : p - r;
