@@ -1,0 +1,208 @@
+#include "codec/compressor.hpp"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+#include "codec/header.hpp"
+#include "codec/normalize.hpp"
+#include "codec/quantize.hpp"
+#include "codec/raw_deflate.hpp"
+#include "codec/transform.hpp"
+#include "entropy/arans.hpp"
+#include "vibrel/dwt.hpp"
+
+namespace tessarine {
+namespace {
+
+struct PreparedSignal {
+  std::vector<float> samples;
+  Normalization values;
+};
+
+struct Payload {
+  std::vector<std::uint8_t> bytes;
+  std::uint8_t coder;
+};
+
+// Frees a working array as soon as the next stage no longer needs it.
+template <class T>
+void release(T& value) {
+  T().swap(value);
+}
+
+TessarineError configuration(std::string text) {
+  return TessarineError::unsupported_configuration(std::move(text));
+}
+
+// The binding validates options; a C++ caller that casts its way past the enums still gets an
+// error value rather than undefined behaviour.
+[[nodiscard]] TessarineResult<void> check_options(const CompressionOptions& options) {
+  if (method_name(options.method).empty()) {
+    return std::unexpected(configuration(
+        "Unknown method code " + std::to_string(static_cast<int>(options.method))));
+  }
+  if (cutoff_name(options.cutoff).empty()) {
+    return std::unexpected(configuration(
+        "Unknown cutoff code " + std::to_string(static_cast<int>(options.cutoff))));
+  }
+  if (coder_name(options.coder).empty()) {
+    return std::unexpected(configuration(
+        "Unknown coder code " + std::to_string(static_cast<int>(options.coder))));
+  }
+  if (options.scale < kMinScale || options.scale > kMaxScale) {
+    return std::unexpected(TessarineError::unsupported_scale(options.scale));
+  }
+  return {};
+}
+
+[[nodiscard]] TessarineResult<void> check_size(std::size_t n) {
+  if (n == 0) return std::unexpected(configuration("Can't compress empty data"));
+  if (n > kMaxSampleCount) {
+    return std::unexpected(configuration("Can't compress data bigger than " +
+                                         std::to_string(kMaxSampleCount) + ", but data was " +
+                                         std::to_string(n)));
+  }
+  return {};
+}
+
+// Sanitised, normalised working copy. A range that overflows f32 would normalise to NaN and
+// produce a header no decoder accepts, so it is refused here.
+[[nodiscard]] TessarineResult<PreparedSignal> prepare_signal(std::span<const float> input) {
+  PreparedSignal signal{std::vector<float>(input.size()), {}};
+  const SampleRange range = sanitize_and_range(input, signal.samples);
+  if (!std::isfinite(range.max - range.min)) {
+    return std::unexpected(configuration(
+        "Can't compress data whose range (max - min) exceeds the largest 32-bit float"));
+  }
+  signal.values = normalize(signal.samples, range);
+  return signal;
+}
+
+// Signals shorter than the filter are repeated periodically up to its length.
+void extend_periodically(std::vector<float>& samples, std::size_t length) {
+  const std::size_t n = samples.size();
+  if (n == 0 || n >= length) return;
+  samples.resize(length);
+  for (std::size_t i = n; i < length; ++i) samples[i] = samples[i % n];
+}
+
+[[nodiscard]] TessarineResult<vibrel::MultiDwt<float>> forward_transform(
+    const vibrel::DwtExecutor<float>& executor, std::span<const float> signal,
+    std::size_t levels) {
+  auto result = executor.multi_dwt(signal, levels);
+  if (!result) return std::unexpected(TessarineError::transform(result.error().display()));
+  if (result->levels.empty()) {
+    return std::unexpected(
+        TessarineError::transform("Internal DWT returned zero levels, what shouldn't happen"));
+  }
+  return std::move(*result);
+}
+
+// Coarsest approximation band, then the detail bands finest first.
+[[nodiscard]] TessarineResult<std::vector<std::int16_t>> quantize_levels(
+    const vibrel::MultiDwt<float>& dwt, const CompressionOptions& options) {
+  const std::vector<float>& approximation = dwt.levels.back().approximations;
+  std::vector<std::int16_t> coefficients(approximation.size());
+  quantize_band(approximation, options.scale, 0, coefficients);
+  std::size_t detail_count = 0;
+  for (const auto& level : dwt.levels) detail_count += level.details.size();
+  try {
+    coefficients.resize(approximation.size() + detail_count);
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(TessarineError::out_of_memory(detail_count));
+  } catch (const std::length_error&) {
+    return std::unexpected(TessarineError::out_of_memory(detail_count));
+  }
+  const std::uint16_t threshold = detail_threshold(options.scale, options.cutoff);
+  std::size_t at = approximation.size();
+  for (const auto& level : dwt.levels) {
+    quantize_band(level.details, options.scale, threshold,
+                  std::span(coefficients).subspan(at, level.details.size()));
+    at += level.details.size();
+  }
+  return coefficients;
+}
+
+[[nodiscard]] TessarineResult<Payload> entropy_code(std::span<const std::uint8_t> bytes,
+                                                    Coder coder) {
+  if (coder == Coder::Deflate) {
+    auto deflated = deflate_raw(bytes);
+    if (!deflated) return std::unexpected(deflated.error());
+    return Payload{std::move(*deflated), kCoderDeflate};
+  }
+  // Longer inputs would get a pair count that every rANS stream decoder refuses.
+  if (bytes.size() > arans::kMaxStreamInputBytes) {
+    return std::unexpected(configuration(
+        "Can't code " + std::to_string(bytes.size()) + " coefficient bytes with the arans coder, "
+        "the most it takes is " + std::to_string(arans::kMaxStreamInputBytes) +
+        "; use the deflate coder"));
+  }
+  return Payload{arans::encode_stream(bytes), kCoderArans};
+}
+
+[[nodiscard]] TessarineResult<std::vector<std::uint8_t>> assemble(TessarineHeader header,
+                                                                  const Payload& payload) {
+  if (payload.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
+    return std::unexpected(configuration(
+        "Can't store a payload of " + std::to_string(payload.bytes.size()) +
+        " bytes, a container describes at most 4294967295"));
+  }
+  header.coder = payload.coder;
+  header.payload_len = static_cast<std::uint32_t>(payload.bytes.size());
+  std::vector<std::uint8_t> out(kHeaderSize + payload.bytes.size());
+  header.write_to(std::span<std::uint8_t, kHeaderSize>(out.data(), kHeaderSize));
+  if (!payload.bytes.empty()) {
+    std::memcpy(out.data() + kHeaderSize, payload.bytes.data(), payload.bytes.size());
+  }
+  return out;
+}
+
+TessarineHeader header_for(const CompressionOptions& options, std::uint32_t levels,
+                           std::size_t n, const Normalization& values) {
+  TessarineHeader header;
+  header.method = method_code(options.method);
+  header.levels = static_cast<std::uint8_t>(levels);
+  header.scale = options.scale;
+  header.sample_count = static_cast<std::uint32_t>(n);
+  header.min = values.min;
+  header.max = values.max;
+  header.mean = values.mean;
+  return header;
+}
+
+}  // namespace
+
+TessarineResult<std::vector<std::uint8_t>> compress(std::span<const float> samples,
+                                                    const CompressionOptions& options) {
+  const auto valid = check_options(options);
+  if (!valid) return std::unexpected(valid.error());
+  const auto sized = check_size(samples.size());
+  if (!sized) return std::unexpected(sized.error());
+  // Declared first so that it is released last.
+  const vibrel::DwtHandle<float> executor = make_transform(options.method);
+  auto signal = prepare_signal(samples);
+  if (!signal) return std::unexpected(signal.error());
+  const std::size_t n = samples.size();
+  const std::size_t filter_length = executor->filter_length();
+  extend_periodically(signal->samples, filter_length);
+  const std::uint32_t levels = decomposition_levels(n, filter_length);
+  auto dwt = forward_transform(*executor, signal->samples, levels);
+  if (!dwt) return std::unexpected(dwt.error());
+  release(signal->samples);
+  auto coefficients = quantize_levels(*dwt, options);
+  if (!coefficients) return std::unexpected(coefficients.error());
+  release(dwt->levels);
+  std::vector<std::uint8_t> bytes(2 * coefficients->size());
+  coefficients_to_bytes(*coefficients, bytes);
+  release(*coefficients);
+  auto payload = entropy_code(bytes, options.coder);
+  if (!payload) return std::unexpected(payload.error());
+  release(bytes);
+  return assemble(header_for(options, levels, n, signal->values), *payload);
+}
+
+}  // namespace tessarine

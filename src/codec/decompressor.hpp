@@ -1,0 +1,17 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "codec/error.hpp"
+
+namespace tessarine {
+
+// Decodes one container (header, then payload; bytes after the payload are ignored) into
+// exactly `sample_count` samples, or refuses it with an error value. Memory is allocated in
+// proportion to what the payload actually decodes to, never from the header's counts alone.
+[[nodiscard]] TessarineResult<std::vector<float>> decompress(
+    std::span<const std::uint8_t> container);
+
+}  // namespace tessarine

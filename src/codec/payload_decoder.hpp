@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "codec/error.hpp"
+
+namespace tessarine {
+
+// Entropy-decodes a container payload with the coder its header names (0 raw DEFLATE,
+// 1 rANS stream) and checks that the result holds at least `needed_bytes` coefficient bytes.
+// A rANS stream that declares too few bytes is refused before it is decoded; DEFLATE
+// output stops at `needed_bytes`, since later bytes would be ignored anyway.
+[[nodiscard]] TessarineResult<std::vector<std::uint8_t>> decode_payload(
+    std::span<const std::uint8_t> payload, std::uint8_t coder, std::uint64_t needed_bytes);
+
+}  // namespace tessarine
