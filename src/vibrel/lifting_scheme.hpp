@@ -1,0 +1,45 @@
+#pragma once
+
+#include <cstddef>
+
+#include "vibrel/dwt.hpp"
+
+namespace vibrel {
+
+// One lifting step of a scheme. A predict adds the scaled sum of the two neighbouring
+// approximation samples to a detail; an update adds the scaled sum of the two neighbouring
+// details to an approximation sample. Both ends mirror (whole-sample symmetric extension).
+struct LiftingStep {
+  enum class Kind { Predict, Update };
+  Kind kind;
+  f32 coefficient;
+};
+
+// A scheme is a type with these static members (see Cdf53Scheme and Cdf97Scheme):
+//   kMinLength      shortest signal one level decomposes; dwt_size and idwt_size never
+//                   report less than its bands and length
+//   kMinDetails     details length of a kMinLength signal
+//   kFilterLength   published filter_length
+//   kSteps          forward lifting steps in order; the first must be a predict (it reads
+//                   the signal while splitting it), the inverse runs them backwards with
+//                   exactly negated coefficients
+//   kScaled         whether the bands are scaled after the last step, by
+//                   kApproximationScale / kDetailsScale forward and kInverseApproximationScale
+//                   / kInverseDetailsScale before the inverse steps
+template <class Scheme>
+constexpr bool first_step_predicts() {
+  return Scheme::kSteps.size() >= 1 && Scheme::kSteps[0].kind == LiftingStep::Kind::Predict;
+}
+
+// The inverse can read the caller's details directly unless a step other than the final
+// predict rewrites them.
+template <class Scheme>
+constexpr bool inverse_rewrites_details() {
+  if (Scheme::kScaled) return true;
+  for (std::size_t i = 1; i < Scheme::kSteps.size(); ++i) {
+    if (Scheme::kSteps[i].kind == LiftingStep::Kind::Predict) return true;
+  }
+  return false;
+}
+
+}  // namespace vibrel
