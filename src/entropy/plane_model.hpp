@@ -44,4 +44,14 @@ inline constexpr unsigned kSymbolBits = 8;
   return static_cast<std::uint16_t>(next);
 }
 
+// Branch-free adapted_probability for p already in [1, 4095], where the clamp never acts:
+// (4096 - p) >> 4 <= 4095 - p and p >> 4 <= p - 1. The model starts at 2048, so every
+// probability it ever holds is in that range.
+[[nodiscard]] constexpr std::uint32_t fast_adapted_probability(std::uint32_t p,
+                                                               std::uint32_t bit) {
+  const std::uint32_t towards_zero_bit = p + ((kProbabilityScale - p) >> kAdaptationShift);
+  const std::uint32_t towards_one_bit = p - (p >> kAdaptationShift);
+  return bit != 0 ? towards_one_bit : towards_zero_bit;
+}
+
 }  // namespace tessarine::arans
