@@ -1,0 +1,19 @@
+#pragma once
+
+#include <cstddef>
+
+#include "vibrel/dwt.hpp"
+
+namespace vibrel::avx {
+
+// AVX2/FMA kernels of the generic filter bank; same contract as ScalarNTapsKernel. Call only
+// when has_avx_tier(). Both directions use fused multiply-add.
+struct NTapsKernel {
+  static void forward(const f32* arena, std::size_t readable, std::size_t m, const f32* low,
+                      const f32* high, std::size_t taps, f32* approximations, f32* details);
+  static void inverse(const f32* approximations, const f32* details, std::size_t m,
+                      const f32* low, const f32* high, std::size_t taps, f32* output,
+                      std::size_t output_length);
+};
+
+}  // namespace vibrel::avx
