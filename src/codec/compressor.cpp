@@ -1,18 +1,16 @@
 #include "codec/compressor.hpp"
 
 #include <cmath>
-#include <cstring>
-#include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
 
+#include "codec/container.hpp"
 #include "codec/header.hpp"
 #include "codec/normalize.hpp"
+#include "codec/payload_encoder.hpp"
 #include "codec/quantize.hpp"
-#include "codec/raw_deflate.hpp"
 #include "codec/transform.hpp"
-#include "entropy/arans.hpp"
 #include "vibrel/dwt.hpp"
 
 namespace tessarine {
@@ -21,11 +19,6 @@ namespace {
 struct PreparedSignal {
   std::vector<float> samples;
   Normalization values;
-};
-
-struct Payload {
-  std::vector<std::uint8_t> bytes;
-  std::uint8_t coder;
 };
 
 // Frees a working array as soon as the next stage no longer needs it.
@@ -127,46 +120,13 @@ void extend_periodically(std::vector<float>& samples, std::size_t length) {
   return coefficients;
 }
 
-[[nodiscard]] TessarineResult<Payload> entropy_code(std::span<const std::uint8_t> bytes,
-                                                    Coder coder) {
-  if (coder == Coder::Deflate) {
-    auto deflated = deflate_raw(bytes);
-    if (!deflated) return std::unexpected(deflated.error());
-    return Payload{std::move(*deflated), kCoderDeflate};
-  }
-  // Longer inputs would get a pair count that every rANS stream decoder refuses.
-  if (bytes.size() > arans::kMaxStreamInputBytes) {
-    return std::unexpected(configuration(
-        "Can't code " + std::to_string(bytes.size()) + " coefficient bytes with the arans coder, "
-        "the most it takes is " + std::to_string(arans::kMaxStreamInputBytes) +
-        "; use the deflate coder"));
-  }
-  return Payload{arans::encode_stream(bytes), kCoderArans};
-}
-
-[[nodiscard]] TessarineResult<std::vector<std::uint8_t>> assemble(TessarineHeader header,
-                                                                  const Payload& payload) {
-  if (payload.bytes.size() > std::numeric_limits<std::uint32_t>::max()) {
-    return std::unexpected(configuration(
-        "Can't store a payload of " + std::to_string(payload.bytes.size()) +
-        " bytes, a container describes at most 4294967295"));
-  }
-  header.coder = payload.coder;
-  header.payload_len = static_cast<std::uint32_t>(payload.bytes.size());
-  std::vector<std::uint8_t> out(kHeaderSize + payload.bytes.size());
-  header.write_to(std::span<std::uint8_t, kHeaderSize>(out.data(), kHeaderSize));
-  if (!payload.bytes.empty()) {
-    std::memcpy(out.data() + kHeaderSize, payload.bytes.data(), payload.bytes.size());
-  }
-  return out;
-}
-
 TessarineHeader header_for(const CompressionOptions& options, std::uint32_t levels,
-                           std::size_t n, const Normalization& values) {
+                           std::size_t n, const Normalization& values, std::uint8_t coder) {
   TessarineHeader header;
   header.method = method_code(options.method);
   header.levels = static_cast<std::uint8_t>(levels);
   header.scale = options.scale;
+  header.coder = coder;
   header.sample_count = static_cast<std::uint32_t>(n);
   header.min = values.min;
   header.max = values.max;
@@ -199,10 +159,11 @@ TessarineResult<std::vector<std::uint8_t>> compress(std::span<const float> sampl
   std::vector<std::uint8_t> bytes(2 * coefficients->size());
   coefficients_to_bytes(*coefficients, bytes);
   release(*coefficients);
-  auto payload = entropy_code(bytes, options.coder);
+  auto payload = encode_payload(bytes, options.coder);
   if (!payload) return std::unexpected(payload.error());
   release(bytes);
-  return assemble(header_for(options, levels, n, signal->values), *payload);
+  return assemble_container(header_for(options, levels, n, signal->values, payload->coder),
+                            payload->bytes);
 }
 
 }  // namespace tessarine
