@@ -49,6 +49,7 @@ from compare_codecs import (
 )
 from compare_measure import SignalReport, compare_peers, default_setting, measure_all
 from compare_report import (
+    load_average,
     load_pyplot,
     number,
     plot_rate_distortion,
@@ -194,7 +195,8 @@ def chosen_sweep(arguments: argparse.Namespace) -> Sweep:
 
 def report_unavailable(peers: Peers) -> None:
     for family, why in peers.unavailable.items():
-        print(f"{family}: unavailable, {why}; `pip install .[bench]` brings it")
+        remedy = "pip install ." if family == TESSARINE else "pip install .[bench]"
+        print(f"{family}: unavailable, {why}; `{remedy}` from the repository root brings it")
 
 
 def run(arguments: argparse.Namespace) -> int:
@@ -204,6 +206,7 @@ def run(arguments: argparse.Namespace) -> int:
         raise BenchError("no signals to compare: give .npy files or a --data-dir holding some")
     for path in files:
         load_signal(path)  # refuse bad input before spending minutes on the good files
+    load_at_start = load_average()
     peers = import_peers()
     report_unavailable(peers)
     sweep = chosen_sweep(arguments)
@@ -215,7 +218,9 @@ def run(arguments: argparse.Namespace) -> int:
         write_signal_outputs(report, peers, pyplot, arguments.out)
         print_headline(report)
         reports.append(report)
-    (arguments.out / "summary.md").write_text(summary_markdown(reports, peers, sweep))
+    (arguments.out / "summary.md").write_text(
+        summary_markdown(reports, peers, sweep, load_at_start)
+    )
     print(f"results in {arguments.out}")
     return 0
 

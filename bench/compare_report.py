@@ -354,7 +354,16 @@ def sweep_name(sweep: Sweep) -> str:
     return "quick" if sweep == QUICK_SWEEP else "custom"
 
 
-def summary_markdown(reports: list[SignalReport], peers: Peers, sweep: Sweep) -> str:
+def load_average() -> str:
+    try:
+        return f"{os.getloadavg()[0]:.2f}"
+    except OSError:
+        return "unknown"
+
+
+def summary_markdown(
+    reports: list[SignalReport], peers: Peers, sweep: Sweep, load_at_start: str
+) -> str:
     header = [
         "signal",
         "Tessarine ratio",
@@ -375,7 +384,9 @@ def summary_markdown(reports: list[SignalReport], peers: Peers, sweep: Sweep) ->
         f"Run on {date.today().isoformat()}: {cpu_model()}, {os.cpu_count()} cores, "
         f"Python {platform.python_version()}; {versions}.",
         f"Sweep: {sweep_name(sweep)}, "
-        f"median of {sweep.repeats} timed runs per setting, one thread.",
+        f"median of {sweep.repeats} timed runs per setting, one thread. One-minute load average "
+        f"{load_at_start} at the start, {load_average()} at the end (well above 0: other "
+        "processes shared the cores, so every speed is lower and noisier).",
         "",
         f"Tessarine's default options ({DEFAULT_METHOD}, scale {DEFAULT_SCALE}, {DEFAULT_CUTOFF}); "
         "peer ratios are at the same PSNR, interpolated on each peer's best settings; speed "
@@ -384,6 +395,8 @@ def summary_markdown(reports: list[SignalReport], peers: Peers, sweep: Sweep) ->
         "",
         *markdown_table(header, rows),
     ]
+    if not rows:
+        lines += ["", "No signal has a measurement of Tessarine's default options."]
     if peers.unavailable:
         lines += ["", "Not measured:", ""]
         lines += [f"- {family}: {why}" for family, why in peers.unavailable.items()]
