@@ -83,8 +83,8 @@ inline void analysis_outputs(const f32* w, std::size_t first, std::size_t end, c
 // kLanes outputs from w[0 .. 2 * kLanes + last_pair - 1]. Taps k and k + 1 share one pair of
 // loads: the even samples meet tap k, the odd ones tap k + 1.
 template <class V, bool kFused, class Count>
-inline void analysis_block(const f32* w, const f32* low, const f32* high, Count taps,
-                           f32* approx, f32* details) {
+inline void analysis_block(const f32* w, const f32* low, const f32* high, Count taps, f32* approx,
+                           f32* details) {
   using Reg = typename V::Reg;
   const std::size_t count = taps;
   Reg even;
@@ -105,9 +105,8 @@ inline void analysis_block(const f32* w, const f32* low, const f32* high, Count 
 // Analysis outputs [0, count) of windows w[2i .. 2i + taps - 1]; at most `readable` samples
 // of w exist. Requires taps >= 1.
 template <class V, bool kFused, class Count>
-inline void analysis_windows(const f32* w, std::size_t readable, std::size_t count,
-                             const f32* low, const f32* high, Count taps, f32* approx,
-                             f32* details) {
+inline void analysis_windows(const f32* w, std::size_t readable, std::size_t count, const f32* low,
+                             const f32* high, Count taps, f32* approx, f32* details) {
   std::size_t i = 0;
   if constexpr (V::kLanes > 0) {
     constexpr std::size_t kLanes = V::kLanes;

@@ -18,7 +18,9 @@ struct TapLayout {
   [[nodiscard]] constexpr std::size_t stored() const { return padded * copies; }
 };
 
-[[nodiscard]] consteval TapLayout scalar_tap_layout(std::size_t taps) { return {taps, 1}; }
+[[nodiscard]] consteval TapLayout scalar_tap_layout(std::size_t taps) {
+  return {taps, 1};
+}
 
 // 4-lane registers: a window of up to 4 taps per register, longer ones over 2 or 3 registers.
 [[nodiscard]] consteval TapLayout sse_tap_layout(std::size_t taps) {

@@ -23,8 +23,9 @@ template <class Kernel>
 FixedTapsWavelet<Kernel>::FixedTapsWavelet(BorderMode mode, std::span<const f32> low_pass)
     : mode_(mode),
       low_(arrange_taps<kTaps, Kernel::kLayout>(exactly_n_taps<kTaps>(low_pass))),
-      high_(arrange_taps<kTaps, Kernel::kLayout>(
-          low_pass_to_high(exactly_n_taps<kTaps>(low_pass)))) {}
+      high_(
+          arrange_taps<kTaps, Kernel::kLayout>(low_pass_to_high(exactly_n_taps<kTaps>(low_pass)))) {
+}
 
 template <class Kernel>
 VibrelResult<void> FixedTapsWavelet<Kernel>::execute_forward(std::span<const f32> input,

@@ -12,11 +12,10 @@ void ScalarFixedTapsKernel<N>::forward(const f32* input, std::size_t n, const f3
 }
 
 template <std::size_t N>
-void ScalarFixedTapsKernel<N>::inverse(const f32* approximations, const f32* details,
-                                       std::size_t m, const f32* low, const f32* high,
-                                       f32* output) {
-  synthesis_pairs<NoVector, false>(approximations, details, orthogonal_output_length(m, N) / 2,
-                                   low, high, TapCount<N>{}, output);
+void ScalarFixedTapsKernel<N>::inverse(const f32* approximations, const f32* details, std::size_t m,
+                                       const f32* low, const f32* high, f32* output) {
+  synthesis_pairs<NoVector, false>(approximations, details, orthogonal_output_length(m, N) / 2, low,
+                                   high, TapCount<N>{}, output);
 }
 
 template struct ScalarFixedTapsKernel<2>;

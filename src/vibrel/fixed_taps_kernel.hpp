@@ -20,8 +20,8 @@ struct ScalarFixedTapsKernel {
   static void forward(const f32* input, std::size_t n, const f32* low, const f32* high,
                       BorderMode mode, f32* approximations, f32* details);
   // Adds the synthesis of m coefficient pairs into output[0 .. 2m - N + 1].
-  static void inverse(const f32* approximations, const f32* details, std::size_t m,
-                      const f32* low, const f32* high, f32* output);
+  static void inverse(const f32* approximations, const f32* details, std::size_t m, const f32* low,
+                      const f32* high, f32* output);
 };
 
 }  // namespace vibrel

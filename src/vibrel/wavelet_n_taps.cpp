@@ -28,8 +28,7 @@ VibrelResult<void> NTapsWavelet<Kernel>::execute_forward(std::span<const f32> in
   const VibrelResult<void> sizes =
       check_forward_sizes(input.size(), taps_, approximations.size(), details.size());
   if (!sizes) return sizes;
-  VibrelResult<std::vector<f32>> scratch =
-      zeroed_vector<f32>(required_scratch_size(input.size()));
+  VibrelResult<std::vector<f32>> scratch = zeroed_vector<f32>(required_scratch_size(input.size()));
   if (!scratch) return std::unexpected(scratch.error());
   return execute_forward_with_scratch(input, approximations, details, *scratch);
 }

@@ -40,8 +40,7 @@ class NTapsWavelet final : public IncompleteDwtExecutor<f32> {
  private:
   // Runs the kernel over the arena built in `scratch` (already checked to be long enough).
   [[nodiscard]] VibrelResult<void> convolve(std::span<const f32> input,
-                                            std::span<f32> approximations,
-                                            std::span<f32> details,
+                                            std::span<f32> approximations, std::span<f32> details,
                                             std::span<f32> scratch) const;
 
   std::vector<f32> low_;

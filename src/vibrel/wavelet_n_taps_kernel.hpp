@@ -14,9 +14,8 @@ struct ScalarNTapsKernel {
                       const f32* high, std::size_t taps, f32* approximations, f32* details);
   // Adds the synthesis of m coefficient pairs into output[0 .. output_length - 1], where
   // output_length = 2m - taps + 2.
-  static void inverse(const f32* approximations, const f32* details, std::size_t m,
-                      const f32* low, const f32* high, std::size_t taps, f32* output,
-                      std::size_t output_length);
+  static void inverse(const f32* approximations, const f32* details, std::size_t m, const f32* low,
+                      const f32* high, std::size_t taps, f32* output, std::size_t output_length);
 };
 
 }  // namespace vibrel

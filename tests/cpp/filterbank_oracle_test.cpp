@@ -62,17 +62,18 @@ std::vector<f32> test_signal(std::size_t n) {
   std::vector<f32> x(n);
   for (f32& v : x) {
     state = (state * 1103515245u + 12345u) % (std::uint64_t{1} << 31);
-    v = static_cast<f32>(static_cast<double>(static_cast<std::int64_t>((state >> 8) % 2001) - 1000) /
-                         256.0);
+    v = static_cast<f32>(
+        static_cast<double>(static_cast<std::int64_t>((state >> 8) % 2001) - 1000) / 256.0);
   }
   return x;
 }
 
 BorderMode parse_mode(const std::string& name) {
-  static const std::map<std::string, BorderMode> kModes = {
-      {"Clamp", BorderMode::Clamp},           {"Wrap", BorderMode::Wrap},
-      {"Reflect", BorderMode::Reflect},       {"Reflect101", BorderMode::Reflect101},
-      {"Constant", BorderMode::Constant}};
+  static const std::map<std::string, BorderMode> kModes = {{"Clamp", BorderMode::Clamp},
+                                                           {"Wrap", BorderMode::Wrap},
+                                                           {"Reflect", BorderMode::Reflect},
+                                                           {"Reflect101", BorderMode::Reflect101},
+                                                           {"Constant", BorderMode::Constant}};
   return kModes.at(name);
 }
 
@@ -88,14 +89,22 @@ std::vector<f32> f32_taps(const OracleCase& c) {
 std::unique_ptr<IncompleteDwtExecutor<f32>> fixed_executor(BorderMode mode,
                                                            std::span<const f32> taps) {
   switch (taps.size()) {
-    case 2: return std::make_unique<Wavelet2Taps>(mode, taps);
-    case 4: return std::make_unique<Wavelet4Taps>(mode, taps);
-    case 6: return std::make_unique<Wavelet6Taps>(mode, taps);
-    case 8: return std::make_unique<Wavelet8Taps>(mode, taps);
-    case 10: return std::make_unique<Wavelet10Taps>(mode, taps);
-    case 12: return std::make_unique<Wavelet12Taps>(mode, taps);
-    case 16: return std::make_unique<Wavelet16Taps>(mode, taps);
-    default: return nullptr;
+    case 2:
+      return std::make_unique<Wavelet2Taps>(mode, taps);
+    case 4:
+      return std::make_unique<Wavelet4Taps>(mode, taps);
+    case 6:
+      return std::make_unique<Wavelet6Taps>(mode, taps);
+    case 8:
+      return std::make_unique<Wavelet8Taps>(mode, taps);
+    case 10:
+      return std::make_unique<Wavelet10Taps>(mode, taps);
+    case 12:
+      return std::make_unique<Wavelet12Taps>(mode, taps);
+    case 16:
+      return std::make_unique<Wavelet16Taps>(mode, taps);
+    default:
+      return nullptr;
   }
 }
 

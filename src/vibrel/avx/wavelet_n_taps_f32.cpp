@@ -6,8 +6,7 @@
 namespace vibrel::avx {
 
 void NTapsKernel::forward(const f32* arena, std::size_t readable, std::size_t m, const f32* low,
-                          const f32* high, std::size_t taps, f32* approximations,
-                          f32* details) {
+                          const f32* high, std::size_t taps, f32* approximations, f32* details) {
   analysis_windows<TapsRegister, true>(arena, readable, m, low, high, taps, approximations,
                                        details);
 }

@@ -11,9 +11,8 @@ namespace vibrel::avx {
 struct NTapsKernel {
   static void forward(const f32* arena, std::size_t readable, std::size_t m, const f32* low,
                       const f32* high, std::size_t taps, f32* approximations, f32* details);
-  static void inverse(const f32* approximations, const f32* details, std::size_t m,
-                      const f32* low, const f32* high, std::size_t taps, f32* output,
-                      std::size_t output_length);
+  static void inverse(const f32* approximations, const f32* details, std::size_t m, const f32* low,
+                      const f32* high, std::size_t taps, f32* output, std::size_t output_length);
 };
 
 }  // namespace vibrel::avx
