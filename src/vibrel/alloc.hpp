@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "vibrel/error.hpp"

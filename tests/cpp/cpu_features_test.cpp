@@ -19,7 +19,9 @@ TEST(CpuFeatures, DetectedSetCarriesTheMarkerAndIsCached) {
   EXPECT_EQ(cpu_features(), first);
   // AVX2 and FMA are only reported with OS support for YMM state, which implies SSE4.2 on
   // every processor that has them.
-  if ((first & kAvx2) != 0) EXPECT_NE(first & kSse42, 0u);
+  if ((first & kAvx2) != 0) {
+    EXPECT_NE(first & kSse42, 0u);
+  }
 }
 
 TEST(CpuFeatures, CapLowersButNeverRaises) {
