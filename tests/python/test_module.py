@@ -3,6 +3,7 @@ including failing ones, leak neither references nor memory."""
 
 import gc
 import inspect
+import os
 import subprocess
 import sys
 import textwrap
@@ -77,6 +78,30 @@ def test_numpy_is_fetched_on_first_use_in_a_fresh_process():
         print(y.dtype, y.shape[0])
     """)
     assert output == "float32 500"
+
+
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
+                    reason="AddressSanitizer reserves more address space than the limit")
+def test_failed_allocation_becomes_memory_error_and_the_module_stays_usable():
+    output = run_python("""
+        import resource
+        import numpy as np
+        import tessarine
+        signal = np.full(20_000_000, 0.5)  # float64: its float32 copy needs 80 MB
+        small = np.sin(np.arange(1000) / 7.0)
+        tessarine.compress_signal(small)
+        with open("/proc/self/statm") as statm:
+            used = int(statm.read().split()[0]) * 4096
+        soft, hard = resource.getrlimit(resource.RLIMIT_AS)
+        resource.setrlimit(resource.RLIMIT_AS, (used + 40 * 2**20, hard))
+        try:
+            tessarine.compress_signal(signal)
+        except MemoryError:
+            print("MemoryError")
+        resource.setrlimit(resource.RLIMIT_AS, (soft, hard))
+        print(len(tessarine.decompress_signal(tessarine.compress_signal(small))))
+    """)
+    assert output.split() == ["MemoryError", "1000"]
 
 
 def resident_bytes():
