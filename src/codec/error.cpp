@@ -1,5 +1,6 @@
 #include "codec/error.hpp"
 
+#include <algorithm>
 #include <utility>
 
 #include "codec/utf8.hpp"
@@ -16,54 +17,67 @@ std::string bytes_as_text(std::span<const std::uint8_t> bytes) {
 
 }  // namespace
 
+TessarineError TessarineError::with_bytes(Kind kind, std::span<const std::uint8_t> bytes) {
+  TessarineError error(kind);
+  std::copy(bytes.begin(), bytes.end(), error.bytes_.begin());
+  error.byte_count_ = bytes.size();
+  return error;
+}
+
+TessarineError TessarineError::with_text(Kind kind, std::string text) {
+  TessarineError error(kind);
+  error.text_ = std::move(text);
+  return error;
+}
+
+TessarineError TessarineError::with_number(Kind kind, std::size_t number) {
+  TessarineError error(kind);
+  error.number_ = number;
+  return error;
+}
+
 TessarineError TessarineError::invalid_method(FourBytes code) {
-  return {Kind::InvalidMethod, code};
+  return with_bytes(Kind::InvalidMethod, code);
 }
 TessarineError TessarineError::invalid_magic(FourBytes magic) {
-  return {Kind::InvalidMagic, magic};
+  return with_bytes(Kind::InvalidMagic, magic);
 }
 TessarineError TessarineError::invalid_format_tag(TwoBytes tag) {
-  return {Kind::InvalidFormatTag, tag};
+  return with_bytes(Kind::InvalidFormatTag, tag);
 }
 TessarineError TessarineError::invalid_version(TwoBytes version) {
-  return {Kind::InvalidVersion, version};
+  return with_bytes(Kind::InvalidVersion, version);
 }
 TessarineError TessarineError::transform(std::string text) {
-  return {Kind::Transform, std::move(text)};
+  return with_text(Kind::Transform, std::move(text));
 }
-TessarineError TessarineError::io(std::string text) { return {Kind::Io, std::move(text)}; }
+TessarineError TessarineError::io(std::string text) {
+  return with_text(Kind::Io, std::move(text));
+}
 TessarineError TessarineError::out_of_memory(std::size_t count) {
-  return {Kind::OutOfMemory, count};
+  return with_number(Kind::OutOfMemory, count);
 }
-TessarineError TessarineError::invalid_header() { return {Kind::InvalidHeader, {}}; }
+TessarineError TessarineError::invalid_header() { return TessarineError(Kind::InvalidHeader); }
 TessarineError TessarineError::unsupported_configuration(std::string text) {
-  return {Kind::UnsupportedConfiguration, std::move(text)};
+  return with_text(Kind::UnsupportedConfiguration, std::move(text));
 }
 TessarineError TessarineError::decompression(std::string text) {
-  return {Kind::Decompression, std::move(text)};
+  return with_text(Kind::Decompression, std::move(text));
 }
 TessarineError TessarineError::unsupported_scale(std::uint8_t scale) {
-  return {Kind::UnsupportedScale, std::size_t{scale}};
+  return with_number(Kind::UnsupportedScale, scale);
 }
 TessarineError TessarineError::unknown_coder(std::uint8_t coder) {
-  return {Kind::UnknownCoder, std::size_t{coder}};
+  return with_number(Kind::UnknownCoder, coder);
 }
 
 std::span<const std::uint8_t> TessarineError::bytes() const {
-  if (const auto* four = std::get_if<FourBytes>(&payload_)) return *four;
-  if (const auto* two = std::get_if<TwoBytes>(&payload_)) return *two;
-  return {};
+  return std::span(bytes_).first(byte_count_);
 }
 
-std::string_view TessarineError::text() const {
-  if (const auto* text = std::get_if<std::string>(&payload_)) return *text;
-  return {};
-}
+std::string_view TessarineError::text() const { return text_; }
 
-std::size_t TessarineError::number() const {
-  if (const auto* number = std::get_if<std::size_t>(&payload_)) return *number;
-  return 0;
-}
+std::size_t TessarineError::number() const { return number_; }
 
 std::string TessarineError::display() const {
   switch (kind_) {

@@ -7,7 +7,6 @@
 #include <span>
 #include <string>
 #include <string_view>
-#include <variant>
 
 namespace tessarine {
 
@@ -58,12 +57,19 @@ class TessarineError {
   friend bool operator==(const TessarineError&, const TessarineError&) = default;
 
  private:
-  using Payload = std::variant<std::monostate, FourBytes, TwoBytes, std::string, std::size_t>;
+  static TessarineError with_bytes(Kind kind, std::span<const std::uint8_t> bytes);
+  static TessarineError with_text(Kind kind, std::string text);
+  static TessarineError with_number(Kind kind, std::size_t number);
 
-  TessarineError(Kind kind, Payload payload) : kind_(kind), payload_(std::move(payload)) {}
+  explicit TessarineError(Kind kind) : kind_(kind) {}
 
+  // Only the fields of the error's kind are set; the rest keep their empty values. (Plain
+  // fields rather than a variant: GCC 12 warns falsely about variants holding strings.)
   Kind kind_;
-  Payload payload_;
+  FourBytes bytes_{};
+  std::size_t byte_count_ = 0;
+  std::string text_;
+  std::size_t number_ = 0;
 };
 
 template <class T>
