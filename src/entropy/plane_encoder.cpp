@@ -1,62 +1,68 @@
-// Read this first: rANS is last-in, first-out. The encoder models the decisions forwards
-// (the order the decoder will see them), then codes them backwards, so the decoder can run
-// forwards through the bytes.
+#include "entropy/plane_encoder.hpp"
 
 #include <algorithm>
+#include <vector>
 
 #include "entropy/arans.hpp"
-#include "entropy/plane_model.hpp"
 
 namespace tessarine::arans {
 namespace {
 
-struct Interval {
-  std::uint32_t frequency;
-  std::uint32_t start;
-};
-
-std::vector<Interval> model_decisions(std::span<const std::uint8_t> symbols,
-                                      unsigned context_bits) {
+// Model order: symbols forwards, bits most significant first. A record is the probability
+// of a 0 bit before adaptation, with the coded bit above it: p | bit << 12.
+void record_decisions(const std::uint8_t* symbols, std::size_t count, std::size_t stride,
+                      unsigned context_bits, std::uint16_t* records) {
   std::vector<std::uint16_t> table(model_entries(context_bits), kInitialProbability);
-  std::vector<Interval> intervals;
-  intervals.reserve(symbols.size() * kSymbolBits);
+  std::uint16_t* const model = table.data();
+  const unsigned context_shift = kSymbolBits - context_bits;
   std::uint32_t previous = 0;
-  for (const std::uint8_t symbol : symbols) {
-    const std::uint32_t base = context_base(previous, context_bits);
+  for (std::size_t i = 0; i < count; ++i) {
+    const std::uint32_t symbol = symbols[i * stride];
+    std::uint16_t* const context = model + ((previous >> context_shift) << kSymbolBits);
     std::uint32_t node = 1;
+#pragma GCC unroll 8
     for (int shift = kSymbolBits - 1; shift >= 0; --shift) {
       const std::uint32_t bit = (symbol >> shift) & 1u;
-      std::uint16_t& p = table[base | node];
-      intervals.push_back(bit == 0 ? Interval{p, 0} : Interval{kProbabilityScale - p, p});
-      p = adapted_probability(p, bit);
+      const std::uint32_t p = context[node];
+      records[i * kSymbolBits + (kSymbolBits - 1 - shift)] =
+          static_cast<std::uint16_t>(p | bit << kProbabilityBits);
+      context[node] = static_cast<std::uint16_t>(fast_adapted_probability(p, bit));
       node = 2 * node + bit;
     }
     previous = symbol;
   }
-  return intervals;
 }
 
 }  // namespace
 
+PlaneEncoder::PlaneEncoder(const std::uint8_t* symbols, std::size_t count, std::size_t stride,
+                           unsigned context_bits)
+    : slots_(std::make_unique_for_overwrite<std::uint16_t[]>(kRecordOffset +
+                                                              count * kSymbolBits)),
+      decisions_(count * kSymbolBits),
+      next_word_(kRecordOffset + count * kSymbolBits) {
+  record_decisions(symbols, count, stride, std::min(context_bits, kMaxContextBits),
+                   slots_.get() + kRecordOffset);
+}
+
+void PlaneEncoder::finish() {
+  slots_[--next_word_] = to_little_endian(static_cast<std::uint16_t>(x_ >> kWordBits));
+  slots_[--next_word_] = to_little_endian(static_cast<std::uint16_t>(x_));
+}
+
+std::span<const std::uint8_t> PlaneEncoder::coded() const {
+  const auto* first = reinterpret_cast<const std::uint8_t*>(slots_.get() + next_word_);
+  return {first, (kRecordOffset + decisions_ - next_word_) * sizeof(std::uint16_t)};
+}
+
 std::vector<std::uint8_t> encode_plane(std::span<const std::uint8_t> symbols,
                                        unsigned context_bits) {
-  std::vector<std::uint8_t> out;
-  if (symbols.empty()) return out;
-  const std::vector<Interval> intervals = model_decisions(symbols, context_bits);
-  std::uint32_t x = kStateLowerBound;
-  for (auto it = intervals.rbegin(); it != intervals.rend(); ++it) {
-    // x < frequency << 20 keeps the coded state below 2^32.
-    while (x >= (it->frequency << (32 - kProbabilityBits))) {
-      out.push_back(static_cast<std::uint8_t>(x >> 8));
-      out.push_back(static_cast<std::uint8_t>(x));
-      x >>= kWordBits;
-    }
-    // x = (x / freq) * 4096 + x % freq + start
-    x = (x / it->frequency) * kProbabilityScale + x % it->frequency + it->start;
-  }
-  for (int shift = 24; shift >= 0; shift -= 8) out.push_back(static_cast<std::uint8_t>(x >> shift));
-  std::reverse(out.begin(), out.end());
-  return out;
+  if (symbols.empty()) return {};
+  PlaneEncoder encoder(symbols.data(), symbols.size(), 1, context_bits);
+  for (std::size_t i = encoder.decision_count(); i-- > 0;) encoder.code_decision(i);
+  encoder.finish();
+  const std::span<const std::uint8_t> coded = encoder.coded();
+  return {coded.begin(), coded.end()};
 }
 
 }  // namespace tessarine::arans

@@ -1,0 +1,41 @@
+#include <algorithm>
+
+#include "entropy/arans.hpp"
+#include "entropy/leb128.hpp"
+#include "entropy/plane_encoder.hpp"
+#include "entropy/stream_format.hpp"
+
+namespace tessarine::arans {
+
+std::vector<std::uint8_t> encode_stream(std::span<const std::uint8_t> input) {
+  const std::size_t n = input.size();
+  if (n < kMinCodedInput) return {input.begin(), input.end()};
+  const std::size_t pairs = n / 2;
+  const unsigned k = n < kWideContextInput ? kNarrowContextBits : kWideContextBits;
+  // The planes are read in place, every other byte, and coded in one loop: their two
+  // serial state chains overlap in the processor.
+  PlaneEncoder low(input.data(), pairs, 2, k);
+  PlaneEncoder high(input.data() + 1, pairs, 2, k);
+  for (std::size_t i = low.decision_count(); i-- > 0;) {
+    low.code_decision(i);
+    high.code_decision(i);
+  }
+  low.finish();
+  high.finish();
+  const std::span<const std::uint8_t> low_coded = low.coded();
+  const std::span<const std::uint8_t> high_coded = high.coded();
+
+  std::vector<std::uint8_t> out;
+  constexpr std::size_t kMaxHeaderBytes = 2 + 2 * 10;
+  out.reserve(kMaxHeaderBytes + low_coded.size() + high_coded.size() + 1);
+  out.push_back(static_cast<std::uint8_t>(n & 1));
+  out.push_back(static_cast<std::uint8_t>(k));
+  append_leb128(out, pairs);
+  append_leb128(out, low_coded.size());
+  out.insert(out.end(), low_coded.begin(), low_coded.end());
+  out.insert(out.end(), high_coded.begin(), high_coded.end());
+  if (n & 1) out.push_back(input.back());
+  return out;
+}
+
+}  // namespace tessarine::arans
