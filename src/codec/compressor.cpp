@@ -35,16 +35,16 @@ TessarineError configuration(std::string text) {
 // error value rather than undefined behaviour.
 [[nodiscard]] TessarineResult<void> check_options(const CompressionOptions& options) {
   if (method_name(options.method).empty()) {
-    return std::unexpected(configuration(
-        "Unknown method code " + std::to_string(static_cast<int>(options.method))));
+    return std::unexpected(
+        configuration("Unknown method code " + std::to_string(static_cast<int>(options.method))));
   }
   if (cutoff_name(options.cutoff).empty()) {
-    return std::unexpected(configuration(
-        "Unknown cutoff code " + std::to_string(static_cast<int>(options.cutoff))));
+    return std::unexpected(
+        configuration("Unknown cutoff code " + std::to_string(static_cast<int>(options.cutoff))));
   }
   if (coder_name(options.coder).empty()) {
-    return std::unexpected(configuration(
-        "Unknown coder code " + std::to_string(static_cast<int>(options.coder))));
+    return std::unexpected(
+        configuration("Unknown coder code " + std::to_string(static_cast<int>(options.coder))));
   }
   if (options.scale < kMinScale || options.scale > kMaxScale) {
     return std::unexpected(TessarineError::unsupported_scale(options.scale));
@@ -84,8 +84,7 @@ void extend_periodically(std::vector<float>& samples, std::size_t length) {
 }
 
 [[nodiscard]] TessarineResult<vibrel::MultiDwt<float>> forward_transform(
-    const vibrel::DwtExecutor<float>& executor, std::span<const float> signal,
-    std::size_t levels) {
+    const vibrel::DwtExecutor<float>& executor, std::span<const float> signal, std::size_t levels) {
   auto result = executor.multi_dwt(signal, levels);
   if (!result) return std::unexpected(TessarineError::transform(result.error().display()));
   if (result->levels.empty()) {
@@ -120,8 +119,8 @@ void extend_periodically(std::vector<float>& samples, std::size_t length) {
   return coefficients;
 }
 
-TessarineHeader header_for(const CompressionOptions& options, std::uint32_t levels,
-                           std::size_t n, const Normalization& values, std::uint8_t coder) {
+TessarineHeader header_for(const CompressionOptions& options, std::uint32_t levels, std::size_t n,
+                           const Normalization& values, std::uint8_t coder) {
   TessarineHeader header;
   header.method = method_code(options.method);
   header.levels = static_cast<std::uint8_t>(levels);

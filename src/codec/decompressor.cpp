@@ -28,8 +28,8 @@ TessarineError reason(std::string text) {
                                   std::to_string(header.sample_count)));
   }
   if (header.levels > kMaxDecoderLevels) {
-    return std::unexpected(reason("Max supported level is 10 but it was " +
-                                  std::to_string(header.levels)));
+    return std::unexpected(
+        reason("Max supported level is 10 but it was " + std::to_string(header.levels)));
   }
   if (header.levels == 0) {
     return std::unexpected(reason("Min supported level is 1 but it was 0"));
@@ -50,8 +50,8 @@ std::vector<vibrel::DwtSize> layout_for(const vibrel::DwtExecutor<float>& execut
     std::span<const std::uint8_t> container, const TessarineHeader& header) {
   const std::uint64_t end = kHeaderSize + std::uint64_t{header.payload_len};
   if (container.size() < end) {
-    return std::unexpected(reason("Minimum data size is " + std::to_string(end) +
-                                  ", but it was " + std::to_string(container.size())));
+    return std::unexpected(reason("Minimum data size is " + std::to_string(end) + ", but it was " +
+                                  std::to_string(container.size())));
   }
   return container.subspan(kHeaderSize, header.payload_len);
 }

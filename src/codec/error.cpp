@@ -57,7 +57,9 @@ TessarineError TessarineError::io(std::string text) {
 TessarineError TessarineError::out_of_memory(std::size_t count) {
   return with_number(Kind::OutOfMemory, count);
 }
-TessarineError TessarineError::invalid_header() { return TessarineError(Kind::InvalidHeader); }
+TessarineError TessarineError::invalid_header() {
+  return TessarineError(Kind::InvalidHeader);
+}
 TessarineError TessarineError::unsupported_configuration(std::string text) {
   return with_text(Kind::UnsupportedConfiguration, std::move(text));
 }
@@ -75,9 +77,13 @@ std::span<const std::uint8_t> TessarineError::bytes() const {
   return std::span(bytes_).first(byte_count_);
 }
 
-std::string_view TessarineError::text() const { return text_; }
+std::string_view TessarineError::text() const {
+  return text_;
+}
 
-std::size_t TessarineError::number() const { return number_; }
+std::size_t TessarineError::number() const {
+  return number_;
+}
 
 std::string TessarineError::display() const {
   switch (kind_) {

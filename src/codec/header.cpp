@@ -45,7 +45,9 @@ void write_bytes(std::span<std::uint8_t> out, std::size_t at,
 }
 
 // Infinity or NaN: every exponent bit set, whatever the sign.
-bool is_finite_bits(std::uint32_t bits) { return (bits & 0x7FFFFFFFu) < 0x7F800000u; }
+bool is_finite_bits(std::uint32_t bits) {
+  return (bits & 0x7FFFFFFFu) < 0x7F800000u;
+}
 
 }  // namespace
 

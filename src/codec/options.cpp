@@ -24,8 +24,7 @@ constexpr std::array<std::string_view, 3> kCutoffNames{"low", "medium", "high"};
 constexpr std::array<std::string_view, 3> kCoderNames{"deflate", "arans", "auto"};
 
 template <class Enum, std::size_t N>
-std::optional<Enum> index_of(const std::array<std::string_view, N>& names,
-                             std::string_view name) {
+std::optional<Enum> index_of(const std::array<std::string_view, N>& names, std::string_view name) {
   const auto found = std::ranges::find(names, name);
   if (found == names.end()) return std::nullopt;
   return static_cast<Enum>(found - names.begin());

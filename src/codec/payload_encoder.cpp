@@ -8,8 +8,7 @@
 
 namespace tessarine {
 
-TessarineResult<EncodedPayload> encode_payload(std::span<const std::uint8_t> bytes,
-                                               Coder coder) {
+TessarineResult<EncodedPayload> encode_payload(std::span<const std::uint8_t> bytes, Coder coder) {
   if (coder == Coder::Deflate) {
     auto deflated = deflate_raw(bytes);
     if (!deflated) return std::unexpected(deflated.error());

@@ -13,7 +13,9 @@ constexpr std::array<std::uint16_t, 7> kBaseThreshold{0, 0, 1, 1, 2, 2, 3};
 constexpr std::array<std::uint16_t, 3> kCutoffFactor{1, 3, 7};
 
 // 2^exponent exactly, for |exponent| well inside the f32 range.
-float power_of_two(int exponent) { return std::ldexp(1.0f, exponent); }
+float power_of_two(int exponent) {
+  return std::ldexp(1.0f, exponent);
+}
 
 }  // namespace
 
@@ -63,7 +65,8 @@ void dequantize_band(std::span<const std::uint8_t> bytes, std::uint8_t scale,
 void coefficients_to_bytes(std::span<const std::int16_t> coefficients,
                            std::span<std::uint8_t> out) {
   if constexpr (std::endian::native == std::endian::little) {
-    if (!coefficients.empty()) std::memcpy(out.data(), coefficients.data(), 2 * coefficients.size());
+    if (!coefficients.empty())
+      std::memcpy(out.data(), coefficients.data(), 2 * coefficients.size());
   } else {
     for (std::size_t i = 0; i < coefficients.size(); ++i) {
       const auto u = static_cast<std::uint16_t>(coefficients[i]);

@@ -21,11 +21,9 @@ void quantize_band(std::span<const float> band, std::uint8_t scale, std::uint16_
 
 // Reads out.size() little-endian 16-bit coefficients q from `bytes` (at least twice as long)
 // and writes x = float(q) * 2^-scale.
-void dequantize_band(std::span<const std::uint8_t> bytes, std::uint8_t scale,
-                     std::span<float> out);
+void dequantize_band(std::span<const std::uint8_t> bytes, std::uint8_t scale, std::span<float> out);
 
 // Little-endian byte image of the coefficients, two bytes each, low byte first.
-void coefficients_to_bytes(std::span<const std::int16_t> coefficients,
-                           std::span<std::uint8_t> out);
+void coefficients_to_bytes(std::span<const std::int16_t> coefficients, std::span<std::uint8_t> out);
 
 }  // namespace tessarine

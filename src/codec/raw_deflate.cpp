@@ -51,8 +51,8 @@ void set_windows(z_stream& s, std::span<const std::uint8_t> input, std::size_t i
 TessarineResult<std::vector<std::uint8_t>> deflate_raw(std::span<const std::uint8_t> input) {
   ZStream<deflateEnd> owner;
   z_stream& s = owner.get();
-  const int init = deflateInit2(&s, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel,
-                                Z_DEFAULT_STRATEGY);
+  const int init =
+      deflateInit2(&s, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel, Z_DEFAULT_STRATEGY);
   if (init != Z_OK) return std::unexpected(TessarineError::io(stream_text(s, init)));
   owner.mark_live();
   std::vector<std::uint8_t> out(deflateBound(&s, input.size()) + 16);
@@ -84,7 +84,8 @@ TessarineResult<std::vector<std::uint8_t>> inflate_raw(std::span<const std::uint
   if (init != Z_OK) return std::unexpected(TessarineError::decompression(stream_text(s, init)));
   owner.mark_live();
   // Grow from what the input plausibly holds; the output is never sized from max_output alone.
-  std::vector<std::uint8_t> out(std::min(max_output, std::max(kFirstInflateBuffer, 4 * input.size())));
+  std::vector<std::uint8_t> out(
+      std::min(max_output, std::max(kFirstInflateBuffer, 4 * input.size())));
   std::size_t in_pos = 0;
   std::size_t out_pos = 0;
   for (;;) {

@@ -5,7 +5,9 @@
 namespace tessarine {
 namespace {
 
-bool is_continuation(std::uint8_t byte) { return (byte & 0xC0) == 0x80; }
+bool is_continuation(std::uint8_t byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
 // Length of the sequence a lead byte opens, or 0 for a byte that cannot lead. C0, C1 and
 // F5..FF only ever start overlong or out-of-range sequences.
@@ -21,11 +23,16 @@ std::size_t sequence_length(std::uint8_t lead) {
 // three- and four-byte forms, surrogates and code points above U+10FFFF.
 bool second_byte_allowed(std::uint8_t lead, std::uint8_t second) {
   switch (lead) {
-    case 0xE0: return second >= 0xA0 && second <= 0xBF;
-    case 0xED: return second >= 0x80 && second <= 0x9F;
-    case 0xF0: return second >= 0x90 && second <= 0xBF;
-    case 0xF4: return second >= 0x80 && second <= 0x8F;
-    default: return is_continuation(second);
+    case 0xE0:
+      return second >= 0xA0 && second <= 0xBF;
+    case 0xED:
+      return second >= 0x80 && second <= 0x9F;
+    case 0xF0:
+      return second >= 0x90 && second <= 0xBF;
+    case 0xF4:
+      return second >= 0x80 && second <= 0x8F;
+    default:
+      return is_continuation(second);
   }
 }
 

@@ -14,7 +14,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes text_bytes(const std::string& s) { return Bytes(s.begin(), s.end()); }
+Bytes text_bytes(const std::string& s) {
+  return Bytes(s.begin(), s.end());
+}
 
 Bytes mixed_data(std::size_t n, unsigned seed) {
   std::mt19937 rng(seed);

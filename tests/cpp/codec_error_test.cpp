@@ -23,11 +23,11 @@ TEST(CodecErrorDisplay, EveryKindRendersItsText) {
       {TessarineError::invalid_magic({'T', 'S', 'R', 'X'}),
        "Magic should be 'TSRN' but it was 'TSRX'"},
       {TessarineError::invalid_magic({0x80, 0x80, 0x80, 0x80}),
-       "Magic should be 'TSRN' but it was '???" "?'"},
+       "Magic should be 'TSRN' but it was '\?\?\?\?'"},
       {TessarineError::invalid_magic({0xFF, 0xFF, 0xFF, 0xFF}),
-       "Magic should be 'TSRN' but it was '???" "?'"},
+       "Magic should be 'TSRN' but it was '\?\?\?\?'"},
       {TessarineError::invalid_format_tag({'f', '4'}), "Invalid compression method 'f4'"},
-      {TessarineError::invalid_format_tag({0xFF, 0x33}), "Invalid compression method '?" "?'"},
+      {TessarineError::invalid_format_tag({0xFF, 0x33}), "Invalid compression method '\?\?'"},
       {TessarineError::invalid_version({0x02, 0x01}),
        std::string("Invalid header version '\x02\x01'")},
       {TessarineError::invalid_version({0x00, 0x00}),
@@ -55,7 +55,7 @@ TEST(CodecErrorDisplay, MultiByteCharactersShowVerbatim) {
             "Magic should be 'TSRN' but it was '\xC3\xA9\xC3\xA9'");
   // A lead byte whose sequence is cut off by the payload's end is not text.
   EXPECT_EQ(TessarineError::invalid_magic({'a', 'b', 'c', 0xC3}).display(),
-            "Magic should be 'TSRN' but it was '???" "?'");
+            "Magic should be 'TSRN' but it was '\?\?\?\?'");
 }
 
 TEST(CodecError, KindsAndPayloadsAreKept) {
@@ -77,27 +77,27 @@ TEST(Utf8Validator, AcceptsAndRejects) {
       {{}, true},
       {{'T', 'S', 'R', 'N'}, true},
       {{0x00, 0x01, 0x7F}, true},
-      {{0xC2, 0x80}, true},                 // U+0080, smallest two-byte form
-      {{0xDF, 0xBF}, true},                 // U+07FF
-      {{0xE0, 0xA0, 0x80}, true},           // U+0800
-      {{0xED, 0x9F, 0xBF}, true},           // U+D7FF, just below the surrogates
-      {{0xEE, 0x80, 0x80}, true},           // U+E000, just above them
-      {{0xF0, 0x90, 0x80, 0x80}, true},     // U+10000
-      {{0xF4, 0x8F, 0xBF, 0xBF}, true},     // U+10FFFF
-      {{0x80}, false},                      // stray continuation
-      {{0xC0, 0x80}, false},                // overlong NUL
-      {{0xC1, 0xBF}, false},                // overlong
-      {{0xE0, 0x9F, 0xBF}, false},          // overlong three-byte
-      {{0xF0, 0x8F, 0xBF, 0xBF}, false},    // overlong four-byte
-      {{0xED, 0xA0, 0x80}, false},          // U+D800
-      {{0xED, 0xBF, 0xBF}, false},          // U+DFFF
-      {{0xF4, 0x90, 0x80, 0x80}, false},    // U+110000
-      {{0xF5, 0x80, 0x80, 0x80}, false},    // lead byte beyond the range
+      {{0xC2, 0x80}, true},               // U+0080, smallest two-byte form
+      {{0xDF, 0xBF}, true},               // U+07FF
+      {{0xE0, 0xA0, 0x80}, true},         // U+0800
+      {{0xED, 0x9F, 0xBF}, true},         // U+D7FF, just below the surrogates
+      {{0xEE, 0x80, 0x80}, true},         // U+E000, just above them
+      {{0xF0, 0x90, 0x80, 0x80}, true},   // U+10000
+      {{0xF4, 0x8F, 0xBF, 0xBF}, true},   // U+10FFFF
+      {{0x80}, false},                    // stray continuation
+      {{0xC0, 0x80}, false},              // overlong NUL
+      {{0xC1, 0xBF}, false},              // overlong
+      {{0xE0, 0x9F, 0xBF}, false},        // overlong three-byte
+      {{0xF0, 0x8F, 0xBF, 0xBF}, false},  // overlong four-byte
+      {{0xED, 0xA0, 0x80}, false},        // U+D800
+      {{0xED, 0xBF, 0xBF}, false},        // U+DFFF
+      {{0xF4, 0x90, 0x80, 0x80}, false},  // U+110000
+      {{0xF5, 0x80, 0x80, 0x80}, false},  // lead byte beyond the range
       {{0xFF}, false},
-      {{0xC3}, false},                      // truncated two-byte
-      {{0xE2, 0x82}, false},                // truncated three-byte
-      {{0xF0, 0x9F, 0x98}, false},          // truncated four-byte
-      {{0xE2, 'a', 0xAC}, false},           // non-continuation inside a sequence
+      {{0xC3}, false},              // truncated two-byte
+      {{0xE2, 0x82}, false},        // truncated three-byte
+      {{0xF0, 0x9F, 0x98}, false},  // truncated four-byte
+      {{0xE2, 'a', 0xAC}, false},   // non-continuation inside a sequence
       {{0xF0, 0x9F, 0x98, 'x'}, false},
   };
   for (const Case& c : cases) {

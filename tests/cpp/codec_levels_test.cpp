@@ -16,8 +16,7 @@ TEST(Levels, FixedStepsBelowEightySamplesForEveryFilter) {
     std::size_t n;
     std::uint32_t levels;
   };
-  const Case cases[] = {{1, 1},  {19, 1}, {20, 2}, {39, 2}, {40, 3},
-                        {59, 3}, {60, 4}, {79, 4}};
+  const Case cases[] = {{1, 1}, {19, 1}, {20, 2}, {39, 2}, {40, 3}, {59, 3}, {60, 4}, {79, 4}};
   for (const std::size_t f : kFilterLengths) {
     for (const Case& c : cases) EXPECT_EQ(decomposition_levels(c.n, f), c.levels) << c.n;
     EXPECT_EQ(decomposition_levels(80, f), compute_max_levels(80, f));
@@ -31,10 +30,9 @@ TEST(Levels, MaxLevelsTable) {
     std::uint32_t levels;
   };
   const Case cases[] = {
-      {0, 10, 1},    {9, 10, 1},      {10, 10, 1},      {19, 10, 1},    {20, 10, 1},
-      {39, 10, 1},   {40, 10, 2},     {80, 10, 3},      {159, 10, 3},   {160, 10, 4},
-      {2559, 10, 7}, {2560, 10, 8},   {1u << 30, 10, 8}, {80, 6, 3},    {96, 6, 4},
-      {80, 8, 3},    {2147483647, 8, 8},
+      {0, 10, 1},        {9, 10, 1},  {10, 10, 1},  {19, 10, 1},  {20, 10, 1},        {39, 10, 1},
+      {40, 10, 2},       {80, 10, 3}, {159, 10, 3}, {160, 10, 4}, {2559, 10, 7},      {2560, 10, 8},
+      {1u << 30, 10, 8}, {80, 6, 3},  {96, 6, 4},   {80, 8, 3},   {2147483647, 8, 8},
   };
   for (const Case& c : cases) EXPECT_EQ(compute_max_levels(c.n, c.f), c.levels) << c.n;
   // The depth drops at 80 samples for a 10-tap filter: stored containers rely on this.

@@ -99,7 +99,7 @@ TEST(Quantize, DeadZoneThresholds) {
     std::uint8_t scale;
     std::uint16_t low, medium, high;
   };
-  const Case cases[] = {{6, 0, 0, 0},  {7, 0, 0, 0},  {8, 1, 3, 7},  {9, 1, 3, 7},
+  const Case cases[] = {{6, 0, 0, 0},   {7, 0, 0, 0},   {8, 1, 3, 7},  {9, 1, 3, 7},
                         {10, 2, 6, 14}, {11, 2, 6, 14}, {12, 3, 9, 21}};
   for (const Case& c : cases) {
     EXPECT_EQ(detail_threshold(c.scale, Cutoff::Low), c.low);
@@ -127,12 +127,12 @@ TEST(Coefficients, LittleEndianBytesAndExactDequantisation) {
   const std::vector<std::int16_t> q{0x1234, -2, -32768, 32767, 1};
   std::vector<std::uint8_t> bytes(2 * q.size());
   coefficients_to_bytes(q, bytes);
-  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80, 0xFF, 0x7F,
-                                              0x01, 0x00}));
+  EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80, 0xFF, 0x7F, 0x01,
+                                              0x00}));
   std::vector<float> x(q.size());
   dequantize_band(bytes, 12, x);
-  EXPECT_EQ(x, (std::vector<float>{4660.0f / 4096, -2.0f / 4096, -8.0f, 32767.0f / 4096,
-                                   1.0f / 4096}));
+  EXPECT_EQ(
+      x, (std::vector<float>{4660.0f / 4096, -2.0f / 4096, -8.0f, 32767.0f / 4096, 1.0f / 4096}));
   dequantize_band(bytes, 6, x);
   EXPECT_EQ(x[2], -512.0f);
 }

@@ -20,8 +20,8 @@ using Bytes = std::vector<std::uint8_t>;
 // A valid 52-byte header image built by hand, independent of the writer under test.
 Bytes valid_image() {
   Bytes b(kHeaderSize, 0);
-  const char* fixed = "TSRN\x01\x01" "f3cf97";
-  std::memcpy(b.data(), fixed, 12);
+  const std::uint8_t fixed[12] = {'T', 'S', 'R', 'N', 1, 1, 'f', '3', 'c', 'f', '9', '7'};
+  std::memcpy(b.data(), fixed, sizeof fixed);
   b[12] = 3;   // levels
   b[13] = 11;  // scale
   b[14] = 1;   // coder
@@ -29,11 +29,13 @@ Bytes valid_image() {
   b[17] = 0x27;  // sample_count 10000
   const float values[3] = {-2.5f, 4.0f, 0.125f};
   std::memcpy(&b[20], values, sizeof values);  // little-endian host
-  b[32] = 0x2A;  // payload_len 42
+  b[32] = 0x2A;                                // payload_len 42
   return b;
 }
 
-void put_f32(Bytes& b, std::size_t at, float v) { std::memcpy(&b[at], &v, 4); }
+void put_f32(Bytes& b, std::size_t at, float v) {
+  std::memcpy(&b[at], &v, 4);
+}
 
 std::string parse_error(const Bytes& b) {
   const auto parsed = TessarineHeader::from_bytes(b);
@@ -75,9 +77,9 @@ TEST(HeaderParse, EachCheckReportsItsMessage) {
   };
   const Case cases[] = {
       {0, {'A', 'B', 'C', 'D'}, "Magic should be 'TSRN' but it was 'ABCD'"},
-      {0, {0xFF, 0xFF, 0xFF, 0xFF}, "Magic should be 'TSRN' but it was '???" "?'"},
+      {0, {0xFF, 0xFF, 0xFF, 0xFF}, "Magic should be 'TSRN' but it was '\?\?\?\?'"},
       {4, {2, 1}, std::string("Invalid header version '\x02\x01'")},
-      {4, {0xFF, 1}, "Invalid header version '?" "?'"},
+      {4, {0xFF, 1}, "Invalid header version '\?\?'"},
       {6, {'f', '4'}, "Invalid compression method 'f4'"},
       {8, {'c', 'f', '9', '9'}, "Invalid compression method 'cf99'"},
       {8, {'C', 'F', '9', '7'}, "Invalid compression method 'CF97'"},
@@ -96,8 +98,9 @@ TEST(HeaderParse, EachCheckReportsItsMessage) {
 
 TEST(HeaderParse, NonFiniteNormalisationValuesAreInvalid) {
   constexpr float kInf = std::numeric_limits<float>::infinity();
-  const float bad[] = {std::numeric_limits<float>::quiet_NaN(), -std::numeric_limits<float>::quiet_NaN(),
-                       std::bit_cast<float>(0x7F800001u), kInf, -kInf};
+  const float bad[] = {std::numeric_limits<float>::quiet_NaN(),
+                       -std::numeric_limits<float>::quiet_NaN(), std::bit_cast<float>(0x7F800001u),
+                       kInf, -kInf};
   for (const std::size_t at : {20u, 24u, 28u}) {
     for (const float v : bad) {
       Bytes b = valid_image();
@@ -162,7 +165,9 @@ TEST(HeaderParse, UnvalidatedBytesAreKeptAsRead) {
 
 TEST(HeaderWrite, DefaultHeaderHasTheFixedFields) {
   const auto image = TessarineHeader{}.to_bytes();
-  EXPECT_EQ(std::string(image.begin(), image.begin() + 8), "TSRN\x01\x01" "f3");
+  EXPECT_EQ(std::string(image.begin(), image.begin() + 8),
+            "TSRN\x01\x01"
+            "f3");
   EXPECT_TRUE(std::all_of(image.begin() + 36, image.end(), [](auto v) { return v == 0; }));
 }
 
@@ -171,11 +176,12 @@ TEST(HeaderWrite, RandomValidHeadersRoundTripBitForBit) {
   auto byte = [&] { return static_cast<std::uint8_t>(rng()); };
   auto finite = [&] {
     std::uint32_t bits;
-    do bits = rng(); while ((bits & 0x7FFFFFFFu) >= 0x7F800000u);
+    do bits = rng();
+    while ((bits & 0x7FFFFFFFu) >= 0x7F800000u);
     return std::bit_cast<float>(bits);
   };
-  const MethodCode codes[] = {{'c', 'f', '5', '3'}, {'c', 'f', '9', '7'}, {'d', 'b', '0', '4'},
-                              {'s', 'y', 'm', '4'}};
+  const MethodCode codes[] = {
+      {'c', 'f', '5', '3'}, {'c', 'f', '9', '7'}, {'d', 'b', '0', '4'}, {'s', 'y', 'm', '4'}};
   for (int iteration = 0; iteration < 2000; ++iteration) {
     TessarineHeader h;
     h.version[1] = byte();
