@@ -52,13 +52,41 @@ template <bool kFused>
   }
 }
 
+// The taps as whole registers. With a compile-time count they are broadcast once per call
+// (kept in registers or read back as plain loads); a run-time count broadcasts on use, which
+// is a single load from memory on AVX.
+template <class V, class Count>
+class BroadcastTaps;
+
+template <class V, std::size_t N>
+class BroadcastTaps<V, TapCount<N>> {
+ public:
+  explicit BroadcastTaps(const f32* taps) {
+    for (std::size_t k = 0; k < N; ++k) regs_[k] = V::broadcast(taps[k]);
+  }
+  [[nodiscard]] typename V::Reg operator[](std::size_t k) const { return regs_[k]; }
+
+ private:
+  typename V::Reg regs_[N];
+};
+
+template <class V>
+class BroadcastTaps<V, std::size_t> {
+ public:
+  explicit BroadcastTaps(const f32* taps) : taps_(taps) {}
+  [[nodiscard]] typename V::Reg operator[](std::size_t k) const { return V::broadcast(taps_[k]); }
+
+ private:
+  const f32* taps_;
+};
+
 template <class V, bool kFused>
-[[nodiscard]] inline typename V::Reg multiply_add_lanes(typename V::Reg acc, f32 a,
+[[nodiscard]] inline typename V::Reg multiply_add_lanes(typename V::Reg acc, typename V::Reg a,
                                                         typename V::Reg b) {
   if constexpr (kFused) {
-    return V::fmadd(V::broadcast(a), b, acc);
+    return V::fmadd(a, b, acc);
   } else {
-    return V::add(acc, V::mul(V::broadcast(a), b));
+    return V::add(acc, V::mul(a, b));
   }
 }
 
@@ -83,15 +111,16 @@ inline void analysis_outputs(const f32* w, std::size_t first, std::size_t end, c
 // kLanes outputs from w[0 .. 2 * kLanes + last_pair - 1]. Taps k and k + 1 share one pair of
 // loads: the even samples meet tap k, the odd ones tap k + 1.
 template <class V, bool kFused, class Count>
-inline void analysis_block(const f32* w, const f32* low, const f32* high, Count taps, f32* approx,
+inline void analysis_block(const f32* w, const BroadcastTaps<V, Count>& low,
+                           const BroadcastTaps<V, Count>& high, Count taps, f32* approx,
                            f32* details) {
   using Reg = typename V::Reg;
   const std::size_t count = taps;
   Reg even;
   Reg odd;
   V::deinterleave(w, even, odd);
-  Reg a = V::mul(V::broadcast(low[0]), even);
-  Reg d = V::mul(V::broadcast(high[0]), even);
+  Reg a = V::mul(low[0], even);
+  Reg d = V::mul(high[0], even);
   for (std::size_t k = 1; k < count; ++k) {
     if (k % 2 == 0) V::deinterleave(w + k, even, odd);
     const Reg samples = k % 2 == 0 ? even : odd;
@@ -113,8 +142,10 @@ inline void analysis_windows(const f32* w, std::size_t readable, std::size_t cou
     // A block loads 2 * kLanes samples from each even tap offset up to last_pair; an odd
     // last tap loads a full pair too, one sample more than it needs.
     const std::size_t last_pair = (static_cast<std::size_t>(taps) - 1) & ~std::size_t{1};
+    const BroadcastTaps<V, Count> low_regs(low);
+    const BroadcastTaps<V, Count> high_regs(high);
     for (; i + kLanes <= count && 2 * i + 2 * kLanes + last_pair <= readable; i += kLanes) {
-      analysis_block<V, kFused>(w + 2 * i, low, high, taps, approx + i, details + i);
+      analysis_block<V, kFused>(w + 2 * i, low_regs, high_regs, taps, approx + i, details + i);
     }
   }
   analysis_outputs<kFused>(w, i, count, low, high, taps, approx, details);
@@ -202,16 +233,16 @@ inline void synthesis_outputs(const f32* a, const f32* d, std::size_t first, std
 
 // kLanes output pairs; ap and dp point at a[p + N/2 - 1] and d[p + N/2 - 1].
 template <class V, bool kFused, class Count>
-inline void synthesis_block(const f32* ap, const f32* dp, const f32* low, const f32* high,
-                            Count taps, f32* out) {
+inline void synthesis_block(const f32* ap, const f32* dp, const BroadcastTaps<V, Count>& low,
+                            const BroadcastTaps<V, Count>& high, Count taps, f32* out) {
   using Reg = typename V::Reg;
   const std::size_t half = static_cast<std::size_t>(taps) / 2;
   Reg coeff_a = V::load(ap);
   Reg coeff_d = V::load(dp);
-  Reg even_a = V::mul(V::broadcast(low[0]), coeff_a);
-  Reg even_d = V::mul(V::broadcast(high[0]), coeff_d);
-  Reg odd_a = V::mul(V::broadcast(low[1]), coeff_a);
-  Reg odd_d = V::mul(V::broadcast(high[1]), coeff_d);
+  Reg even_a = V::mul(low[0], coeff_a);
+  Reg even_d = V::mul(high[0], coeff_d);
+  Reg odd_a = V::mul(low[1], coeff_a);
+  Reg odd_d = V::mul(high[1], coeff_d);
   for (std::size_t s = 1; s < half; ++s) {
     coeff_a = V::load(ap - s);
     coeff_d = V::load(dp - s);
@@ -231,8 +262,11 @@ inline void synthesis_pairs(const f32* a, const f32* d, std::size_t pairs, const
   const std::size_t offset = static_cast<std::size_t>(taps) / 2 - 1;
   std::size_t p = 0;
   if constexpr (V::kLanes > 0) {
+    const BroadcastTaps<V, Count> low_regs(low);
+    const BroadcastTaps<V, Count> high_regs(high);
     for (; p + V::kLanes <= pairs; p += V::kLanes) {
-      synthesis_block<V, kFused>(a + p + offset, d + p + offset, low, high, taps, out + 2 * p);
+      synthesis_block<V, kFused>(a + p + offset, d + p + offset, low_regs, high_regs, taps,
+                                 out + 2 * p);
     }
   }
   synthesis_outputs<kFused>(a, d, p, pairs, low, high, taps, out);
