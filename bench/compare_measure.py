@@ -156,14 +156,19 @@ def default_setting(measurements: list[Measurement]) -> Measurement | None:
 
 
 def compare_peers(measurements: list[Measurement], reference: Measurement) -> list[PeerComparison]:
+    """Peers at Tessarine's PSNR; none where that PSNR is not a finite number (a flat signal has
+    no range, an exact reconstruction no error), or where a peer has no finite PSNR at all."""
+    if not math.isfinite(reference.psnr):
+        return []
     comparisons = []
     for codec in LOSSY_PEERS:
         points = [m for m in measurements if m.codec == codec]
-        if not points:
+        nearest = nearest_in_psnr(points, reference.psnr)
+        if nearest is None:
             continue
         bits = bits_at_psnr(points, reference.psnr)
         ratio = 32.0 / bits if bits else None
-        comparisons.append(PeerComparison(codec, ratio, nearest_in_psnr(points, reference.psnr)))
+        comparisons.append(PeerComparison(codec, ratio, nearest))
     return comparisons
 
 

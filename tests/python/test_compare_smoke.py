@@ -146,6 +146,20 @@ def test_missing_peers_are_reported_not_fatal(tmp_path):
 
 
 @pytest.mark.parametrize(
+    "samples",
+    [np.array([3.5], np.float32), np.full(1000, 2.0, np.float32)],
+    ids=["one sample", "constant"],
+)
+def test_signals_without_a_psnr_still_get_results(tmp_path, samples):
+    # No range means no PSNR, so there is no equal-PSNR comparison to make: n/a, not a crash.
+    np.save(tmp_path / "flat.npy", samples)
+    result = run_compare([str(tmp_path / "flat.npy")], tmp_path)
+    assert result.returncode == 0, result.stdout + result.stderr
+    summary = (tmp_path / "out" / "summary.md").read_text()
+    assert re.search(r"^\| flat \| [0-9.]+ \| (inf|n/a) \| n/a \| n/a \| n/a \|", summary, re.M)
+
+
+@pytest.mark.parametrize(
     "samples, extra_args, message",
     [
         (np.zeros((2, 3), np.float32), [], "{path}: expected a 1-D array, got shape (2, 3)"),
