@@ -180,11 +180,3 @@ def test_result_owns_its_samples_and_outlives_the_container():
     assert decoded.strides == (4,)
     decoded[0] = 123.0  # writeable without touching anything else
     np.testing.assert_array_equal(decoded[1:], expected[1:])
-
-
-def test_each_call_returns_a_new_array():
-    container = compress_signal(wave())
-    first, second = decompress_signal(container), decompress_signal(container)
-    assert not np.shares_memory(first, second)
-    first[:] = 0
-    assert np.any(second != 0)

@@ -5,7 +5,6 @@ import pickle
 import numpy as np
 import pytest
 
-import tessarine
 from tessarine import TessrCompressionOptions, compress_signal
 
 METHOD_ERROR = "Unknown method {}, expected 'cdf97' or 'cdf53' or 'db4' or 'sym4'"
@@ -160,11 +159,3 @@ def test_options_cannot_be_pickled_into_defaults():
     # The value cannot be read back, so a copy could only come back with default options.
     with pytest.raises(TypeError):
         pickle.dumps(TessrCompressionOptions(method="db4"))
-
-
-def test_options_value_is_fixed_after_construction(noisy_signal):
-    options = TessrCompressionOptions(method="sym4")
-    with pytest.raises((AttributeError, TypeError)):
-        options.method = "cdf97"
-    assert compress_signal(noisy_signal, options)[8:12] == b"sym4"
-    assert tessarine.TessrCompressionOptions is TessrCompressionOptions

@@ -72,33 +72,12 @@ def test_finer_scale_gives_smaller_error(smooth, method):
 
 
 @pytest.mark.parametrize("method", METHODS)
-def test_stronger_cutoff_gives_smaller_containers(method):
-    ecg = np.load(ECG)
-    sizes = [len(compress_signal(ecg, TessrCompressionOptions(method=method, scale=12, cutoff=c)))
-             for c in ("low", "medium", "high")]
-    assert sizes[0] > sizes[1] > sizes[2]
-
-
-@pytest.mark.parametrize("method", METHODS)
 @pytest.mark.parametrize("length", [1, 2, 3, 5, 7, 8, 9, 15, 16, 17, 31, 33, 63, 80, 81])
 def test_short_signals_keep_their_length(method, length):
     signal = np.linspace(-1.0, 2.0, length, dtype=np.float32) ** 2
     decoded = round_trip(signal, method=method)
     assert decoded.shape == (length,)
     assert np.max(np.abs(decoded - signal)) <= SHORT_MAX_ERROR * (np.ptp(signal) or 1.0)
-
-
-def test_constant_signal_comes_back_exactly():
-    signal = np.full(1000, 5.0, np.float32)
-    for method in METHODS:
-        np.testing.assert_array_equal(round_trip(signal, method=method), signal)
-
-
-def test_non_finite_samples_are_cleaned():
-    signal = np.array([np.nan, 1.0, 2.0] * 40, np.float32)
-    decoded = round_trip(signal)
-    assert np.all(np.isfinite(decoded))
-    np.testing.assert_allclose(decoded, np.where(np.isnan(signal), 0.0, signal), atol=0.05)
 
 
 finite_signals = hnp.arrays(
