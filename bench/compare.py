@@ -65,7 +65,7 @@ DEFAULT_OUT_DIR = REPO_ROOT / "bench" / "results"
 
 
 class BenchError(Exception):
-    """A problem with the user's input or a codec's output, reported without a traceback."""
+    """A problem with the user's input, reported without a traceback."""
 
 
 # ---------------------------------------------------------------------------- signals
@@ -101,9 +101,13 @@ def find_signal_files(extra_files: list[Path], data_dir: Path | None) -> list[Pa
 
 
 def select_signals(files: list[Path], names: list[str] | None) -> list[Path]:
+    by_name: dict[str, Path] = {}
+    for path in files:
+        if by_name.setdefault(path.stem, path) != path:
+            # Results are named after the signal, so one would overwrite the other.
+            raise BenchError(f"two signals named {path.stem}: {by_name[path.stem]} and {path}")
     if not names:
         return files
-    by_name = {path.stem: path for path in files}
     missing = [name for name in names if name not in by_name]
     if missing:
         raise BenchError(f"no signal named {', '.join(missing)} (found: {', '.join(by_name)})")

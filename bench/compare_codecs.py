@@ -21,7 +21,6 @@ DIY = "pywt+zlib"
 ZLIB = "zlib"
 ZSTD = "zstd"
 LOSSY_PEERS = (ZFP, SZ3, DIY)
-DEFAULT_METHOD, DEFAULT_SCALE, DEFAULT_CUTOFF = "cdf97", 11, "low"
 ZLIB_LEVEL = 6
 ZSTD_LEVEL = 3
 DIY_WAVELET = "bior4.4"
