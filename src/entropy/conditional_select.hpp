@@ -59,4 +59,21 @@ inline void replace_and_count_if_below(std::uint32_t& x, std::uint32_t limit,
 #endif
 }
 
+// The encoder's renormalisation: when x >= limit, x = x >> 16 and --count.
+inline void emit_word_if_at_least(std::uint32_t& x, std::uint32_t limit, std::size_t& count) {
+#if defined(__GNUC__) && defined(__x86_64__)
+  const std::uint32_t shifted = x >> 16;
+  // The carry is set when x < limit: count += carry - 1.
+  asm("cmpl %[limit], %[x]\n\tcmovael %[shifted], %[x]\n\tadcq $-1, %[count]"
+      : [x] "+r"(x), [count] "+r"(count)
+      : [limit] "r"(limit), [shifted] "r"(shifted)
+      : "cc");
+#else
+  if (x >= limit) {
+    x >>= 16;
+    --count;
+  }
+#endif
+}
+
 }  // namespace tessarine::arans

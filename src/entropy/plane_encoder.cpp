@@ -8,59 +8,112 @@
 namespace tessarine::arans {
 namespace {
 
-// Model order: symbols forwards, bits most significant first. A record is the probability
-// of a 0 bit before adaptation, with the coded bit above it: p | bit << 12.
-void record_decisions(const std::uint8_t* symbols, std::size_t count, std::size_t stride,
-                      unsigned context_bits, std::uint16_t* records) {
-  std::vector<std::uint16_t> table(model_entries(context_bits), kInitialProbability);
-  std::uint16_t* const model = table.data();
-  const unsigned context_shift = kSymbolBits - context_bits;
-  std::uint32_t previous = 0;
-  for (std::size_t i = 0; i < count; ++i) {
-    const std::uint32_t symbol = symbols[i * stride];
-    std::uint16_t* const context = model + ((previous >> context_shift) << kSymbolBits);
-    std::uint32_t node = 1;
+// One plane's model while it is being trained. `previous` is the symbol coded last.
+struct ModelState {
+  std::uint16_t* model;
+  unsigned context_shift;
+  std::uint32_t previous;
+};
+
+// Records the eight decisions of `symbol` in model order, most significant bit first, and
+// adapts the model after each.
+[[gnu::always_inline]] inline void record_symbol(ModelState& m, std::uint32_t symbol,
+                                                 std::uint16_t* records) {
+  std::uint16_t* const context = m.model + ((m.previous >> m.context_shift) << kSymbolBits);
+  std::uint32_t node = 1;
 #pragma GCC unroll 8
-    for (int shift = kSymbolBits - 1; shift >= 0; --shift) {
-      const std::uint32_t bit = (symbol >> shift) & 1u;
-      const std::uint32_t p = context[node];
-      records[i * kSymbolBits + (kSymbolBits - 1 - shift)] =
-          static_cast<std::uint16_t>(p | bit << kProbabilityBits);
-      context[node] = static_cast<std::uint16_t>(fast_adapted_probability(p, bit));
-      node = 2 * node + bit;
-    }
-    previous = symbol;
+  for (unsigned d = 0; d < kSymbolBits; ++d) {
+    const std::uint32_t bit = (symbol >> (kSymbolBits - 1 - d)) & 1u;
+    const std::uint32_t record = decision_record(context[node], bit);
+    records[d] = static_cast<std::uint16_t>(record);
+    context[node] = kAdaptedProbability[record];
+    node = 2 * node + bit;
   }
+  m.previous = symbol;
+}
+
+[[nodiscard]] std::vector<std::uint16_t> fresh_model(unsigned context_bits) {
+  return std::vector<std::uint16_t>(model_entries(std::min(context_bits, kMaxContextBits)),
+                                    kInitialProbability);
+}
+
+[[nodiscard]] unsigned context_shift(unsigned context_bits) {
+  return kSymbolBits - std::min(context_bits, kMaxContextBits);
 }
 
 }  // namespace
 
-PlaneEncoder::PlaneEncoder(const std::uint8_t* symbols, std::size_t count, std::size_t stride,
-                           unsigned context_bits)
+PlaneEncoder::PlaneEncoder(std::size_t symbol_count)
     : slots_(std::make_unique_for_overwrite<std::uint16_t[]>(kRecordOffset +
-                                                              count * kSymbolBits)),
-      decisions_(count * kSymbolBits),
-      next_word_(kRecordOffset + count * kSymbolBits) {
-  record_decisions(symbols, count, stride, std::min(context_bits, kMaxContextBits),
-                   slots_.get() + kRecordOffset);
+                                                              symbol_count * kSymbolBits)),
+      decisions_(symbol_count * kSymbolBits) {}
+
+void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
+                 PlaneEncoder& plane) {
+  std::vector<std::uint16_t> model = fresh_model(context_bits);
+  ModelState state{model.data(), context_shift(context_bits), 0};
+  std::uint16_t* records = plane.records();
+  for (const std::uint8_t symbol : symbols) {
+    record_symbol(state, symbol, records);
+    records += kSymbolBits;
+  }
 }
 
-void PlaneEncoder::finish() {
-  slots_[--next_word_] = to_little_endian(static_cast<std::uint16_t>(x_ >> kWordBits));
-  slots_[--next_word_] = to_little_endian(static_cast<std::uint16_t>(x_));
+void model_planes(std::span<const std::uint8_t> pairs, unsigned context_bits, PlaneEncoder& even,
+                  PlaneEncoder& odd) {
+  // Each model's updates form a chain through memory (adapt, store, load the same entry for
+  // the next symbol); training both in one loop lets the two chains overlap.
+  const std::size_t entries = model_entries(std::min(context_bits, kMaxContextBits));
+  std::vector<std::uint16_t> models(2 * entries, kInitialProbability);
+  ModelState even_state{models.data(), context_shift(context_bits), 0};
+  ModelState odd_state{models.data() + entries, context_shift(context_bits), 0};
+  std::uint16_t* even_records = even.records();
+  std::uint16_t* odd_records = odd.records();
+  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
+    record_symbol(even_state, pairs[i], even_records);
+    record_symbol(odd_state, pairs[i + 1], odd_records);
+    even_records += kSymbolBits;
+    odd_records += kSymbolBits;
+  }
+}
+
+void PlaneEncoder::finish(BackwardCoder coder) {
+  // The state goes below the first word, little-endian: low half first.
+  first_slot_ = coder.next_word - 2;
+  slots_[first_slot_] = to_little_endian(static_cast<std::uint16_t>(coder.x));
+  slots_[first_slot_ + 1] = to_little_endian(static_cast<std::uint16_t>(coder.x >> kWordBits));
 }
 
 std::span<const std::uint8_t> PlaneEncoder::coded() const {
-  const auto* first = reinterpret_cast<const std::uint8_t*>(slots_.get() + next_word_);
-  return {first, (kRecordOffset + decisions_ - next_word_) * sizeof(std::uint16_t)};
+  const auto* first = reinterpret_cast<const std::uint8_t*>(slots_.get() + first_slot_);
+  return {first, (kRecordOffset + decisions_ - first_slot_) * sizeof(std::uint16_t)};
+}
+
+void code_backward(PlaneEncoder& plane) {
+  BackwardCoder coder{plane.slots_.get(), kRecordOffset + plane.decisions_, kStateLowerBound};
+  for (std::size_t i = plane.decisions_; i-- > 0;) code_decision(coder, i);
+  plane.finish(coder);
+}
+
+void code_backward(PlaneEncoder& first, PlaneEncoder& second) {
+  // Locals, not members: stores through the uint16_t slots could otherwise force the states
+  // through memory on every decision.
+  BackwardCoder a{first.slots_.get(), kRecordOffset + first.decisions_, kStateLowerBound};
+  BackwardCoder b{second.slots_.get(), kRecordOffset + second.decisions_, kStateLowerBound};
+  for (std::size_t i = first.decisions_; i-- > 0;) {
+    code_decision(a, i);
+    code_decision(b, i);
+  }
+  first.finish(a);
+  second.finish(b);
 }
 
 std::vector<std::uint8_t> encode_plane(std::span<const std::uint8_t> symbols,
                                        unsigned context_bits) {
   if (symbols.empty()) return {};
-  PlaneEncoder encoder(symbols.data(), symbols.size(), 1, context_bits);
-  for (std::size_t i = encoder.decision_count(); i-- > 0;) encoder.code_decision(i);
-  encoder.finish();
+  PlaneEncoder encoder(symbols.size());
+  model_plane(symbols, context_bits, encoder);
+  code_backward(encoder);
   const std::span<const std::uint8_t> coded = encoder.coded();
   return {coded.begin(), coded.end()};
 }

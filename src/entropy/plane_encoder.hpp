@@ -4,7 +4,8 @@
 // the order the decoder will meet them, and records each one; then it codes the records
 // backwards, so that the decoder can run forwards through the bytes.
 //
-// One array of 16-bit slots serves both passes. Slots [2, 2 + D) hold the D records; the
+// One array of 16-bit slots serves both passes. Slots [2, 2 + D) hold the D records
+// (decision_record: 2 * p + bit); the
 // backward pass writes each emitted word just below the previous one, starting at the end.
 // At most one word is emitted per decision, so when record i is coded at most D - 1 - i words
 // exist and the next word lands at slot i + 2 or above: never on a record not yet coded. The
@@ -18,52 +19,72 @@
 #include <memory>
 #include <span>
 
-#include "entropy/frequency_reciprocal.hpp"
+#include "entropy/coding_step.hpp"
+#include "entropy/conditional_select.hpp"
 #include "entropy/plane_model.hpp"
 
 namespace tessarine::arans {
 
+// The state of a backward coding pass. Plain data, so that the coding loop can keep a copy
+// in registers.
+struct BackwardCoder {
+  std::uint16_t* slots;
+  std::size_t next_word;  // slot of the last word written; the end when none is
+  std::uint32_t x;
+};
+
+inline constexpr std::size_t kRecordOffset = 2;  // room for the 32-bit state
+
+[[nodiscard]] inline std::uint16_t to_little_endian(std::uint16_t word) {
+  if constexpr (std::endian::native == std::endian::big) return std::byteswap(word);
+  return word;
+}
+
+// Codes decision i; decisions are coded from the last to the first.
+[[gnu::always_inline]] inline void code_decision(BackwardCoder& c, std::size_t i) {
+  const CodingStep& step = kCodingSteps[c.slots[kRecordOffset + i]];
+  // The word is stored whether or not it is emitted; next_word only moves past it when it
+  // is. Emitting first keeps the next state below 2^32: x < freq << 20 gives x / freq < 2^20.
+  c.slots[c.next_word - 1] = to_little_endian(static_cast<std::uint16_t>(c.x));
+  emit_word_if_at_least(c.x, step.limit, c.next_word);
+  c.x = next_encoder_state(c.x, step);
+}
+
 class PlaneEncoder {
  public:
-  // Runs the modelling pass over `count` symbols read at `symbols[i * stride]`. Throws
-  // std::bad_alloc when the slots cannot be allocated.
-  PlaneEncoder(const std::uint8_t* symbols, std::size_t count, std::size_t stride,
-               unsigned context_bits);
+  // Room for the decisions of `symbol_count` symbols. Throws std::bad_alloc when the slots
+  // cannot be allocated.
+  explicit PlaneEncoder(std::size_t symbol_count);
 
-  [[nodiscard]] std::size_t decision_count() const { return decisions_; }
+  // The modelling pass: one plane, or two interleaved planes (symbols at even and at odd
+  // offsets of `pairs`, whose length is twice the planes' length) in one loop. Call once.
+  friend void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
+                          PlaneEncoder& plane);
+  friend void model_planes(std::span<const std::uint8_t> pairs, unsigned context_bits,
+                           PlaneEncoder& even, PlaneEncoder& odd);
 
-  // The backward pass: call for i = decision_count() - 1 down to 0, then finish().
-  void code_decision(std::size_t i) {
-    const std::uint32_t record = slots_[kRecordOffset + i];
-    const std::uint32_t p = record & kProbabilityMask;
-    const std::uint32_t bit = record >> kProbabilityBits;
-    const std::uint32_t freq = select_by_mask(bit_mask(bit), kProbabilityScale - p, p);
-    const std::uint32_t start = p & bit_mask(bit);
-    // Emitting keeps the next state below 2^32: x < freq << 20 gives x / freq < 2^20.
-    const std::uint32_t emit = x_ >= (freq << (32 - kProbabilityBits)) ? 1 : 0;
-    slots_[next_word_ - 1] = to_little_endian(static_cast<std::uint16_t>(x_));
-    next_word_ -= emit;
-    x_ = select_by_mask(bit_mask(emit), x_ >> kWordBits, x_);
-    x_ = next_encoder_state(x_, freq, start);
-  }
+  // The coding pass, for one plane or for two of the same length in one loop (their serial
+  // state chains then overlap). Call once, after modelling.
+  friend void code_backward(PlaneEncoder& plane);
+  friend void code_backward(PlaneEncoder& first, PlaneEncoder& second);
 
-  void finish();
-
-  // The coded plane; valid after finish() for as long as the encoder lives.
+  // The coded plane, after the coding pass, valid for as long as the encoder lives.
   [[nodiscard]] std::span<const std::uint8_t> coded() const;
 
  private:
-  static constexpr std::size_t kRecordOffset = 2;  // room for the 32-bit state
-
-  [[nodiscard]] static std::uint16_t to_little_endian(std::uint16_t word) {
-    if constexpr (std::endian::native == std::endian::big) return std::byteswap(word);
-    return word;
-  }
+  [[nodiscard]] std::uint16_t* records() { return slots_.get() + kRecordOffset; }
+  void finish(BackwardCoder coder);
 
   std::unique_ptr<std::uint16_t[]> slots_;
   std::size_t decisions_;
-  std::size_t next_word_;  // slot of the last word written; the end when none is
-  std::uint32_t x_ = kStateLowerBound;
+  std::size_t first_slot_ = 0;  // where the coded plane starts, once coded
 };
+
+void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
+                 PlaneEncoder& plane);
+void model_planes(std::span<const std::uint8_t> pairs, unsigned context_bits, PlaneEncoder& even,
+                  PlaneEncoder& odd);
+void code_backward(PlaneEncoder& plane);
+void code_backward(PlaneEncoder& first, PlaneEncoder& second);
 
 }  // namespace tessarine::arans

@@ -45,28 +45,8 @@ inline constexpr unsigned kSymbolBits = 8;
   return static_cast<std::uint16_t>(next);
 }
 
-// `if_set` where `mask` is all ones, `if_clear` where it is zero. Coded bits are close to
-// random, so the hot loops select with masks: a mispredicted branch costs more than both arms.
-[[nodiscard]] constexpr std::uint32_t select_by_mask(std::uint32_t mask, std::uint32_t if_set,
-                                                     std::uint32_t if_clear) {
-  return if_clear ^ ((if_clear ^ if_set) & mask);
-}
-
-// All ones for a 1 bit, zero for a 0 bit.
-[[nodiscard]] constexpr std::uint32_t bit_mask(std::uint32_t bit) { return 0u - bit; }
-
-// Branch-free adapted_probability for p already in [1, 4095], where the clamp never acts:
-// (4096 - p) >> 4 <= 4095 - p and p >> 4 <= p - 1. The model starts at 2048, so every
-// probability it ever holds is in that range.
-[[nodiscard]] constexpr std::uint32_t fast_adapted_probability(std::uint32_t p,
-                                                               std::uint32_t bit) {
-  const std::uint32_t towards_zero_bit = p + ((kProbabilityScale - p) >> kAdaptationShift);
-  const std::uint32_t towards_one_bit = p - (p >> kAdaptationShift);
-  return select_by_mask(bit_mask(bit), towards_one_bit, towards_zero_bit);
-}
-
 // The adaptation as one lookup: kAdaptedProbability[2 * p + bit] == adapted_probability(p, bit).
-// 16 KiB, interleaved so that the index is a single lea.
+// 16 KiB; the index is the encoder's decision record and a single lea in the decoder.
 [[nodiscard]] consteval std::array<std::uint16_t, 2 * kProbabilityScale> make_adaptation_table() {
   std::array<std::uint16_t, 2 * kProbabilityScale> table{};
   for (std::uint32_t p = 0; p < kProbabilityScale; ++p) {

@@ -12,16 +12,11 @@ std::vector<std::uint8_t> encode_stream(std::span<const std::uint8_t> input) {
   if (n < kMinCodedInput) return {input.begin(), input.end()};
   const std::size_t pairs = n / 2;
   const unsigned k = n < kWideContextInput ? kNarrowContextBits : kWideContextBits;
-  // The planes are read in place, every other byte, and coded in one loop: their two
-  // serial state chains overlap in the processor.
-  PlaneEncoder low(input.data(), pairs, 2, k);
-  PlaneEncoder high(input.data() + 1, pairs, 2, k);
-  for (std::size_t i = low.decision_count(); i-- > 0;) {
-    low.code_decision(i);
-    high.code_decision(i);
-  }
-  low.finish();
-  high.finish();
+  // The planes are read in place, every other byte, and both passes handle them together.
+  PlaneEncoder low(pairs);
+  PlaneEncoder high(pairs);
+  model_planes(input.first(2 * pairs), k, low, high);
+  code_backward(low, high);
   const std::span<const std::uint8_t> low_coded = low.coded();
   const std::span<const std::uint8_t> high_coded = high.coded();
 
