@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "entropy/arans.hpp"
+#include "entropy/fast_decision.hpp"
 
 namespace tessarine::arans {
 namespace {
@@ -12,9 +13,9 @@ namespace {
 [[nodiscard]] bool decide_checked(PlaneCursor& c, std::uint16_t* context, std::uint32_t& node) {
   decide(c, context, node);
   while (c.x < kStateLowerBound) {
-    if (bytes_left(c) < 2) return false;
-    c.x = (c.x << kWordBits) | load_word(c.bytes + 2 * c.word);
-    ++c.word;
+    if (c.end - c.next < 2) return false;
+    c.x = (c.x << kWordBits) | load_word(c.next);
+    c.next += 2;
   }
   return true;
 }
@@ -24,9 +25,8 @@ namespace {
 PlaneCursor open_plane(std::span<const std::uint8_t> coded, unsigned context_bits,
                        std::uint16_t* model) {
   const std::uint8_t* s = coded.data();
-  return {s,
-          coded.size(),
-          2,  // after the 32-bit state
+  return {s + 4,  // after the 32-bit state
+          s + coded.size(),
           model,
           std::uint32_t{s[0]} | std::uint32_t{s[1]} << 8 | std::uint32_t{s[2]} << 16 |
               std::uint32_t{s[3]} << 24,
@@ -35,17 +35,21 @@ PlaneCursor open_plane(std::span<const std::uint8_t> coded, unsigned context_bit
 }
 
 bool decode_symbol(PlaneCursor& c, std::uint8_t& symbol) {
+  if (can_decode_fast(c)) {
+    FastSymbol s = begin_fast_symbol(c);
+#pragma GCC unroll 7
+    for (unsigned d = 0; d + 1 < kSymbolBits; ++d) decide_fast<false>(c, s);
+    decide_fast<true>(c, s);
+    symbol = finish_fast_symbol(c, s);
+    return true;
+  }
   std::uint16_t* const context = symbol_context(c);
   std::uint32_t node = 1;
-  if (can_decode_fast(c)) {
-#pragma GCC unroll 8
-    for (unsigned d = 0; d < kSymbolBits; ++d) decide_fast(c, context, node);
-  } else {
-    for (unsigned d = 0; d < kSymbolBits; ++d) {
-      if (!decide_checked(c, context, node)) return false;
-    }
+  for (unsigned d = 0; d < kSymbolBits; ++d) {
+    if (!decide_checked(c, context, node)) return false;
   }
-  symbol = finish_symbol(c, node);
+  c.previous = node & 0xFF;
+  symbol = static_cast<std::uint8_t>(c.previous);
   return true;
 }
 

@@ -20,7 +20,7 @@
 #include <span>
 
 #include "entropy/coding_step.hpp"
-#include "entropy/conditional_select.hpp"
+#include "entropy/emit_word.hpp"
 #include "entropy/plane_model.hpp"
 
 namespace tessarine::arans {

@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "entropy/arans.hpp"
+#include "entropy/fast_decision.hpp"
 #include "entropy/plane_decoder.hpp"
 #include "entropy/stream_format.hpp"
 
@@ -48,17 +49,17 @@ struct StreamLayout {
   PlaneCursor high = high_cursor;
   std::size_t i = first;
   for (; i < pairs && can_decode_fast(low) && can_decode_fast(high); ++i) {
-    std::uint16_t* const low_context = symbol_context(low);
-    std::uint16_t* const high_context = symbol_context(high);
-    std::uint32_t low_node = 1;
-    std::uint32_t high_node = 1;
-#pragma GCC unroll 8
-    for (unsigned d = 0; d < kSymbolBits; ++d) {
-      decide_fast(low, low_context, low_node);
-      decide_fast(high, high_context, high_node);
+    FastSymbol low_symbol = begin_fast_symbol(low);
+    FastSymbol high_symbol = begin_fast_symbol(high);
+#pragma GCC unroll 7
+    for (unsigned d = 0; d + 1 < kSymbolBits; ++d) {
+      decide_fast<false>(low, low_symbol);
+      decide_fast<false>(high, high_symbol);
     }
-    out[2 * i] = finish_symbol(low, low_node);
-    out[2 * i + 1] = finish_symbol(high, high_node);
+    decide_fast<true>(low, low_symbol);
+    decide_fast<true>(high, high_symbol);
+    out[2 * i] = finish_fast_symbol(low, low_symbol);
+    out[2 * i + 1] = finish_fast_symbol(high, high_symbol);
   }
   low_cursor = low;
   high_cursor = high;
