@@ -14,7 +14,7 @@ VibrelResult<void> dwt97_forward_update_even(std::span<f32> approximations,
     // The nearer of the two lengths a level can have.
     return std::unexpected(VibrelError::details_size_mismatch(b, b > a ? a : a - 1));
   }
-  ScalarLiftingKernels::update(approximations.data(), a, details.data(), b, coefficient);
+  advance_update<ScalarLiftingKernels>(approximations, details, coefficient, 0, b);
   return {};
 }
 

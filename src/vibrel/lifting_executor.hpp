@@ -1,12 +1,14 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <span>
 #include <vector>
 
 #include "vibrel/executor.hpp"
 #include "vibrel/lifting_scheme.hpp"
+#include "vibrel/lifting_steps.hpp"
 #include "vibrel/lifting_workspace.hpp"
 #include "vibrel/multi_level.hpp"
 
@@ -19,7 +21,7 @@ namespace vibrel {
 // The class holds no data; it is instantiated in cdf53f.cpp and cdf97f.cpp.
 template <class Scheme, class Kernels>
 class LiftingExecutor final : public DwtExecutor<f32> {
-  static_assert(first_step_predicts<Scheme>());
+  static_assert(steps_alternate<Scheme>());
 
  public:
   [[nodiscard]] VibrelResult<void> execute_forward(std::span<const f32> input,
@@ -105,27 +107,45 @@ class LiftingExecutor final : public DwtExecutor<f32> {
     return {};
   }
 
-  static void predict(f32 coefficient, std::span<const f32> s, std::span<f32> d) {
-    Kernels::predict(s.data(), s.size(), d.data(), d.size(), coefficient);
-  }
-  static void update(f32 coefficient, std::span<f32> s, std::span<const f32> d) {
-    Kernels::update(s.data(), s.size(), d.data(), d.size(), coefficient);
+  static constexpr auto& kSteps = Scheme::kSteps;
+  static constexpr std::size_t kStepCount = kSteps.size();
+  static constexpr bool predicts(std::size_t step) {
+    return kSteps[step].kind == LiftingStep::Kind::Predict;
   }
 
+  // The steps one after another over each strip; see lifting_steps.hpp.
   static void forward(std::span<const f32> x, std::span<f32> s, std::span<f32> d) {
-    Kernels::split_predict(x.data(), x.size(), s.data(), d.data(),
-                           Scheme::kSteps[0].coefficient);
-    for (std::size_t i = 1; i < Scheme::kSteps.size(); ++i) {
-      const LiftingStep step = Scheme::kSteps[i];
-      if (step.kind == LiftingStep::Kind::Predict) {
-        predict(step.coefficient, s, d);
-      } else {
-        update(step.coefficient, s, d);
+    std::array<std::size_t, kStepCount> done{};
+    std::size_t scaled_s = 0;
+    std::size_t scaled_d = 0;
+    for (std::size_t target = 0; target < d.size();) {
+      target = std::min(target + kLiftingStrip, d.size());
+      done[0] = advance_split<Kernels>(x, s, d, kSteps[0].coefficient, done[0], target);
+      for (std::size_t i = 1; i < kStepCount; ++i) {
+        const f32 c = kSteps[i].coefficient;
+        done[i] = predicts(i) ? advance_predict<Kernels>(s, d, c, done[i], done[i - 1])
+                              : advance_update<Kernels>(s, d, c, done[i], done[i - 1]);
+      }
+      if constexpr (Scheme::kScaled) {
+        // The last update is final up to `last` but still reads d[last - 1].
+        const std::size_t last = done[kStepCount - 1];
+        const std::size_t d_free = last == s.size() ? d.size() : (last > 0 ? last - 1 : 0);
+        scaled_s = advance_scale<Kernels>(s, s, Scheme::kApproximationScale, scaled_s, last);
+        scaled_d = advance_scale<Kernels>(d, d, Scheme::kDetailsScale, scaled_d, d_free);
       }
     }
+  }
+
+  // Working copy of the next strip of each band: e of s, and o of d where needed.
+  static void prepare(std::span<const f32> s, std::span<const f32> d, std::span<f32> e,
+                      std::span<f32> o, std::size_t from, std::size_t target) {
+    const std::size_t e_to = target == d.size() ? s.size() : target;
     if constexpr (Scheme::kScaled) {
-      Kernels::scale(s.data(), s.data(), s.size(), Scheme::kApproximationScale);
-      Kernels::scale(d.data(), d.data(), d.size(), Scheme::kDetailsScale);
+      advance_scale<Kernels>(s, e, Scheme::kInverseApproximationScale, from, e_to);
+      advance_scale<Kernels>(d, o, Scheme::kInverseDetailsScale, from, target);
+    } else {
+      std::copy(s.begin() + from, s.begin() + e_to, e.begin() + from);
+      if (!o.empty()) std::copy(d.begin() + from, d.begin() + target, o.begin() + from);
     }
   }
 
@@ -140,25 +160,21 @@ class LiftingExecutor final : public DwtExecutor<f32> {
     if (!workspace) return std::unexpected(workspace.error());
     const std::span<f32> e(workspace->get(), a);
     const std::span<f32> o(workspace->get() + a, kCopyDetails ? b : 0);
-    if constexpr (Scheme::kScaled) {
-      Kernels::scale(s.data(), e.data(), a, Scheme::kInverseApproximationScale);
-      Kernels::scale(d.data(), o.data(), b, Scheme::kInverseDetailsScale);
-    } else {
-      std::copy(s.begin(), s.end(), e.begin());
-      if constexpr (kCopyDetails) std::copy(d.begin(), d.end(), o.begin());
-    }
-    // Without a copy only updates remain before the final predict, and they read d.
+    // Without a copy only updates come before the final predict, and they read d.
     const std::span<const f32> details = kCopyDetails ? std::span<const f32>(o) : d;
-    for (std::size_t i = Scheme::kSteps.size(); i-- > 1;) {
-      const LiftingStep step = Scheme::kSteps[i];
-      if (step.kind == LiftingStep::Kind::Predict) {
-        predict(-step.coefficient, e, o);
-      } else {
-        update(-step.coefficient, e, details);
+    std::array<std::size_t, kStepCount> done{};
+    for (std::size_t target = 0, from = 0; target < b; from = target) {
+      target = std::min(target + kLiftingStrip, b);
+      prepare(s, d, e, o, from, target);
+      // The last forward step is an update: undoing it first needs only the details.
+      std::size_t ready = target;
+      for (std::size_t i = kStepCount - 1; i > 0; --i) {
+        const f32 c = -kSteps[i].coefficient;
+        ready = done[i] = predicts(i) ? advance_predict<Kernels>(e, o, c, done[i], ready)
+                                      : advance_update<Kernels>(e, details, c, done[i], ready);
       }
+      done[0] = advance_interleave<Kernels>(e, details, -kSteps[0].coefficient, y, done[0], ready);
     }
-    Kernels::predict_interleave(e.data(), a, details.data(), b, -Scheme::kSteps[0].coefficient,
-                                y.data());
     return {};
   }
 };

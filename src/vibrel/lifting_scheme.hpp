@@ -20,26 +20,30 @@ struct LiftingStep {
 //                   report less than its bands and length
 //   kMinDetails     details length of a kMinLength signal
 //   kFilterLength   published filter_length
-//   kSteps          forward lifting steps in order; the first must be a predict (it reads
-//                   the signal while splitting it), the inverse runs them backwards with
+//   kSteps          forward lifting steps in order, the inverse runs them backwards with
 //                   exactly negated coefficients
 //   kScaled         whether the bands are scaled after the last step, by
 //                   kApproximationScale / kDetailsScale forward and kInverseApproximationScale
 //                   / kInverseDetailsScale before the inverse steps
+//
+// The steps alternate, starting with a predict (it reads the signal while splitting it) and
+// ending with an update, so each step reads exactly what the previous one wrote.
 template <class Scheme>
-constexpr bool first_step_predicts() {
-  return Scheme::kSteps.size() >= 1 && Scheme::kSteps[0].kind == LiftingStep::Kind::Predict;
+constexpr bool steps_alternate() {
+  const auto& steps = Scheme::kSteps;
+  if (steps.size() < 2 || steps.size() % 2 != 0) return false;
+  for (std::size_t i = 0; i < steps.size(); ++i) {
+    const auto expected = i % 2 == 0 ? LiftingStep::Kind::Predict : LiftingStep::Kind::Update;
+    if (steps[i].kind != expected) return false;
+  }
+  return true;
 }
 
 // The inverse can read the caller's details directly unless a step other than the final
 // predict rewrites them.
 template <class Scheme>
 constexpr bool inverse_rewrites_details() {
-  if (Scheme::kScaled) return true;
-  for (std::size_t i = 1; i < Scheme::kSteps.size(); ++i) {
-    if (Scheme::kSteps[i].kind == LiftingStep::Kind::Predict) return true;
-  }
-  return false;
+  return Scheme::kScaled || Scheme::kSteps.size() > 2;
 }
 
 }  // namespace vibrel

@@ -36,6 +36,52 @@ f32 max_difference(std::span<const f32> a, std::span<const f32> b) {
 // Unit-range signals: a few units in the last place of 1.
 constexpr f32 kTolerance = 4 * FLT_EPSILON;
 
+// One whole pass per step, with the mirrored borders written as clamped indices: an
+// independent statement of the per-coefficient formulas. `lift(sum, c, x)` is the path's
+// rounding, so the executors must match it bit for bit whatever their blocking.
+template <class Scheme, class Lift>
+struct ReferenceLifting {
+  static void predict(const std::vector<f32>& s, std::vector<f32>& d, f32 c, Lift lift) {
+    for (std::size_t k = 0; k < d.size(); ++k) {
+      d[k] = lift(s[k] + s[std::min(k + 1, s.size() - 1)], c, d[k]);
+    }
+  }
+  static void update(std::vector<f32>& s, const std::vector<f32>& d, f32 c, Lift lift) {
+    for (std::size_t k = 0; k < s.size(); ++k) {
+      s[k] = lift(d[k == 0 ? 0 : k - 1] + d[std::min(k, d.size() - 1)], c, s[k]);
+    }
+  }
+  static void step(std::vector<f32>& s, std::vector<f32>& d, const LiftingStep& step, f32 c,
+                   Lift lift) {
+    if (step.kind == LiftingStep::Kind::Predict) predict(s, d, c, lift);
+    if (step.kind == LiftingStep::Kind::Update) update(s, d, c, lift);
+  }
+  static Dwt<f32> forward(const std::vector<f32>& x, Lift lift) {
+    Dwt<f32> r;
+    for (std::size_t i = 0; i < x.size(); ++i) (i % 2 ? r.details : r.approximations).push_back(x[i]);
+    for (const LiftingStep& s : Scheme::kSteps) step(r.approximations, r.details, s, s.coefficient, lift);
+    for (f32& v : r.approximations) v *= Scheme::kApproximationScale;
+    for (f32& v : r.details) v *= Scheme::kDetailsScale;
+    return r;
+  }
+  static std::vector<f32> inverse(Dwt<f32> r, Lift lift) {
+    for (f32& v : r.approximations) v *= Scheme::kInverseApproximationScale;
+    for (f32& v : r.details) v *= Scheme::kInverseDetailsScale;
+    for (auto s = Scheme::kSteps.rbegin(); s != Scheme::kSteps.rend(); ++s) {
+      step(r.approximations, r.details, *s, -s->coefficient, lift);
+    }
+    std::vector<f32> y;
+    for (std::size_t k = 0; k < r.approximations.size(); ++k) {
+      y.push_back(r.approximations[k]);
+      if (k < r.details.size()) y.push_back(r.details[k]);
+    }
+    return y;
+  }
+};
+
+f32 rounded_twice(f32 sum, f32 c, f32 x) { return sum * c + x; }
+f32 fused(f32 sum, f32 c, f32 x) { return std::fma(sum, c, x); }
+
 template <class Executor>
 class Cdf53Test : public ::testing::Test {
  protected:
@@ -211,6 +257,22 @@ TYPED_TEST(Cdf53Test, MultiLevelRoundTrips) {
       EXPECT_EQ(deepest->approximations, result->levels.back().approximations);
       EXPECT_EQ(deepest->details, result->levels.back().details);
     }
+  }
+}
+
+TYPED_TEST(Cdf53Test, MatchesReferenceBitForBit) {
+  using Lift = f32 (*)(f32, f32, f32);
+  using Reference = ReferenceLifting<Cdf53Scheme, Lift>;
+  const Lift lift = std::is_same_v<TypeParam, AvxCdf53> ? Lift{fused} : Lift{rounded_twice};
+  std::vector<std::size_t> lengths{511, 512, 513, 514, 1025, 2047, 2048, 2049, 2050, 4097, 10001};
+  for (std::size_t n = 3; n <= 300; ++n) lengths.push_back(n);
+  for (std::size_t n : lengths) {
+    const auto x = random_signal(n, static_cast<unsigned>(n) + 77);
+    const auto bands = this->forward(x);
+    const auto expected = Reference::forward(x, lift);
+    EXPECT_EQ(bands.approximations, expected.approximations) << n;
+    EXPECT_EQ(bands.details, expected.details) << n;
+    EXPECT_EQ(this->inverse(bands), Reference::inverse(bands, lift)) << n;
   }
 }
 
