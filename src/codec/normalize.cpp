@@ -1,5 +1,6 @@
 #include "codec/normalize.hpp"
 
+#include <array>
 #include <bit>
 #include <cmath>
 #include <cstddef>
@@ -7,21 +8,61 @@
 
 namespace tessarine {
 
-SampleRange sanitize_and_range(std::span<const float> input, std::span<float> out) {
-  constexpr float kInf = std::numeric_limits<float>::infinity();
-  float lo = kInf;
-  float hi = -kInf;
-  const std::size_t n = input.size();
-  for (std::size_t i = 0; i < n; ++i) {
-    float x = input[i];
-    x = x != x ? 0.0f : x;  // NaN
-    x = x == kInf ? 1.0f : x;
-    x = x == -kInf ? 0.0f : x;
-    out[i] = x;
-    lo = x < lo ? x : lo;
-    hi = x > hi ? x : hi;
+namespace {
+
+constexpr float kInf = std::numeric_limits<float>::infinity();
+// Independent running minima and maxima, so that the range pass vectorises.
+constexpr std::size_t kLanes = 8;
+
+float sanitize(float x) {
+  x = x != x ? 0.0f : x;  // NaN
+  x = x == kInf ? 1.0f : x;
+  x = x == -kInf ? 0.0f : x;
+  return x;
+}
+
+// +0.0 and -0.0 compare equal, so a sequential scan keeps whichever zero comes first; lanes
+// cannot tell which that was and ask here.
+float first_zero(std::span<const float> samples) {
+  for (const float x : samples) {
+    if (x == 0.0f) return x;
   }
-  return {lo, hi};
+  return 0.0f;
+}
+
+}  // namespace
+
+SampleRange sanitize_and_range(std::span<const float> input, std::span<float> out) {
+  std::array<float, kLanes> lo;
+  std::array<float, kLanes> hi;
+  lo.fill(kInf);
+  hi.fill(-kInf);
+  const std::size_t n = input.size();
+  const std::size_t blocked = n - n % kLanes;
+  for (std::size_t i = 0; i < blocked; i += kLanes) {
+    for (std::size_t j = 0; j < kLanes; ++j) {
+      const float x = sanitize(input[i + j]);
+      out[i + j] = x;
+      lo[j] = x < lo[j] ? x : lo[j];
+      hi[j] = x > hi[j] ? x : hi[j];
+    }
+  }
+  SampleRange range{kInf, -kInf};
+  for (std::size_t j = 0; j < kLanes; ++j) {
+    range.min = lo[j] < range.min ? lo[j] : range.min;
+    range.max = hi[j] > range.max ? hi[j] : range.max;
+  }
+  for (std::size_t i = blocked; i < n; ++i) {
+    const float x = sanitize(input[i]);
+    out[i] = x;
+    range.min = x < range.min ? x : range.min;
+    range.max = x > range.max ? x : range.max;
+  }
+  // Only equal values can be told apart by order, and among non-zero floats equal values
+  // have equal bits: only a zero result needs the sequential answer.
+  if (range.min == 0.0f) range.min = first_zero(out.first(n));
+  if (range.max == 0.0f) range.max = first_zero(out.first(n));
+  return range;
 }
 
 Normalization normalize(std::span<float> samples, SampleRange range) {

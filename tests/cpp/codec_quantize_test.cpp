@@ -44,6 +44,33 @@ TEST(Sanitize, NonFiniteSamplesAndRange) {
   }
 }
 
+// The range pass runs in lanes; it must report exactly what one sequential pass would,
+// including which zero (+0.0 or -0.0) comes first when the extreme is zero.
+TEST(Sanitize, RangeMatchesASequentialScanBitForBit) {
+  std::mt19937 rng(11);
+  const float pool[] = {0.0f, -0.0f, 1.0f, -1.0f, 2.5f, kNaN, kInf, -kInf, 1e-30f, -3e38f};
+  for (int trial = 0; trial < 3000; ++trial) {
+    std::vector<float> x(rng() % 45);
+    // Mostly values whose extremes are zeros, so that the sign rule is exercised.
+    const std::size_t palette = trial % 3 == 0 ? std::size(pool) : 2 + trial % 4;
+    for (float& v : x) v = pool[rng() % palette];
+    if (trial % 5 == 0) {
+      for (float& v : x) v = -std::fabs(v);
+    }
+    float lo = kInf;
+    float hi = -kInf;
+    for (const float v : x) {
+      const float s = std::isnan(v) ? 0.0f : v == kInf ? 1.0f : v == -kInf ? 0.0f : v;
+      if (s < lo) lo = s;
+      if (s > hi) hi = s;
+    }
+    std::vector<float> out(x.size());
+    const SampleRange range = sanitize_and_range(x, out);
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(range.min), std::bit_cast<std::uint32_t>(lo)) << trial;
+    ASSERT_EQ(std::bit_cast<std::uint32_t>(range.max), std::bit_cast<std::uint32_t>(hi)) << trial;
+  }
+}
+
 TEST(Normalize, FlatAndNearlyFlatSignalsBecomeZero) {
   const float threshold = std::bit_cast<float>(kFlatRangeBits);
   EXPECT_EQ(threshold, 1e-5f);
