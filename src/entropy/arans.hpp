@@ -19,13 +19,14 @@ inline constexpr std::uint64_t kMaxPairCount = std::uint64_t{1} << 28;
 inline constexpr std::uint64_t kMaxStreamInputBytes = 2 * kMaxPairCount + 1;
 
 // Codes one plane of byte symbols under a model whose context is the top `context_bits`
-// (0 to 8) bits of the previous symbol. No symbols give no bytes. Out of memory throws
-// std::bad_alloc, as for any allocation of the host.
+// (0 to 8; larger values act as 8) bits of the previous symbol. No symbols give no bytes.
+// Out of memory throws std::bad_alloc, as for any allocation of the host.
 [[nodiscard]] std::vector<std::uint8_t> encode_plane(std::span<const std::uint8_t> symbols,
                                                      unsigned context_bits);
 
 // Decodes `count` symbols from a coded plane that ends where `coded` ends. Never reads
-// outside `coded`; needing a word past its end gives Truncated.
+// outside `coded`; needing a word past its end gives Truncated, `context_bits` above 8 or a
+// `count` whose output cannot be allocated InvalidLength.
 [[nodiscard]] AransResult<std::vector<std::uint8_t>> decode_plane(
     std::span<const std::uint8_t> coded, std::size_t count, unsigned context_bits);
 

@@ -99,8 +99,7 @@ template <bool kLastBit>
 }
 
 // The symbol decoded, which also becomes the previous symbol.
-[[gnu::always_inline]] inline std::uint8_t finish_fast_symbol(PlaneCursor& c,
-                                                             const FastSymbol& s) {
+[[gnu::always_inline]] inline std::uint8_t finish_fast_symbol(PlaneCursor& c, const FastSymbol& s) {
   c.previous = static_cast<std::uint32_t>(s.node & 0xFF);
   return static_cast<std::uint8_t>(c.previous);
 }

@@ -45,7 +45,7 @@ struct ModelState {
 
 PlaneEncoder::PlaneEncoder(std::size_t symbol_count)
     : slots_(std::make_unique_for_overwrite<std::uint16_t[]>(kRecordOffset +
-                                                              symbol_count * kSymbolBits)),
+                                                             symbol_count * kSymbolBits)),
       decisions_(symbol_count * kSymbolBits) {}
 
 void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,

@@ -80,8 +80,7 @@ class PlaneEncoder {
   std::size_t first_slot_ = 0;  // where the coded plane starts, once coded
 };
 
-void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
-                 PlaneEncoder& plane);
+void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits, PlaneEncoder& plane);
 void model_planes(std::span<const std::uint8_t> pairs, unsigned context_bits, PlaneEncoder& even,
                   PlaneEncoder& odd);
 void code_backward(PlaneEncoder& plane);

@@ -31,8 +31,7 @@ inline constexpr unsigned kSymbolBits = 8;
 }
 
 // The first entry index for the symbol that follows `previous`.
-[[nodiscard]] constexpr std::uint32_t context_base(std::uint32_t previous,
-                                                   unsigned context_bits) {
+[[nodiscard]] constexpr std::uint32_t context_base(std::uint32_t previous, unsigned context_bits) {
   return (previous >> (kSymbolBits - context_bits)) << kSymbolBits;
 }
 

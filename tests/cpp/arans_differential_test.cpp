@@ -213,10 +213,9 @@ TEST(AransDifferential, StreamsSplitIntoTheReferencePlanes) {
     const unsigned k = n < 16384 ? 3 : 8;
     const Bytes low_coded = reference_encode_plane(low, k);
     const Bytes stream = encode_stream(input);
-    const std::size_t header = stream.size() - low_coded.size() -
-                               reference_encode_plane(high, k).size() - n % 2;
-    ASSERT_EQ(Bytes(stream.begin() + header, stream.begin() + header + low_coded.size()),
-              low_coded)
+    const std::size_t header =
+        stream.size() - low_coded.size() - reference_encode_plane(high, k).size() - n % 2;
+    ASSERT_EQ(Bytes(stream.begin() + header, stream.begin() + header + low_coded.size()), low_coded)
         << n;
     ASSERT_EQ(Bytes(stream.begin() + header + low_coded.size(), stream.end() - n % 2),
               reference_encode_plane(high, k))

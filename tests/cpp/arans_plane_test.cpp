@@ -13,7 +13,9 @@ namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes text_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes text_bytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
 
 Bytes random_bytes(std::mt19937& rng, std::size_t n, int spread) {
   std::geometric_distribution<int> small(1.0 / spread);
@@ -131,9 +133,16 @@ TEST(AransPlane, AppendedBytesAreIgnored) {
   }
 }
 
-TEST(AransPlane, HugeCountIsAnInvalidLengthNotACrash) {
-  // More symbols than any allocation can hold: the output cannot be reserved.
-  EXPECT_EQ(decode_plane(Bytes(8, 0xAA), SIZE_MAX / 2, 3),
+TEST(AransPlane, OutOfRangeArgumentsAreHandled) {
+  // Context widths above 8 cannot be decoded; the encoder, which has no error result, uses
+  // the whole previous symbol for them, as 8 does.
+  const Bytes symbols = text_bytes("context");
+  EXPECT_EQ(decode_plane(encode_plane(symbols, 8), symbols.size(), 9),
+            std::unexpected(AransError::invalid_length()));
+  EXPECT_EQ(encode_plane(symbols, 200), encode_plane(symbols, 8));
+
+  // More symbols than a vector can hold: the output cannot be reserved.
+  EXPECT_EQ(decode_plane(Bytes(8, 0xAA), SIZE_MAX, 3),
             std::unexpected(AransError::invalid_length()));
 }
 

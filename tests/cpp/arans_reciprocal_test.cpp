@@ -13,8 +13,8 @@ namespace {
 // x values where a reciprocal that is off by one shows: around multiples of freq, at the
 // renormalisation bounds and at the top of the 32-bit range.
 std::vector<std::uint32_t> edge_values(std::uint32_t freq, std::mt19937& rng) {
-  std::vector<std::uint32_t> xs = {0,       1,         freq - 1,   freq,        freq + 1,
-                                   0xFFFF,  0x10000,   1u << 20,   UINT32_MAX,  UINT32_MAX - 1};
+  std::vector<std::uint32_t> xs = {0,      1,       freq - 1, freq,       freq + 1,
+                                   0xFFFF, 0x10000, 1u << 20, UINT32_MAX, UINT32_MAX - 1};
   const std::uint64_t limit = std::uint64_t{freq} << 20;
   for (std::uint64_t around : {limit, std::uint64_t{UINT32_MAX} / freq * freq,
                                std::uint64_t{0x10000} / freq * freq + freq}) {
@@ -56,7 +56,8 @@ TEST(FrequencyReciprocal, EncoderStepMatchesTheDivisionFormula) {
       for (int i = 0; i < 16; ++i) xs.push_back(state(rng));
       for (std::uint32_t x : xs) {
         const std::uint64_t expected = std::uint64_t{x / freq} * 4096 + x % freq + start;
-        ASSERT_EQ(next_encoder_state(x, step), expected) << "x=" << x << " p=" << p << " bit=" << bit;
+        ASSERT_EQ(next_encoder_state(x, step), expected)
+            << "x=" << x << " p=" << p << " bit=" << bit;
       }
     }
   }

@@ -15,7 +15,9 @@ using Bytes = std::vector<std::uint8_t>;
 const auto kTruncated = std::unexpected(AransError::truncated());
 const auto kInvalidLength = std::unexpected(AransError::invalid_length());
 
-Bytes text_bytes(std::string_view text) { return Bytes(text.begin(), text.end()); }
+Bytes text_bytes(std::string_view text) {
+  return Bytes(text.begin(), text.end());
+}
 
 // Little-endian int16 values, mostly small: the shape of quantised wavelet details.
 Bytes coefficient_bytes(std::mt19937& rng, std::size_t n) {
@@ -107,7 +109,7 @@ TEST(AransStream, HeaderFields) {
     Bytes pair_count;
   };
   const Case cases[] = {
-      {6, 3, {0x03}},       {256, 3, {0x80, 0x01}},       {257, 3, {0x80, 0x01}},
+      {6, 3, {0x03}},           {256, 3, {0x80, 0x01}},   {257, 3, {0x80, 0x01}},
       {16383, 3, {0xFF, 0x3F}}, {16384, 8, {0x80, 0x40}}, {300001, 8, {0xF0, 0x93, 0x09}},
   };
   for (const Case& c : cases) {
@@ -208,8 +210,8 @@ TEST(AransStream, CutStreamsFailOrStayRaw) {
     } else if (cut + 1 < stream.size()) {
       // Every plane word is needed, so any cut is noticed; only the high plane's last
       // byte pair can be half there, and that is noticed too.
-      EXPECT_EQ(decode_stream(prefix), kTruncated) << cut << " (low plane ends at " << low_end
-                                                   << ")";
+      EXPECT_EQ(decode_stream(prefix), kTruncated)
+          << cut << " (low plane ends at " << low_end << ")";
     }
   }
   EXPECT_EQ(decode_stream(Bytes(stream.begin(), stream.end() - 1)), kTruncated);
@@ -234,9 +236,9 @@ TEST(AransStream, DamagedStreamsDecodeLikeTheirPlanes) {
     }
     const std::span<const std::uint8_t> all(stream);
     const auto low = decode_plane(all.subspan(position, low_size), pairs, stream[1]);
-    const auto high = decode_plane(
-        all.subspan(position + low_size, stream.size() - odd - position - low_size), pairs,
-        stream[1]);
+    const auto high =
+        decode_plane(all.subspan(position + low_size, stream.size() - odd - position - low_size),
+                     pairs, stream[1]);
     if (!low || !high) {
       EXPECT_EQ(result, kTruncated) << trial;
       continue;
