@@ -31,8 +31,9 @@ std::vector<f32> test_signal() {
 
 template <class Executor>
 bool unsupported(benchmark::State& state) {
-  if ((std::is_same_v<Executor, vibrel::AvxCdf53> || std::is_same_v<Executor, vibrel::AvxCdf97>) &&
-      !vibrel::has_avx_tier()) {
+  constexpr bool kAvx =
+      std::is_same_v<Executor, vibrel::AvxCdf53> || std::is_same_v<Executor, vibrel::AvxCdf97>;
+  if (kAvx && !vibrel::has_avx_tier()) {
     state.SkipWithError("CPU lacks AVX2/FMA");
     return true;
   }

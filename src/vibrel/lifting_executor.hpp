@@ -151,8 +151,8 @@ class LiftingExecutor final : public DwtExecutor<f32> {
 
   // Undoes the steps backwards on working copies; the final predict writes its details
   // straight into the interleaved output.
-  [[nodiscard]] static VibrelResult<void> inverse(std::span<const f32> s,
-                                                  std::span<const f32> d, std::span<f32> y) {
+  [[nodiscard]] static VibrelResult<void> inverse(std::span<const f32> s, std::span<const f32> d,
+                                                  std::span<f32> y) {
     constexpr bool kCopyDetails = inverse_rewrites_details<Scheme>();
     const std::size_t a = s.size();
     const std::size_t b = d.size();

@@ -2,8 +2,7 @@
 
 namespace vibrel {
 
-void ScalarLiftingKernels::split_predict(const f32* x, f32* s, f32* d, std::size_t count,
-                                         f32 c) {
+void ScalarLiftingKernels::split_predict(const f32* x, f32* s, f32* d, std::size_t count, f32 c) {
   for (std::size_t k = 0; k < count; ++k) {
     s[k] = x[2 * k];
     d[k] = (x[2 * k] + x[2 * k + 2]) * c + x[2 * k + 1];
@@ -19,8 +18,8 @@ void ScalarLiftingKernels::predict(const f32* s, f32* d, std::size_t count, f32 
   for (std::size_t k = 0; k < count; ++k) d[k] = (s[k] + s[k + 1]) * c + d[k];
 }
 
-void ScalarLiftingKernels::predict_interleave(const f32* e, const f32* d, f32* y,
-                                              std::size_t count, f32 c) {
+void ScalarLiftingKernels::predict_interleave(const f32* e, const f32* d, f32* y, std::size_t count,
+                                              f32 c) {
   for (std::size_t k = 0; k < count; ++k) {
     y[2 * k] = e[k];
     y[2 * k + 1] = (e[k] + e[k + 1]) * c + d[k];

@@ -23,7 +23,9 @@ namespace vibrel {
 inline constexpr std::size_t kLiftingStrip = 256;
 
 // Number of leading coefficients whose two neighbours in the other band both exist.
-inline std::size_t inner_pairs(std::size_t a, std::size_t b) { return std::min(a - 1, b); }
+inline std::size_t inner_pairs(std::size_t a, std::size_t b) {
+  return std::min(a - 1, b);
+}
 
 // First forward predict fused with copying the even samples: s[k] = x[2k],
 // d[k] = (x[2k] + x[2k+2]) * c + x[2k+1]. Advances d to `target`; d.size() finishes.

@@ -8,7 +8,7 @@ namespace {
 // Even and odd samples of p[0 .. 16), each in order. Loading the 128-bit halves crosswise
 // leaves one in-lane shuffle per result.
 inline void deinterleave8(const float* p, __m256& even, __m256& odd) {
-  const __m256 first = _mm256_loadu2_m128(p + 8, p);       // p0..p3   | p8..p11
+  const __m256 first = _mm256_loadu2_m128(p + 8, p);        // p0..p3   | p8..p11
   const __m256 second = _mm256_loadu2_m128(p + 12, p + 4);  // p4..p7   | p12..p15
   even = _mm256_shuffle_ps(first, second, _MM_SHUFFLE(2, 0, 2, 0));
   odd = _mm256_shuffle_ps(first, second, _MM_SHUFFLE(3, 1, 3, 1));
@@ -45,8 +45,7 @@ float LiftingKernels::lift(float sum, float c, float x) {
   return _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(sum), _mm_set_ss(c), _mm_set_ss(x)));
 }
 
-void LiftingKernels::split_predict(const float* x, float* s, float* d, std::size_t count,
-                                   float c) {
+void LiftingKernels::split_predict(const float* x, float* s, float* d, std::size_t count, float c) {
   const __m256 c8 = _mm256_set1_ps(c);
   std::size_t k = 0;
   for (; k + 8 <= count; k += 8) {
@@ -107,8 +106,8 @@ void LiftingKernels::predict(const float* s, float* d, std::size_t count, float 
   for (; k < count; ++k) d[k] = lift(s[k] + s[k + 1], c, d[k]);
 }
 
-void LiftingKernels::predict_interleave(const float* e, const float* d, float* y,
-                                        std::size_t count, float c) {
+void LiftingKernels::predict_interleave(const float* e, const float* d, float* y, std::size_t count,
+                                        float c) {
   const __m256 c8 = _mm256_set1_ps(c);
   std::size_t k = 0;
   for (; k + 8 <= count; k += 8) {
