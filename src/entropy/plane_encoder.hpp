@@ -5,13 +5,12 @@
 // backwards, so that the decoder can run forwards through the bytes.
 //
 // One array of 16-bit slots serves both passes. Slots [2, 2 + D) hold the D records
-// (decision_record: 2 * p + bit); the
-// backward pass writes each emitted word just below the previous one, starting at the end.
-// At most one word is emitted per decision, so when record i is coded at most D - 1 - i words
-// exist and the next word lands at slot i + 2 or above: never on a record not yet coded. The
-// final state goes into the two slots below the first word. Read as bytes on a little-endian
-// host (words are swapped on a big-endian one), the slots from the state on are the coded
-// plane.
+// (decision_record: 2 * p + bit); the backward pass writes each emitted word just below the
+// previous one, starting at the end. At most one word is emitted per decision, so when record
+// i is coded at most D - 1 - i words exist and the next word lands at slot i + 2 or above:
+// never on a record not yet coded. The final state goes into the two slots below the first
+// word. Read as bytes on a little-endian host (words are swapped on a big-endian one), the
+// slots from the state on are the coded plane, with no reversal and no second buffer.
 
 #include <bit>
 #include <cstddef>

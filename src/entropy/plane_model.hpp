@@ -30,12 +30,8 @@ inline constexpr unsigned kSymbolBits = 8;
   return std::size_t{256} << context_bits;
 }
 
-// The first entry index for the symbol that follows `previous`.
-[[nodiscard]] constexpr std::uint32_t context_base(std::uint32_t previous, unsigned context_bits) {
-  return (previous >> (kSymbolBits - context_bits)) << kSymbolBits;
-}
-
-// p moves 1/16 of the way towards the observed bit, then is clamped into [1, 4095].
+// p moves 1/16 of the way towards the observed bit, then is clamped into [1, 4095]. (From
+// the initial 2048 the step rounds to zero first: p never leaves [15, 4081].)
 [[nodiscard]] constexpr std::uint16_t adapted_probability(std::uint32_t p, std::uint32_t bit) {
   std::uint32_t next =
       bit == 0 ? p + ((kProbabilityScale - p) >> kAdaptationShift) : p - (p >> kAdaptationShift);

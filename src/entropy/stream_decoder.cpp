@@ -85,8 +85,8 @@ struct StreamLayout {
   return true;
 }
 
-// The output could not be allocated: decode the planes one at a time, as small as they come,
-// so that a plane error still takes precedence over the allocation failure.
+// The output could not be allocated. A damaged plane is reported before that, so decode the
+// planes on their own (each needs half the memory) to find out whether one fails.
 [[nodiscard]] AransError plane_error_or_invalid_length(const StreamLayout& layout) {
   const auto low = decode_plane(layout.low_plane, layout.pairs, layout.context_bits);
   if (!low) return low.error();
@@ -103,6 +103,7 @@ AransResult<std::vector<std::uint8_t>> decode_stream(std::span<const std::uint8_
   }
   const auto layout = read_layout(stream);
   if (!layout) return std::unexpected(layout.error());
+  // The output is sized once, up front, and the planes decode straight into it.
   std::vector<std::uint8_t> out;
   try {
     out.resize(2 * layout->pairs + (layout->odd ? 1 : 0));

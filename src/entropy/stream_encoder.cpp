@@ -1,5 +1,3 @@
-#include <algorithm>
-
 #include "entropy/arans.hpp"
 #include "entropy/leb128.hpp"
 #include "entropy/plane_encoder.hpp"
