@@ -137,10 +137,10 @@ TessarineHeader header_for(const CompressionOptions& options, std::uint32_t leve
 
 TessarineResult<std::vector<std::uint8_t>> compress(std::span<const float> samples,
                                                     const CompressionOptions& options) {
-  const auto valid = check_options(options);
-  if (!valid) return std::unexpected(valid.error());
   const auto sized = check_size(samples.size());
   if (!sized) return std::unexpected(sized.error());
+  const auto valid = check_options(options);
+  if (!valid) return std::unexpected(valid.error());
   // Declared first so that it is released last.
   const vibrel::DwtHandle<float> executor = make_transform(options.method);
   auto signal = prepare_signal(samples);

@@ -58,16 +58,6 @@ TEST(CodecErrorDisplay, MultiByteCharactersShowVerbatim) {
             "Magic should be 'TSRN' but it was '\?\?\?\?'");
 }
 
-TEST(CodecError, KindsAndPayloadsAreKept) {
-  const TessarineError magic = TessarineError::invalid_magic({1, 2, 3, 4});
-  EXPECT_EQ(magic.kind(), TessarineError::Kind::InvalidMagic);
-  EXPECT_EQ(Bytes(magic.bytes().begin(), magic.bytes().end()), (Bytes{1, 2, 3, 4}));
-  EXPECT_EQ(TessarineError::out_of_memory(99).number(), 99u);
-  EXPECT_EQ(TessarineError::unknown_coder(7).kind(), TessarineError::Kind::UnknownCoder);
-  EXPECT_EQ(TessarineError::decompression("x").text(), "x");
-  EXPECT_NE(TessarineError::io("x"), TessarineError::transform("x"));
-}
-
 TEST(Utf8Validator, AcceptsAndRejects) {
   struct Case {
     Bytes bytes;

@@ -40,16 +40,5 @@ TEST(Levels, MaxLevelsTable) {
   EXPECT_EQ(decomposition_levels(80, 10), 3u);
 }
 
-TEST(Levels, MaxLevelsMatchesRepeatedHalving) {
-  for (const std::size_t f : kFilterLengths) {
-    for (std::size_t n = 0; n < 40000; n += 7) {
-      std::uint32_t halvings = 0;
-      for (std::size_t q = n / f; q >= 2; q /= 2) ++halvings;
-      const std::uint32_t expected = halvings == 0 ? 1 : halvings > 8 ? 8 : halvings;
-      ASSERT_EQ(compute_max_levels(n, f), expected) << n << " " << f;
-    }
-  }
-}
-
 }  // namespace
 }  // namespace tessarine

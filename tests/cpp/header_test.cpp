@@ -163,14 +163,6 @@ TEST(HeaderParse, UnvalidatedBytesAreKeptAsRead) {
   EXPECT_EQ(Bytes(image.begin(), image.end()), b);
 }
 
-TEST(HeaderWrite, DefaultHeaderHasTheFixedFields) {
-  const auto image = TessarineHeader{}.to_bytes();
-  EXPECT_EQ(std::string(image.begin(), image.begin() + 8),
-            "TSRN\x01\x01"
-            "f3");
-  EXPECT_TRUE(std::all_of(image.begin() + 36, image.end(), [](auto v) { return v == 0; }));
-}
-
 TEST(HeaderWrite, RandomValidHeadersRoundTripBitForBit) {
   std::mt19937 rng(1234);
   auto byte = [&] { return static_cast<std::uint8_t>(rng()); };
