@@ -23,38 +23,19 @@ VibrelResult<Dwt<f32>> one_level(const IncompleteDwtExecutor<f32>& inner,
   return Dwt<f32>{std::move(*approximations), std::move(*details)};
 }
 
-VibrelResult<std::vector<f32>> copy_of(std::span<const f32> values) {
-  auto copy = zeroed_vector<f32>(values.size());
-  if (copy) std::copy(values.begin(), values.end(), copy->begin());
-  return copy;
-}
-
-// Decomposes `working` level by level; `visit(size, approximation, details)` receives every
-// level. The approximation buffer and the working signal alternate, so each level allocates
-// only its details band.
-template <class Visit>
-VibrelResult<void> descend(const IncompleteDwtExecutor<f32>& inner, std::vector<f32>& working,
-                           std::size_t levels, const LevelRules& rules, Visit&& visit) {
-  auto approximation = zeroed_vector<f32>(inner.dwt_size(working.size()).approximation_length);
-  if (!approximation) return std::unexpected(approximation.error());
+// Decomposes `input` level by level. `keep` stores each level's bands and returns the stored
+// approximation band, which the next level reads in place: no level copies its input.
+template <class Keep>
+VibrelResult<void> descend(const IncompleteDwtExecutor<f32>& inner, std::span<const f32> input,
+                           std::size_t levels, const LevelRules& rules, Keep&& keep) {
+  std::span<const f32> signal = input;
   for (std::size_t level = 0; level < levels; ++level) {
-    if (working.size() < rules.min_length) {
+    if (signal.size() < rules.min_length) {
       return std::unexpected(VibrelError::buffer_too_small_for_level());
     }
-    const DwtSize size = inner.dwt_size(working.size());
-    auto details = zeroed_vector<f32>(size.details_length);
-    if (!details) return std::unexpected(details.error());
-    try {
-      approximation->resize(size.approximation_length);
-    } catch (const std::bad_alloc&) {
-      return std::unexpected(
-          VibrelError::allocation_failure(size.approximation_length * sizeof(f32)));
-    }
-    if (auto done = inner.execute_forward(working, *approximation, *details); !done) {
-      return std::unexpected(done.error());
-    }
-    std::swap(working, *approximation);
-    if (auto kept = visit(std::move(*details)); !kept) return kept;
+    auto bands = one_level(inner, signal);
+    if (!bands) return std::unexpected(bands.error());
+    signal = keep(std::move(*bands));
   }
   return {};
 }
@@ -70,15 +51,14 @@ VibrelResult<Dwt<f32>> dwt_with_rules(const IncompleteDwtExecutor<f32>& inner,
     }
     return one_level(inner, input);
   }
-  auto working = copy_of(input);
-  if (!working) return std::unexpected(working.error());
-  std::vector<f32> last_details;
-  auto done = descend(inner, *working, level, rules, [&](std::vector<f32>&& details) {
-    last_details = std::move(details);
-    return VibrelResult<void>{};
+  // Only the deepest level is returned; each level replaces the one it decomposed.
+  Dwt<f32> deepest;
+  auto done = descend(inner, input, level, rules, [&](Dwt<f32>&& bands) {
+    deepest = std::move(bands);
+    return std::span<const f32>(deepest.approximations);
   });
   if (!done) return std::unexpected(done.error());
-  return Dwt<f32>{std::move(*working), std::move(last_details)};
+  return deepest;
 }
 
 VibrelResult<MultiDwt<f32>> multi_dwt_with_rules(const IncompleteDwtExecutor<f32>& inner,
@@ -91,22 +71,14 @@ VibrelResult<MultiDwt<f32>> multi_dwt_with_rules(const IncompleteDwtExecutor<f32
     result.levels.push_back(std::move(*single));
     return result;
   }
-  auto working = copy_of(input);
-  if (!working) return std::unexpected(working.error());
   MultiDwt<f32> result;
-  try {
-    result.levels.reserve(levels);
-  } catch (const std::length_error&) {
-    // More levels than memory can name: the length check below ends the descent long before.
-  } catch (const std::bad_alloc&) {
-  }
-  auto done = descend(inner, *working, levels, rules,
-                      [&](std::vector<f32>&& details) -> VibrelResult<void> {
-                        auto approximations = copy_of(*working);
-                        if (!approximations) return std::unexpected(approximations.error());
-                        result.levels.push_back({std::move(*approximations), std::move(details)});
-                        return {};
-                      });
+  // Each level at least shortens its input, so a deep request ends at the length check long
+  // before it needs this many entries.
+  result.levels.reserve(std::min<std::size_t>(levels, 64));
+  auto done = descend(inner, input, levels, rules, [&](Dwt<f32>&& bands) {
+    result.levels.push_back(std::move(bands));
+    return std::span<const f32>(result.levels.back().approximations);
+  });
   if (!done) return std::unexpected(done.error());
   return result;
 }

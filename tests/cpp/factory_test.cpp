@@ -67,7 +67,7 @@ void check_tier(const DwtHandle<f32>& executor, const DwtHandle<f32>& scalar,
 TEST(Factory, HaarTapsAreTheRoundedHalfRootOfTwo) {
   const auto haar = Vibrel::make_daubechies_f32(DaubechiesWavelet::Db1, BorderMode::Wrap);
   EXPECT_EQ(haar->filter_length(), 2u);
-  for (const std::vector<f32> unit : {std::vector<f32>{1, 0}, std::vector<f32>{0, 1}}) {
+  for (const auto& unit : {std::vector<f32>{1, 0}, std::vector<f32>{0, 1}}) {
     std::vector<f32> a(1), d(1);
     ASSERT_TRUE(haar->execute_forward(unit, a, d).has_value());
     EXPECT_EQ(std::bit_cast<std::uint32_t>(a[0]), 0x3F3504F3u);
