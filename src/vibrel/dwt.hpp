@@ -44,4 +44,15 @@ struct MultiDwtView {
   std::span<const T> approximation;
 };
 
+// The view a multi-level inverse needs to undo `result`: every details band, finest first, and
+// the coarsest approximation. Borrows from `result`, which must outlive the view.
+template <class T>
+[[nodiscard]] MultiDwtView<T> view_of(const MultiDwt<T>& result) {
+  MultiDwtView<T> view;
+  view.details.reserve(result.levels.size());
+  for (const auto& level : result.levels) view.details.emplace_back(level.details);
+  if (!result.levels.empty()) view.approximation = result.levels.back().approximations;
+  return view;
+}
+
 }  // namespace vibrel

@@ -25,13 +25,6 @@ std::vector<f32> random_signal(std::size_t n, unsigned seed) {
   return x;
 }
 
-MultiDwtView<f32> view_of(const MultiDwt<f32>& result) {
-  MultiDwtView<f32> view;
-  for (const auto& level : result.levels) view.details.emplace_back(level.details);
-  view.approximation = result.levels.back().approximations;
-  return view;
-}
-
 // Every band of `a` equals the one of `b` within `tolerance`.
 void expect_bands_near(const MultiDwt<f32>& a, const MultiDwt<f32>& b, f32 tolerance,
                        const std::string& what) {

@@ -163,9 +163,7 @@ class LiftingTest : public ::testing::Test {
         ASSERT_TRUE(result.has_value()) << n << " " << levels;
         ASSERT_EQ(result->levels.size(), levels);
         EXPECT_EQ(result->levels.back().details.size(), length / 2);
-        MultiDwtView<f32> view{{}, result->levels.back().approximations};
-        for (const auto& level : result->levels) view.details.emplace_back(level.details);
-        const auto y = executor->multi_idwt(view);
+        const auto y = executor->multi_idwt(view_of(*result));
         ASSERT_TRUE(y.has_value()) << y.error().display();
         EXPECT_LE(max_difference(*y, x), 4 * kTolerance) << n << " " << levels;
         const auto deepest = executor->dwt(x, levels);

@@ -64,13 +64,6 @@ std::vector<f32> ramp(std::size_t n) {
   return x;
 }
 
-MultiDwtView<f32> view_of(const MultiDwt<f32>& result) {
-  MultiDwtView<f32> view;
-  for (const auto& level : result.levels) view.details.emplace_back(level.details);
-  view.approximation = result.levels.back().approximations;
-  return view;
-}
-
 TEST(MultiLevelDriver, ZeroAndOneLevelGiveOneDwt) {
   const auto driver = make_driver();
   const auto x = ramp(11);
