@@ -77,5 +77,20 @@ struct ExtensionRun {
   }
 }
 
+// The counter that follows r in a run: r + 1, back to 0 at the divisor.
+[[nodiscard]] inline std::int64_t next_counter(const ExtensionRun& run, std::int64_t r) {
+  return r + 1 == run.divisor ? 0 : r + 1;
+}
+
+// Writes `count` samples of a folded run one at a time, starting from counter value r: the
+// tail the vector writers leave after their last full block.
+inline void finish_run(const float* signal, float* out, std::size_t count,
+                       const ExtensionRun& run, std::int64_t r) {
+  for (std::size_t k = 0; k < count; ++k) {
+    out[k] = signal[run.descending ? run.origin - r : run.origin + r];
+    r = next_counter(run, r);
+  }
+}
+
 }  // namespace VIBREL_ISA
 }  // namespace vibrel

@@ -19,15 +19,6 @@ void fill(f32* out, std::size_t count, f32 value) {
   for (; k < count; ++k) out[k] = value;
 }
 
-// Scalar continuation of a run from counter value r (for the samples after the last block).
-void finish_run(const f32* signal, f32* out, std::size_t count, const ExtensionRun& run,
-                std::int64_t r) {
-  for (std::size_t k = 0; k < count; ++k) {
-    out[k] = signal[run.descending ? run.origin - r : run.origin + r];
-    r = r + 1 == run.divisor ? 0 : r + 1;
-  }
-}
-
 // Eight counters r_k .. r_k+7 per block; indices and divisor fit in 32 bits (checked by the
 // caller), so r + step < 2^32 and one unsigned minimum wraps the counters back into range.
 void write_folded_run(const f32* signal, f32* out, std::size_t count, const ExtensionRun& run) {
@@ -35,7 +26,7 @@ void write_folded_run(const f32* signal, f32* out, std::size_t count, const Exte
   std::int64_t r = run.start;
   for (std::size_t j = 0; j < kLanes; ++j) {
     first_lanes[j] = static_cast<std::int32_t>(r);
-    r = r + 1 == run.divisor ? 0 : r + 1;
+    r = next_counter(run, r);
   }
   const std::int64_t step = DividerI64::make(run.divisor).remainder_euclid(kLanes);
   const __m256i step_v = _mm256_set1_epi32(static_cast<std::int32_t>(step));

@@ -19,15 +19,6 @@ void fill(f32* out, std::size_t count, f32 value) {
   for (; k < count; ++k) out[k] = value;
 }
 
-// Scalar continuation of a run from counter value r (for the samples after the last block).
-void finish_run(const f32* signal, f32* out, std::size_t count, const ExtensionRun& run,
-                std::int64_t r) {
-  for (std::size_t k = 0; k < count; ++k) {
-    out[k] = signal[run.descending ? run.origin - r : run.origin + r];
-    r = r + 1 == run.divisor ? 0 : r + 1;
-  }
-}
-
 // SSE has no gather: the four indices are computed together, the loads are single.
 __m128 load_four(const f32* signal, __m128i index) {
   return _mm_setr_ps(signal[_mm_extract_epi32(index, 0)], signal[_mm_extract_epi32(index, 1)],
@@ -41,7 +32,7 @@ void write_folded_run(const f32* signal, f32* out, std::size_t count, const Exte
   std::int64_t r = run.start;
   for (std::size_t j = 0; j < kLanes; ++j) {
     first_lanes[j] = static_cast<std::int32_t>(r);
-    r = r + 1 == run.divisor ? 0 : r + 1;
+    r = next_counter(run, r);
   }
   const std::int64_t step = DividerI64::make(run.divisor).remainder_euclid(kLanes);
   const __m128i step_v = _mm_set1_epi32(static_cast<std::int32_t>(step));
