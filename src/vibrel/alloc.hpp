@@ -6,15 +6,21 @@
 #include <vector>
 
 #include "vibrel/error.hpp"
+#include "vibrel/prefault.hpp"
 
 namespace vibrel {
 
 // Zero-filled working array; a failed allocation becomes AllocationFailure with the bytes
-// requested instead of an exception. Scalar code only: SIMD files never allocate.
+// requested instead of an exception. Large arrays are populated before the zero fill touches
+// them (prefault.hpp). Scalar code only: SIMD files never allocate.
 template <class T>
 [[nodiscard]] VibrelResult<std::vector<T>> zeroed_vector(std::size_t count) {
   try {
-    return std::vector<T>(count);
+    std::vector<T> out;
+    out.reserve(count);
+    if (count >= kPrefaultMinBytes / sizeof(T)) prefault_for_writing(out.data(), count * sizeof(T));
+    out.resize(count);
+    return out;
   } catch (const std::bad_alloc&) {
     return std::unexpected(VibrelError::allocation_failure(count * sizeof(T)));
   } catch (const std::length_error&) {
