@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "entropy/arans.hpp"
+#include "memory/prefault.hpp"
 
 namespace tessarine::arans {
 namespace {
@@ -46,7 +47,9 @@ struct ModelState {
 PlaneEncoder::PlaneEncoder(std::size_t symbol_count)
     : slots_(std::make_unique_for_overwrite<std::uint16_t[]>(kRecordOffset +
                                                              symbol_count * kSymbolBits)),
-      decisions_(symbol_count * kSymbolBits) {}
+      decisions_(symbol_count * kSymbolBits) {
+  prefault_if_large(slots_.get(), (kRecordOffset + decisions_) * sizeof(std::uint16_t));
+}
 
 void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
                  PlaneEncoder& plane) {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "vibrel/error.hpp"
-#include "vibrel/prefault.hpp"
+#include "memory/prefault.hpp"
 
 namespace vibrel {
 
@@ -18,7 +18,7 @@ template <class T>
   try {
     std::vector<T> out;
     out.reserve(count);
-    if (count >= kPrefaultMinBytes / sizeof(T)) prefault_for_writing(out.data(), count * sizeof(T));
+    tessarine::prefault_if_large(out.data(), count * sizeof(T));
     out.resize(count);
     return out;
   } catch (const std::bad_alloc&) {

@@ -2,16 +2,14 @@
 
 #include <new>
 
-#include "vibrel/prefault.hpp"
+#include "memory/prefault.hpp"
 
 namespace vibrel {
 
 VibrelResult<std::unique_ptr<f32[]>> lifting_workspace(std::size_t count) {
   try {
     auto workspace = std::make_unique_for_overwrite<f32[]>(count);
-    if (count >= kPrefaultMinBytes / sizeof(f32)) {
-      prefault_for_writing(workspace.get(), count * sizeof(f32));
-    }
+    tessarine::prefault_if_large(workspace.get(), count * sizeof(f32));
     return workspace;
   } catch (const std::bad_alloc&) {
     return std::unexpected(VibrelError::allocation_failure(count * sizeof(f32)));

@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "vibrel/alloc.hpp"
-#include "vibrel/prefault.hpp"
+#include "memory/prefault.hpp"
 
-namespace vibrel {
+namespace tessarine {
 namespace {
 
 class FreshMapping {
@@ -75,7 +75,7 @@ TEST(Prefault, KeepsContentsAndRefusesRangesWithoutAWholePage) {
 
 TEST(Prefault, LargeZeroedVectorsAreZeroAndOfTheRequestedSize) {
   for (std::size_t count : {kPrefaultMinBytes / sizeof(float) - 1, std::size_t{3} << 20}) {
-    auto v = zeroed_vector<float>(count);
+    auto v = vibrel::zeroed_vector<float>(count);
     ASSERT_TRUE(v.has_value());
     ASSERT_EQ(v->size(), count);
     for (float f : *v) ASSERT_EQ(f, 0.0f);
@@ -83,4 +83,4 @@ TEST(Prefault, LargeZeroedVectorsAreZeroAndOfTheRequestedSize) {
 }
 
 }  // namespace
-}  // namespace vibrel
+}  // namespace tessarine

@@ -1,4 +1,4 @@
-#include "vibrel/prefault.hpp"
+#include "memory/prefault.hpp"
 
 #include <cstdint>
 
@@ -7,7 +7,7 @@
 #include <unistd.h>
 #endif
 
-namespace vibrel {
+namespace tessarine {
 
 bool prefault_for_writing(void* data, std::size_t bytes) noexcept {
 #if defined(__linux__)
@@ -29,4 +29,4 @@ bool prefault_for_writing(void* data, std::size_t bytes) noexcept {
 #endif
 }
 
-}  // namespace vibrel
+}  // namespace tessarine

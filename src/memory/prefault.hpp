@@ -2,11 +2,11 @@
 
 // Large fresh allocations are faulted in one page at a time as they are first written. On the
 // virtual machines we run on that costs about 1.4 us per 4 KiB page, more than the transform
-// that fills the page, so large bands are populated with one system call before use.
+// that fills the page, so large arrays are populated with one system call before use.
 
 #include <cstddef>
 
-namespace vibrel {
+namespace tessarine {
 
 // Below this many bytes the system call costs more than the faults it saves.
 inline constexpr std::size_t kPrefaultMinBytes = std::size_t{256} << 10;
@@ -16,4 +16,9 @@ inline constexpr std::size_t kPrefaultMinBytes = std::size_t{256} << 10;
 // other systems) nothing happens. Returns whether the pages were populated.
 bool prefault_for_writing(void* data, std::size_t bytes) noexcept;
 
-}  // namespace vibrel
+// The same for arrays about to be filled, skipped where they are too small to gain from it.
+inline void prefault_if_large(void* data, std::size_t bytes) noexcept {
+  if (bytes >= kPrefaultMinBytes) prefault_for_writing(data, bytes);
+}
+
+}  // namespace tessarine
