@@ -4,7 +4,6 @@
 #include <vector>
 
 #include "entropy/arans.hpp"
-#include "memory/prefault.hpp"
 
 namespace tessarine::arans {
 namespace {
@@ -45,11 +44,9 @@ struct ModelState {
 }  // namespace
 
 PlaneEncoder::PlaneEncoder(std::size_t symbol_count)
-    : slots_(std::make_unique_for_overwrite<std::uint16_t[]>(kRecordOffset +
-                                                             symbol_count * kSymbolBits)),
-      decisions_(symbol_count * kSymbolBits) {
-  prefault_if_large(slots_.get(), (kRecordOffset + decisions_) * sizeof(std::uint16_t));
-}
+    : pages_((kRecordOffset + symbol_count * kSymbolBits) * sizeof(std::uint16_t)),
+      slots_(static_cast<std::uint16_t*>(pages_.data())),
+      decisions_(symbol_count * kSymbolBits) {}
 
 void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
                  PlaneEncoder& plane) {
@@ -88,12 +85,12 @@ void PlaneEncoder::finish(BackwardCoder coder) {
 }
 
 std::span<const std::uint8_t> PlaneEncoder::coded() const {
-  const auto* first = reinterpret_cast<const std::uint8_t*>(slots_.get() + first_slot_);
+  const auto* first = reinterpret_cast<const std::uint8_t*>(slots_ + first_slot_);
   return {first, (kRecordOffset + decisions_ - first_slot_) * sizeof(std::uint16_t)};
 }
 
 void code_backward(PlaneEncoder& plane) {
-  BackwardCoder coder{plane.slots_.get(), kRecordOffset + plane.decisions_, kStateLowerBound};
+  BackwardCoder coder{plane.slots_, kRecordOffset + plane.decisions_, kStateLowerBound};
   for (std::size_t i = plane.decisions_; i-- > 0;) code_decision(coder, i);
   plane.finish(coder);
 }
@@ -101,8 +98,8 @@ void code_backward(PlaneEncoder& plane) {
 void code_backward(PlaneEncoder& first, PlaneEncoder& second) {
   // Locals, not members: stores through the uint16_t slots could otherwise force the states
   // through memory on every decision.
-  BackwardCoder a{first.slots_.get(), kRecordOffset + first.decisions_, kStateLowerBound};
-  BackwardCoder b{second.slots_.get(), kRecordOffset + second.decisions_, kStateLowerBound};
+  BackwardCoder a{first.slots_, kRecordOffset + first.decisions_, kStateLowerBound};
+  BackwardCoder b{second.slots_, kRecordOffset + second.decisions_, kStateLowerBound};
   for (std::size_t i = first.decisions_; i-- > 0;) {
     code_decision(a, i);
     code_decision(b, i);

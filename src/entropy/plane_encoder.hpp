@@ -15,12 +15,12 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <span>
 
 #include "entropy/coding_step.hpp"
 #include "entropy/emit_word.hpp"
 #include "entropy/plane_model.hpp"
+#include "memory/scratch_pages.hpp"
 
 namespace tessarine::arans {
 
@@ -71,10 +71,11 @@ class PlaneEncoder {
   [[nodiscard]] std::span<const std::uint8_t> coded() const;
 
  private:
-  [[nodiscard]] std::uint16_t* records() { return slots_.get() + kRecordOffset; }
+  [[nodiscard]] std::uint16_t* records() { return slots_ + kRecordOffset; }
   void finish(BackwardCoder coder);
 
-  std::unique_ptr<std::uint16_t[]> slots_;
+  ScratchPages pages_;
+  std::uint16_t* slots_;  // in pages_
   std::size_t decisions_;
   std::size_t first_slot_ = 0;  // where the coded plane starts, once coded
 };

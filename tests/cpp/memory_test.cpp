@@ -1,5 +1,6 @@
 // Populating pages ahead of use is only a hint, but where it acts it must act on exactly the
-// whole pages of the range and leave their contents alone.
+// whole pages of the range and leave their contents alone. Scratch memory must hold what is
+// asked for, whichever way it was obtained, and be given back exactly once.
 
 #include <gtest/gtest.h>
 
@@ -9,10 +10,13 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <new>
+#include <utility>
 #include <vector>
 
 #include "vibrel/alloc.hpp"
 #include "memory/prefault.hpp"
+#include "memory/scratch_pages.hpp"
 
 namespace tessarine {
 namespace {
@@ -80,6 +84,49 @@ TEST(Prefault, LargeZeroedVectorsAreZeroAndOfTheRequestedSize) {
     ASSERT_EQ(v->size(), count);
     for (float f : *v) ASSERT_EQ(f, 0.0f);
   }
+}
+
+// Writes a pattern over the whole array and reads it back.
+void expect_usable(const ScratchPages& pages, std::size_t bytes) {
+  auto* words = static_cast<std::uint64_t*>(pages.data());
+  ASSERT_NE(words, nullptr);
+  ASSERT_EQ(reinterpret_cast<std::uintptr_t>(words) % alignof(std::max_align_t), 0u);
+  const std::size_t count = bytes / sizeof(std::uint64_t);
+  for (std::size_t i = 0; i < count; ++i) words[i] = i * 0x9E3779B97F4A7C15ull;
+  for (std::size_t i = 0; i < count; ++i) {
+    ASSERT_EQ(words[i], i * 0x9E3779B97F4A7C15ull) << "word " << i;
+  }
+}
+
+TEST(ScratchPages, SmallAndLargeArraysHoldEveryByteAskedFor) {
+  for (std::size_t bytes : {std::size_t{64}, kPrefaultMinBytes, kScratchMappingMinBytes - 8,
+                            kScratchMappingMinBytes, std::size_t{5} << 20 | 8}) {
+    const ScratchPages pages(bytes);
+    expect_usable(pages, bytes);
+    EXPECT_EQ(pages.mapped(), bytes >= kScratchMappingMinBytes) << bytes << " bytes";
+  }
+}
+
+TEST(ScratchPages, MovesHandOverTheMemoryOnce) {
+  ScratchPages large(kScratchMappingMinBytes);
+  void* const large_data = large.data();
+  ScratchPages moved(std::move(large));
+  EXPECT_EQ(moved.data(), large_data);
+  EXPECT_EQ(large.data(), nullptr);  // NOLINT(bugprone-use-after-move): checks the moved-from
+  EXPECT_FALSE(large.mapped());
+
+  ScratchPages small(128);
+  small = std::move(moved);  // frees the small array, takes the mapping
+  EXPECT_EQ(small.data(), large_data);
+  EXPECT_TRUE(small.mapped());
+  expect_usable(small, kScratchMappingMinBytes);
+  small = ScratchPages(256);  // unmaps
+  EXPECT_FALSE(small.mapped());
+  expect_usable(small, 256);
+}
+
+TEST(ScratchPages, ImpossibleSizesThrowBadAlloc) {
+  EXPECT_THROW(ScratchPages(SIZE_MAX - 16), std::bad_alloc);
 }
 
 }  // namespace
