@@ -15,16 +15,19 @@
 
 namespace tessarine::arans {
 
-// A symbol in progress: its context, the tree position and the probability stored there.
+// A symbol in progress: its context, the tree position, the probability stored there, and the
+// renormalisation words taken so far (the cursor's `next` moves on when the symbol is done,
+// so that taking a word is a single add-with-carry).
 struct FastSymbol {
   std::uint16_t* context;
   std::uint64_t node;
   std::uint64_t p;
+  std::uint64_t words;
 };
 
 [[gnu::always_inline]] inline FastSymbol begin_fast_symbol(const PlaneCursor& c) {
   std::uint16_t* const context = symbol_context(c);
-  return {context, 1, context[1]};
+  return {context, 1, context[1], 0};
 }
 
 // kLastBit: the eighth decision, whose children lie outside the context and are not read.
@@ -72,26 +75,25 @@ template <bool kLastBit>
         : "cc");
     s.p = zero_child;
   }
-  // x < 2^16: x = (x << 16) | the next word, and next moves on by 2 (r = -1, then next -= 2r).
-  asm("movzwl (%[next]), %k[r]\n\t"
+  // x < 2^16: x = (x << 16) | the next word, and one more word is taken (the carry of the
+  // comparison is exactly that condition).
+  asm("movzwl (%[next],%[words],2), %k[r]\n\t"
       "movl %[x], %k[t]\n\t"
       "shll $16, %k[t]\n\t"
       "orl %k[r], %k[t]\n\t"
       "cmpl $65536, %[x]\n\t"
       "cmovbl %k[t], %[x]\n\t"
-      "sbbq %[r], %[r]\n\t"
-      "subq %[r], %[next]\n\t"
-      "subq %[r], %[next]"
-      : [x] "+&r"(c.x), [next] "+&r"(c.next), [r] "=&r"(r), [t] "=&r"(t)
-      :
+      "adcq $0, %[words]"
+      : [x] "+&r"(c.x), [words] "+&r"(s.words), [r] "=&r"(r), [t] "=&r"(t)
+      : [next] "r"(c.next)
       : "cc", "memory");
 #else
   std::uint32_t node = static_cast<std::uint32_t>(s.node);
   decide(c, s.context, node);
   s.node = node;
   if (c.x < kStateLowerBound) {
-    c.x = (c.x << kWordBits) | load_word(c.next);
-    c.next += 2;
+    c.x = (c.x << kWordBits) | load_word(c.next + 2 * s.words);
+    ++s.words;
   }
   if constexpr (!kLastBit) s.p = s.context[s.node];
   (void)adapted;
@@ -100,6 +102,7 @@ template <bool kLastBit>
 
 // The symbol decoded, which also becomes the previous symbol.
 [[gnu::always_inline]] inline std::uint8_t finish_fast_symbol(PlaneCursor& c, const FastSymbol& s) {
+  c.next += 2 * s.words;
   c.previous = static_cast<std::uint32_t>(s.node & 0xFF);
   return static_cast<std::uint8_t>(c.previous);
 }
