@@ -117,8 +117,8 @@ std::optional<Stages> stages_of(const std::vector<float>& x) {
     tessarine::quantize_band(level.details, 11, tessarine::base_threshold(11), d);
     q.insert(q.end(), d.begin(), d.end());
   }
-  s.coefficient_bytes.resize(2 * q.size());
-  tessarine::coefficients_to_bytes(q, s.coefficient_bytes);
+  const std::span<const std::uint8_t> bytes = tessarine::coefficients_as_bytes(q);
+  s.coefficient_bytes.assign(bytes.begin(), bytes.end());
   s.stream = tessarine::arans::encode_stream(s.coefficient_bytes);
   return s;
 }

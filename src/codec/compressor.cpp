@@ -11,6 +11,7 @@
 #include "codec/payload_encoder.hpp"
 #include "codec/quantize.hpp"
 #include "codec/transform.hpp"
+#include "memory/prefault.hpp"
 #include "vibrel/dwt.hpp"
 
 namespace tessarine {
@@ -65,7 +66,7 @@ TessarineError configuration(std::string text) {
 // Sanitised, normalised working copy. A range that overflows f32 would normalise to NaN and
 // produce a header no decoder accepts, so it is refused here.
 [[nodiscard]] TessarineResult<PreparedSignal> prepare_signal(std::span<const float> input) {
-  PreparedSignal signal{std::vector<float>(input.size()), {}};
+  PreparedSignal signal{populated_vector<float>(input.size()), {}};
   const SampleRange range = sanitize_and_range(input, signal.samples);
   if (!std::isfinite(range.max - range.min)) {
     return std::unexpected(configuration(
@@ -98,17 +99,17 @@ void extend_periodically(std::vector<float>& samples, std::size_t length) {
 [[nodiscard]] TessarineResult<std::vector<std::int16_t>> quantize_levels(
     const vibrel::MultiDwt<float>& dwt, const CompressionOptions& options) {
   const std::vector<float>& approximation = dwt.levels.back().approximations;
-  std::vector<std::int16_t> coefficients(approximation.size());
-  quantize_band(approximation, options.scale, 0, coefficients);
   std::size_t detail_count = 0;
   for (const auto& level : dwt.levels) detail_count += level.details.size();
+  std::vector<std::int16_t> coefficients;
   try {
-    coefficients.resize(approximation.size() + detail_count);
+    coefficients = populated_vector<std::int16_t>(approximation.size() + detail_count);
   } catch (const std::bad_alloc&) {
     return std::unexpected(TessarineError::out_of_memory(detail_count));
   } catch (const std::length_error&) {
     return std::unexpected(TessarineError::out_of_memory(detail_count));
   }
+  quantize_band(approximation, options.scale, 0, coefficients);
   const std::uint16_t threshold = detail_threshold(options.scale, options.cutoff);
   std::size_t at = approximation.size();
   for (const auto& level : dwt.levels) {
@@ -155,12 +156,9 @@ TessarineResult<std::vector<std::uint8_t>> compress(std::span<const float> sampl
   auto coefficients = quantize_levels(*dwt, options);
   if (!coefficients) return std::unexpected(coefficients.error());
   release(dwt->levels);
-  std::vector<std::uint8_t> bytes(2 * coefficients->size());
-  coefficients_to_bytes(*coefficients, bytes);
-  release(*coefficients);
-  auto payload = encode_payload(bytes, options.coder);
+  auto payload = encode_payload(coefficients_as_bytes(*coefficients), options.coder);
   if (!payload) return std::unexpected(payload.error());
-  release(bytes);
+  release(*coefficients);
   return assemble_container(header_for(options, levels, n, signal->values, payload->coder),
                             payload->bytes);
 }

@@ -4,6 +4,8 @@
 #include <limits>
 #include <string>
 
+#include "memory/prefault.hpp"
+
 namespace tessarine {
 
 TessarineResult<std::vector<std::uint8_t>> assemble_container(
@@ -15,7 +17,7 @@ TessarineResult<std::vector<std::uint8_t>> assemble_container(
         " bytes, a container describes at most " + std::to_string(kMaxPayload)));
   }
   header.payload_len = static_cast<std::uint32_t>(payload.size());
-  std::vector<std::uint8_t> out(kHeaderSize + payload.size());
+  std::vector<std::uint8_t> out = populated_vector<std::uint8_t>(kHeaderSize + payload.size());
   header.write_to(std::span<std::uint8_t, kHeaderSize>(out.data(), kHeaderSize));
   if (!payload.empty()) std::memcpy(out.data() + kHeaderSize, payload.data(), payload.size());
   return out;

@@ -10,6 +10,7 @@
 #include "codec/payload_decoder.hpp"
 #include "codec/quantize.hpp"
 #include "codec/transform.hpp"
+#include "memory/prefault.hpp"
 #include "vibrel/dwt.hpp"
 
 namespace tessarine {
@@ -65,7 +66,7 @@ struct Bands {
 
 Bands dequantize_bands(std::span<const std::uint8_t> bytes,
                        const std::vector<vibrel::DwtSize>& layout, std::uint8_t scale) {
-  Bands bands{std::vector<float>(coefficient_count(layout)), {}};
+  Bands bands{populated_vector<float>(coefficient_count(layout)), {}};
   const std::span<float> all(bands.storage);
   const std::size_t approximation_length = layout.back().approximation_length;
   dequantize_band(bytes, scale, all.first(approximation_length));

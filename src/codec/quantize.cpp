@@ -62,18 +62,11 @@ void dequantize_band(std::span<const std::uint8_t> bytes, std::uint8_t scale,
   }
 }
 
-void coefficients_to_bytes(std::span<const std::int16_t> coefficients,
-                           std::span<std::uint8_t> out) {
-  if constexpr (std::endian::native == std::endian::little) {
-    if (!coefficients.empty())
-      std::memcpy(out.data(), coefficients.data(), 2 * coefficients.size());
-  } else {
-    for (std::size_t i = 0; i < coefficients.size(); ++i) {
-      const auto u = static_cast<std::uint16_t>(coefficients[i]);
-      out[2 * i] = static_cast<std::uint8_t>(u);
-      out[2 * i + 1] = static_cast<std::uint8_t>(u >> 8);
-    }
+std::span<const std::uint8_t> coefficients_as_bytes(std::span<std::int16_t> coefficients) {
+  if constexpr (std::endian::native == std::endian::big) {
+    for (std::int16_t& c : coefficients) c = std::byteswap(c);
   }
+  return {reinterpret_cast<const std::uint8_t*>(coefficients.data()), 2 * coefficients.size()};
 }
 
 }  // namespace tessarine

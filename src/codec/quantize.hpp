@@ -23,7 +23,9 @@ void quantize_band(std::span<const float> band, std::uint8_t scale, std::uint16_
 // and writes x = float(q) * 2^-scale.
 void dequantize_band(std::span<const std::uint8_t> bytes, std::uint8_t scale, std::span<float> out);
 
-// Little-endian byte image of the coefficients, two bytes each, low byte first.
-void coefficients_to_bytes(std::span<const std::int16_t> coefficients, std::span<std::uint8_t> out);
+// The little-endian byte image of the coefficients, two bytes each, low byte first, made in
+// place (a no-op on little-endian hosts) and viewed through the same storage.
+[[nodiscard]] std::span<const std::uint8_t> coefficients_as_bytes(
+    std::span<std::int16_t> coefficients);
 
 }  // namespace tessarine

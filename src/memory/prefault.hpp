@@ -5,6 +5,7 @@
 // that fills the page, so large arrays are populated with one system call before use.
 
 #include <cstddef>
+#include <vector>
 
 namespace tessarine {
 
@@ -19,6 +20,17 @@ bool prefault_for_writing(void* data, std::size_t bytes) noexcept;
 // The same for arrays about to be filled, skipped where they are too small to gain from it.
 inline void prefault_if_large(void* data, std::size_t bytes) noexcept {
   if (bytes >= kPrefaultMinBytes) prefault_for_writing(data, bytes);
+}
+
+// A vector of `count` value-initialised elements whose pages, when there are many, are
+// populated before the initialisation touches them. Throws as the vector's constructor does.
+template <class T>
+[[nodiscard]] std::vector<T> populated_vector(std::size_t count) {
+  std::vector<T> out;
+  out.reserve(count);
+  prefault_if_large(out.data(), count * sizeof(T));
+  out.resize(count);
+  return out;
 }
 
 }  // namespace tessarine

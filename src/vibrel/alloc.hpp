@@ -16,11 +16,7 @@ namespace vibrel {
 template <class T>
 [[nodiscard]] VibrelResult<std::vector<T>> zeroed_vector(std::size_t count) {
   try {
-    std::vector<T> out;
-    out.reserve(count);
-    tessarine::prefault_if_large(out.data(), count * sizeof(T));
-    out.resize(count);
-    return out;
+    return tessarine::populated_vector<T>(count);
   } catch (const std::bad_alloc&) {
     return std::unexpected(VibrelError::allocation_failure(count * sizeof(T)));
   } catch (const std::length_error&) {

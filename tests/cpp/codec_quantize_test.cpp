@@ -151,9 +151,9 @@ TEST(Quantize, DeadZoneIsStrictAndCountsMinus32768AsLarge) {
 }
 
 TEST(Coefficients, LittleEndianBytesAndExactDequantisation) {
-  const std::vector<std::int16_t> q{0x1234, -2, -32768, 32767, 1};
-  std::vector<std::uint8_t> bytes(2 * q.size());
-  coefficients_to_bytes(q, bytes);
+  std::vector<std::int16_t> q{0x1234, -2, -32768, 32767, 1};
+  const std::span<const std::uint8_t> view = coefficients_as_bytes(q);
+  const std::vector<std::uint8_t> bytes(view.begin(), view.end());
   EXPECT_EQ(bytes, (std::vector<std::uint8_t>{0x34, 0x12, 0xFE, 0xFF, 0x00, 0x80, 0xFF, 0x7F, 0x01,
                                               0x00}));
   std::vector<float> x(q.size());
