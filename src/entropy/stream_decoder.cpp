@@ -7,6 +7,7 @@
 #include "entropy/fast_decision.hpp"
 #include "entropy/plane_decoder.hpp"
 #include "entropy/stream_format.hpp"
+#include "memory/prefault.hpp"
 
 namespace tessarine::arans {
 namespace {
@@ -106,7 +107,7 @@ AransResult<std::vector<std::uint8_t>> decode_stream(std::span<const std::uint8_
   // The output is sized once, up front, and the planes decode straight into it.
   std::vector<std::uint8_t> out;
   try {
-    out.resize(2 * layout->pairs + (layout->odd ? 1 : 0));
+    out = populated_vector<std::uint8_t>(2 * layout->pairs + (layout->odd ? 1 : 0));
   } catch (const std::bad_alloc&) {
     return std::unexpected(plane_error_or_invalid_length(*layout));
   } catch (const std::length_error&) {
