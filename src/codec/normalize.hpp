@@ -20,9 +20,9 @@ struct SampleRange {
 // Below this range (the f32 nearest to 1e-5) a signal counts as flat and normalises to zeros.
 inline constexpr std::uint32_t kFlatRangeBits = 0x3727C5ACu;
 
-// Copies `input` into `out` (same length) with NaN -> 0, +inf -> 1 and -inf -> 0, and returns
-// the smallest and largest copied value in the same pass. An empty input gives
-// {+inf, -inf}.
+// Copies `input` into `out` (same length, not overlapping) with NaN -> 0, +inf -> 1 and
+// -inf -> 0, and returns the smallest and largest copied value in the same pass. An empty
+// input gives {+inf, -inf}.
 SampleRange sanitize_and_range(std::span<const float> input, std::span<float> out);
 
 // Maps the sanitised samples in place to (x - min) / (max - min) minus their mean. The order
