@@ -4,8 +4,10 @@
 // the encoder's decision records (16 bytes per coded byte). Fresh memory costs a page fault
 // per 4 KiB page on first touch, which for such arrays rivals the coding work itself, so on
 // Linux the array gets its own mapping, aligned for 2 MiB transparent huge pages where the
-// system allows them, populated in one system call. Elsewhere, and for small arrays, it is
-// plain heap memory.
+// system allows them, populated in one system call. Each thread keeps up to two mappings it
+// gave back, kMaxCachedScratchBytes together, for its next calls; their pages are marked free
+// so that the kernel can reclaim them under memory pressure. Elsewhere, and for small arrays,
+// the memory is plain heap memory.
 
 #include <cstddef>
 #include <memory>
@@ -38,5 +40,11 @@ class ScratchPages {
 
 // Arrays below this size come from the heap: a mapping of their own would not pay for itself.
 inline constexpr std::size_t kScratchMappingMinBytes = std::size_t{4} << 20;
+
+// The most memory a thread keeps for reuse between calls.
+inline constexpr std::size_t kMaxCachedScratchBytes = std::size_t{64} << 20;
+
+// How many bytes of mappings the calling thread keeps for reuse now.
+[[nodiscard]] std::size_t kept_scratch_bytes() noexcept;
 
 }  // namespace tessarine

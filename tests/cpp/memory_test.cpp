@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -123,6 +124,45 @@ TEST(ScratchPages, MovesHandOverTheMemoryOnce) {
   small = ScratchPages(256);  // unmaps
   EXPECT_FALSE(small.mapped());
   expect_usable(small, 256);
+}
+
+TEST(ScratchPages, AThreadReusesTheMappingsItGaveBackUpToItsLimit) {
+  // A thread of its own starts with an empty cache, whatever ran before.
+  std::thread([] {
+    constexpr std::size_t kBytes = kScratchMappingMinBytes;
+    ASSERT_EQ(kept_scratch_bytes(), 0u);
+    void* first = nullptr;
+    void* second = nullptr;
+    {
+      const ScratchPages a(kBytes);
+      const ScratchPages b(kBytes);
+      first = a.data();
+      second = b.data();
+    }
+    const std::size_t two_kept = kept_scratch_bytes();
+    EXPECT_GE(two_kept, 2 * kBytes);
+    {
+      // Both mappings serve the next two requests, with usable pages; a third request at the
+      // same time gets a mapping of its own, which is not kept: the cache holds two.
+      const ScratchPages c(kBytes);
+      const ScratchPages d(kBytes);
+      EXPECT_TRUE((c.data() == first && d.data() == second) ||
+                  (c.data() == second && d.data() == first));
+      EXPECT_EQ(kept_scratch_bytes(), 0u);
+      expect_usable(c, kBytes);
+      expect_usable(d, kBytes);
+      const ScratchPages e(kBytes);
+      expect_usable(e, kBytes);
+    }
+    EXPECT_EQ(kept_scratch_bytes(), two_kept);
+    {
+      // Too large to keep beside the two.
+      const ScratchPages huge(kMaxCachedScratchBytes - kBytes);
+    }
+    EXPECT_EQ(kept_scratch_bytes(), two_kept);
+    // Another thread has a cache of its own.
+    std::thread([] { EXPECT_EQ(kept_scratch_bytes(), 0u); }).join();
+  }).join();
 }
 
 TEST(ScratchPages, ImpossibleSizesThrowBadAlloc) {
