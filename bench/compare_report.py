@@ -394,6 +394,21 @@ def load_average() -> str:
         return "unknown"
 
 
+def load_note(at_start: str, at_end: str) -> str:
+    """What the load averages say about the timings. The run itself keeps one core busy, so
+    a load of about 1 means nothing else ran."""
+    try:
+        highest = max(float(at_start), float(at_end))
+    except ValueError:
+        return "unknown: nothing is known about other processes"
+    if highest > 1.5:
+        return (
+            "above the 1 this single-threaded run accounts for: other processes shared the "
+            "cores, so every speed is lower and noisier"
+        )
+    return "about the 1 this single-threaded run accounts for: nothing else was busy"
+
+
 def summary_markdown(
     reports: list[SignalReport], peers: Peers, sweep: Sweep, load_at_start: str
 ) -> str:
@@ -411,6 +426,7 @@ def summary_markdown(
     ]
     rows = [summary_row(r) for r in reports if r.reference is not None]
     versions = ", ".join(f"{name} {version}" for name, version in package_versions().items())
+    load_at_end = load_average()
     lines = [
         "# Summary",
         "",
@@ -418,8 +434,8 @@ def summary_markdown(
         f"Python {platform.python_version()}; {versions}.",
         f"Sweep: {sweep_name(sweep)}, "
         f"median of {sweep.repeats} timed runs per setting, one thread. One-minute load average "
-        f"{load_at_start} at the start, {load_average()} at the end (well above 0: other "
-        "processes shared the cores, so every speed is lower and noisier).",
+        f"{load_at_start} at the start, {load_at_end} at the end "
+        f"({load_note(load_at_start, load_at_end)}).",
         "",
         f"Tessarine's default options ({DEFAULT_METHOD}, scale {DEFAULT_SCALE}, {DEFAULT_CUTOFF}); "
         "peer ratios are at the same PSNR, interpolated on each peer's best settings; speed "

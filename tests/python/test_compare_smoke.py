@@ -189,3 +189,15 @@ def test_bad_input_is_refused_with_a_clear_message(tmp_path, samples, extra_args
     assert result.returncode == 2
     assert result.stderr == "error: " + message.format(path=path) + "\n"
     assert not (tmp_path / "out").exists()
+
+
+def test_load_note_tells_an_idle_machine_from_a_shared_one():
+    sys.path.insert(0, str(COMPARE.parent))
+    try:
+        from compare_report import load_note
+    finally:
+        sys.path.remove(str(COMPARE.parent))
+    assert "nothing else was busy" in load_note("0.95", "1.10")
+    assert "other processes shared" in load_note("0.40", "3.76")
+    assert "other processes shared" in load_note("2.00", "1.00")
+    assert load_note("unknown", "1.0").startswith("unknown")
