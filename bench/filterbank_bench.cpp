@@ -42,14 +42,24 @@ E db4() {
   return E(BorderMode::Wrap, taps);
 }
 
+// One level's bands, sized for `n` input samples.
+struct Bands {
+  std::vector<f32> approx;
+  std::vector<f32> details;
+};
+
+template <class E>
+Bands bands_for(const E& executor, std::size_t n) {
+  const DwtSize size = executor.dwt_size(n);
+  return {std::vector<f32>(size.approximation_length), std::vector<f32>(size.details_length)};
+}
+
 template <class E>
 void forward(benchmark::State& state) {
   if (!runnable<E>(state)) return;
   const E executor = db4<E>();
   const std::vector<f32> x = signal();
-  const DwtSize size = executor.dwt_size(x.size());
-  std::vector<f32> approx(size.approximation_length);
-  std::vector<f32> details(size.details_length);
+  auto [approx, details] = bands_for(executor, x.size());
   for (auto _ : state) {
     const auto done = executor.execute_forward(x, approx, details);
     benchmark::DoNotOptimize(done);
@@ -64,11 +74,9 @@ void inverse(benchmark::State& state) {
   if (!runnable<E>(state)) return;
   const E executor = db4<E>();
   const std::vector<f32> x = signal();
-  const DwtSize size = executor.dwt_size(x.size());
-  std::vector<f32> approx(size.approximation_length);
-  std::vector<f32> details(size.details_length);
+  auto [approx, details] = bands_for(executor, x.size());
   if (!executor.execute_forward(x, approx, details)) return;
-  std::vector<f32> out(executor.idwt_size(size));
+  std::vector<f32> out(executor.idwt_size({approx.size(), details.size()}));
   for (auto _ : state) {
     const auto done = executor.execute_inverse(approx, details, out);
     benchmark::DoNotOptimize(done);

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <cstddef>
-#include <cstring>
 
 namespace tessarine {
 namespace {
