@@ -75,13 +75,13 @@ class Tessarine(Codec):  # type: ignore[misc]
         return head + b"".join(frames)
 
     def decode(self, buf: Any, out: Any = None) -> np.ndarray:
-        frames = list(_split(memoryview(ensure_contiguous_ndarray(buf)).cast("B")))
+        frames = lane_frames(buf)
         if out is None:
-            parts = [decompress(bytes(f)) for f in frames]
+            parts = [decompress(f) for f in frames]
             return np.concatenate(parts) if parts else np.empty(0, np.float32)
         target = ensure_contiguous_ndarray(out).reshape(len(frames), -1) if frames else out
         for row, frame in zip(target, frames):
-            decompress(bytes(frame), out=row)
+            decompress(frame, out=row)
         return out
 
 
@@ -92,7 +92,12 @@ def _lanes(array: np.ndarray) -> np.ndarray:
     return array.reshape(-1, array.shape[-1]) if array.size else array.reshape(0, 0)
 
 
-def _split(data: memoryview) -> Iterator[memoryview]:
+def lane_frames(chunk: Any) -> list[bytes]:
+    """The frames of one encoded chunk, in lane order."""
+    return [bytes(f) for f in _frames(memoryview(ensure_contiguous_ndarray(chunk)).cast("B"))]
+
+
+def _frames(data: memoryview) -> Iterator[memoryview]:
     if len(data) < _COUNT.size:
         raise ValueError("tessarine chunk is truncated")
     (count,) = _COUNT.unpack_from(data)

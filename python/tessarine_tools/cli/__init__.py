@@ -1,0 +1,37 @@
+"""The `tessarine` command: compress, decompress, info and bench over files and zarr stores.
+
+User errors end as one line on stderr: exit 2 for usage, 1 for unreadable or invalid data,
+130 when interrupted. Outputs are written under a temporary name and renamed when complete.
+"""
+
+from __future__ import annotations
+
+import sys
+from collections.abc import Sequence
+
+from tessarine_tools.cli.errors import CliError
+from tessarine_tools.cli.parser import build_parser
+
+INTERRUPTED = 130
+
+
+def main(argv: Sequence[str] | None = None) -> int:
+    parser = build_parser()
+    args = parser.parse_args(argv)  # exits 2 with argparse's own message on bad usage
+    try:
+        print(args.run(args))
+    except CliError as error:
+        return _fail(str(error), error.status)
+    except KeyboardInterrupt:
+        return _fail("interrupted; no output written", INTERRUPTED)
+    except OSError as error:
+        where = f"{error.filename}: " if error.filename else ""
+        return _fail(f"{where}{error.strerror or error}", 1)
+    except MemoryError:
+        return _fail("not enough memory for this input", 1)
+    return 0
+
+
+def _fail(message: str, status: int) -> int:
+    print(f"tessarine: {message}", file=sys.stderr)
+    return status

@@ -1,0 +1,5 @@
+import sys
+
+from tessarine_tools.cli import main
+
+sys.exit(main())

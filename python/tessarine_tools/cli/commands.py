@@ -1,0 +1,141 @@
+"""compress, decompress and info: each reads, works, and writes through atomic_output."""
+
+from __future__ import annotations
+
+import argparse
+import dataclasses
+import json
+import time
+from pathlib import Path
+from typing import Any
+
+import tessarine_tools
+from tessarine_tools.cli.atomic import atomic_output, refuse_existing
+from tessarine_tools.cli.errors import DataError, UsageError
+from tessarine_tools.cli.inputs import read_recording
+from tessarine_tools.cli.measure import summary
+from tessarine_tools.cli.outputs import SOUND_FORMATS, check_output_type, write_samples
+from tessarine_tools.cli.recording import Recording
+from tessarine_tools.cli.store import chunk_bytes, kind_of, read_store, write_store
+from tessarine_tools.codec import lane_frames
+
+SETTINGS = ("method", "scale", "cutoff", "coder", "max_error", "rel_error", "psnr")
+
+
+def settings_of(args: argparse.Namespace) -> dict[str, Any]:
+    return {name: getattr(args, name) for name in SETTINGS if getattr(args, name) is not None}
+
+
+def _check_settings(args: argparse.Namespace) -> None:
+    bounded = any(getattr(args, b) is not None for b in ("max_error", "rel_error", "psnr"))
+    if bounded and (args.scale is not None or args.cutoff is not None):
+        raise UsageError("give either --scale/--cutoff or a bound, not both")
+    if args.method == "best" and not bounded:
+        raise UsageError("--method best needs a bound (--max-error, --rel-error or --psnr)")
+
+
+def compress(args: argparse.Namespace) -> str:
+    _check_settings(args)
+    source = Path(args.input)
+    recording = read_recording(source, args.dtype, args.channels)
+    target = Path(args.output) if args.output else _default_output(source, recording)
+    if kind_of(target) == "tsrn" and target.suffix != ".tsrn":
+        raise UsageError(f"{target}: output must end in .tsrn, .zarr or .zarr.zip")
+    if kind_of(target) == "tsrn" and recording.channels != 1:
+        raise UsageError(f"{target}: {recording.channels} channels need a .zarr or .zarr.zip store")
+    if args.rate is not None:
+        recording.sample_rate = args.rate
+    started = time.perf_counter()
+    with atomic_output(target, args.force) as temporary:
+        _write_compressed(kind_of(target), temporary, recording, settings_of(args))
+        seconds = time.perf_counter() - started
+        restored = _read_compressed(temporary, kind_of(target))
+        line = summary(recording.samples, restored.samples, _size(temporary), seconds)
+    return f"{line}  -> {target}"
+
+
+def _default_output(source: Path, recording: Recording) -> Path:
+    return source.with_suffix(".tsrn" if recording.channels == 1 else ".zarr")
+
+
+def _write_compressed(kind: str, temporary: Path, recording: Recording, settings: dict[str, Any]) -> None:
+    if kind == "tsrn":
+        data = _library(tessarine_tools.compress, recording.samples[0], **settings)
+        temporary.write_bytes(data)
+    else:
+        write_store(temporary, recording, settings, zipped=kind == "zip")
+
+
+def _read_compressed(path: Path, kind: str) -> Recording:
+    if kind == "tsrn":
+        samples = _library(tessarine_tools.decompress, path.read_bytes())
+        return Recording(samples.reshape(1, -1), source_ndim=1)
+    return read_store(path, zipped=kind == "zip")
+
+
+def _library(function: Any, *args: Any, **keywords: Any) -> Any:
+    # The library says what is wrong with bad data or settings in its exceptions' text.
+    try:
+        return function(*args, **keywords)
+    except (ValueError, TypeError, OverflowError) as error:
+        raise DataError(str(error)) from None
+
+
+def _size(path: Path) -> int:
+    if path.is_dir():
+        return sum(f.stat().st_size for f in path.rglob("*") if f.is_file())
+    return path.stat().st_size
+
+
+def decompress(args: argparse.Namespace) -> str:
+    source, target = Path(args.input), Path(args.output)
+    check_output_type(target)
+    refuse_existing(target, args.force)
+    if not source.exists():
+        raise DataError(f"{source}: no such file")
+    recording = _read_compressed(source, kind_of(source))
+    rate = args.rate or recording.sample_rate
+    if target.suffix.lower() in SOUND_FORMATS and rate is None:
+        raise UsageError(f"{source} records no sample rate: give --rate to write {target}")
+    with atomic_output(target, args.force) as temporary:
+        write_samples(target, temporary, recording, rate)
+    shape = "x".join(map(str, recording.shaped().shape))
+    return f"{shape} {recording.samples.dtype} -> {target}"
+
+
+def info(args: argparse.Namespace) -> str:
+    source = Path(args.input)
+    if not source.exists():
+        raise DataError(f"{source}: no such file")
+    if kind_of(source) == "tsrn":
+        details = _library(tessarine_tools.inspect, source.read_bytes())
+        if args.json:
+            return json.dumps(dataclasses.asdict(details), default=str, indent=2)
+        return str(details)
+    return _store_info(source, args.json)
+
+
+def _store_info(source: Path, as_json: bool) -> str:
+    recording = read_store(source, zipped=kind_of(source) == "zip")
+    channels = []
+    for index, name in enumerate(recording.channel_names):
+        frames = [f for chunk in chunk_bytes(source, index) for f in lane_frames(chunk)]
+        stored = sum(len(f) for f in frames)
+        first = _library(tessarine_tools.inspect, frames[0]) if frames else None
+        channels.append({"name": name, "chunks": len(frames), "stored_bytes": stored,
+                         "ratio": recording.samples[index].nbytes / stored if stored else None,
+                         "first_chunk": first})
+    report = {"shape": list(recording.samples.shape), **recording.attributes(), "channels": channels}
+    if as_json:
+        return json.dumps(report, default=_jsonable, indent=2)
+    lines = [f"{source}: {recording.channels} channels x {recording.samples.shape[1]} samples, "
+             f"{recording.samples.dtype}, rate {recording.sample_rate}"]
+    for channel in channels:
+        lines.append(f"  {channel['name']}: {channel['chunks']} chunks, "
+                     f"{channel['stored_bytes']} bytes, ratio {channel['ratio']:.2f}")
+        lines.append("    " + str(channel["first_chunk"]).replace("\n", "\n    "))
+    return "\n".join(lines)
+
+
+def _jsonable(value: Any) -> Any:
+    return dataclasses.asdict(value) if dataclasses.is_dataclass(value) else str(value)

@@ -1,0 +1,62 @@
+"""The command line's grammar; each subcommand carries the function that runs it."""
+
+from __future__ import annotations
+
+import argparse
+import math
+
+from tessarine_tools.cli import bench, commands
+
+
+def _positive(text: str) -> float:
+    value = float(text)
+    if not (value > 0 and math.isfinite(value)):
+        raise argparse.ArgumentTypeError(f"must be a positive number, not {text}")
+    return value
+
+
+def _source(sub: argparse.ArgumentParser) -> None:
+    sub.add_argument("input", help=".npy (1-D or channels x time), .wav, or raw with --dtype")
+    sub.add_argument("--dtype", help="raw input: NumPy dtype of the samples, e.g. int16, <f4")
+    sub.add_argument("--channels", type=int, default=1, help="raw input: interleaved channels")
+
+
+def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
+    sub = subs.add_parser("compress", help="compress a signal to .tsrn or a zarr store")
+    _source(sub)
+    sub.add_argument("-o", "--output", help=".tsrn (one channel), .zarr or .zarr.zip")
+    sub.add_argument("--rate", type=_positive, help="sample rate to record (WAV gives its own)")
+    sub.add_argument("--force", action="store_true", help="replace an existing output")
+    sub.add_argument("--coder", choices=("arans", "deflate", "auto"))
+    settings = sub.add_argument_group("settings (used as given)")
+    settings.add_argument("--method", choices=("cdf97", "cdf53", "db4", "sym4", "best"))
+    settings.add_argument("--scale", type=int, choices=range(6, 13), metavar="6..12")
+    settings.add_argument("--cutoff", choices=("low", "medium", "high"))
+    bounds = sub.add_argument_group("bounds (the smallest output that meets them)")
+    bound = bounds.add_mutually_exclusive_group()
+    bound.add_argument("--max-error", type=_positive, help="largest absolute error per sample")
+    bound.add_argument("--rel-error", type=_positive, help="the same, as a fraction of the range")
+    bound.add_argument("--psnr", type=_positive, help="lowest PSNR in dB")
+    sub.set_defaults(run=commands.compress)
+
+
+def build_parser() -> argparse.ArgumentParser:
+    parser = argparse.ArgumentParser(prog="tessarine", description="Lossy compression of sampled signals.")
+    subs = parser.add_subparsers(required=True, metavar="command")
+    _compress(subs)
+    sub = subs.add_parser("decompress", help="restore a .tsrn file or zarr store")
+    sub.add_argument("input")
+    sub.add_argument("-o", "--output", required=True, help=".npy, .wav or .raw")
+    sub.add_argument("--rate", type=_positive, help="sample rate for a WAV from a .tsrn file")
+    sub.add_argument("--force", action="store_true", help="replace an existing output")
+    sub.set_defaults(run=commands.decompress)
+    sub = subs.add_parser("info", help="describe a .tsrn file or zarr store")
+    sub.add_argument("input")
+    sub.add_argument("--json", action="store_true", help="machine-readable output")
+    sub.set_defaults(run=commands.info)
+    sub = subs.add_parser("bench", help="try every setting and the installed peers")
+    _source(sub)
+    sub.add_argument("--plot", help="draw rate against max error and PSNR into this .png")
+    sub.add_argument("--force", action="store_true", help="replace an existing plot")
+    sub.set_defaults(run=bench.run)
+    return parser

@@ -1,0 +1,84 @@
+"""Several channels live in a zarr array (channels x time) in a .zarr folder or .zarr.zip file,
+one chunk per channel and time block, with the recording's facts as attributes."""
+
+from __future__ import annotations
+
+from pathlib import Path
+from typing import Any
+
+import numpy as np
+
+from tessarine_tools.cli.errors import DataError
+from tessarine_tools.cli.progress import progress
+from tessarine_tools.cli.recording import Recording
+
+BLOCK = 1 << 20  # samples per chunk along time: large enough that headers cost nothing
+
+
+def kind_of(path: Path) -> str:
+    """"zarr", "zip" (a zipped store) or "tsrn" (one frame), by the name alone."""
+    name = path.name.lower()
+    if name.endswith(".zarr"):
+        return "zarr"
+    return "zip" if name.endswith(".zarr.zip") else "tsrn"
+
+
+def _open_store(path: Path, mode: str, zipped: bool) -> Any:
+    import zarr.storage
+
+    if zipped:
+        return zarr.storage.ZipStore(path, mode="w" if mode == "w" else "r")
+    return zarr.storage.LocalStore(path, read_only=mode == "r")
+
+
+def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipped: bool) -> None:
+    import zarr
+
+    from tessarine_tools.zarr3 import TessarineCodec
+
+    samples = recording.samples
+    block = min(BLOCK, samples.shape[1])
+    store = _open_store(path, "w", zipped)
+    try:
+        array = zarr.create_array(store, shape=samples.shape, chunks=(1, block),
+                                  dtype=samples.dtype, serializer=TessarineCodec(**settings),
+                                  compressors=None, fill_value=0,
+                                  attributes=recording.attributes())
+        starts = range(0, samples.shape[1], block)
+        for start in progress(starts, len(starts), "compressing"):
+            array[:, start : start + block] = samples[:, start : start + block]
+    finally:
+        store.close()
+
+
+def read_store(path: Path, zipped: bool) -> Recording:
+    import zarr
+
+    try:
+        store = _open_store(path, "r", zipped)
+        array = zarr.open_array(store, mode="r")
+    except Exception as error:  # zarr raises many types for an unreadable store
+        raise DataError(f"{path}: not a readable zarr store ({error})") from None
+    try:
+        samples = np.empty(array.shape, array.dtype)
+        block = array.chunks[-1]
+        starts = range(0, array.shape[-1], block)
+        for start in progress(starts, len(starts), "decompressing"):
+            samples[:, start : start + block] = array[:, start : start + block]
+        return Recording.from_attributes(samples, dict(array.attrs))
+    finally:
+        store.close()
+
+
+def chunk_bytes(path: Path, channel: int) -> list[bytes]:
+    """The stored chunks of one channel, in time order (default v3 chunk keys c/<ch>/<k>)."""
+    if path.name.lower().endswith(".zip"):
+        import zipfile
+
+        with zipfile.ZipFile(path) as archive:
+            prefix = f"c/{channel}/"
+            names = [n for n in archive.namelist() if n.startswith(prefix)]
+            return [archive.read(n) for n in sorted(names, key=lambda n: int(n[len(prefix):]))]
+    folder = path / "c" / str(channel)
+    files = sorted(folder.iterdir(), key=lambda f: int(f.name)) if folder.is_dir() else []
+    return [f.read_bytes() for f in files]
