@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "codec/error.hpp"
+#include "codec/header.hpp"
 
 namespace tessarine {
 
@@ -13,5 +14,9 @@ namespace tessarine {
 // proportion to what the payload actually decodes to, never from the header's counts alone.
 [[nodiscard]] TessarineResult<std::vector<float>> decompress(
     std::span<const std::uint8_t> container);
+
+// The decoder's checks of a parsed header's sample count and depth, before anything is
+// allocated from them.
+[[nodiscard]] TessarineResult<void> check_counts(const TessarineHeader& header);
 
 }  // namespace tessarine

@@ -1,0 +1,120 @@
+"""compress and decompress: frames by default, bare containers on request."""
+
+from __future__ import annotations
+
+from collections.abc import Sequence
+
+import numpy as np
+import numpy.typing as npt
+
+from . import _native, _residual
+from ._bounds import Bound
+from ._codes import CODERS, CUTOFFS, DEFAULT_CUTOFF, DEFAULT_METHOD, DEFAULT_SCALE, METHODS, check_scale, code_of
+from ._frame import Frame, Settings, is_frame, unpack
+from ._nonfinite import decode_map, encode_map
+from ._layered import search_layered
+from ._search import LOW, Evaluator, search
+from ._signal import Signal, as_array, errors, load
+
+def compress(
+    data: object,
+    *,
+    max_error: float | None = None,
+    rel_error: float | None = None,
+    psnr: float | None = None,
+    method: str | None = None,
+    scale: int | None = None,
+    cutoff: str | None = None,
+    coder: str = "arans",
+    plain: bool = False,
+) -> bytes:
+    """Compress a 1-D signal of real numbers; with bounds, the smallest output meeting all of them."""
+    bound = Bound.parse(max_error, rel_error, psnr)
+    coder_code = code_of(CODERS, "coder", coder)
+    if bound is not None and (scale is not None or cutoff is not None):
+        raise ValueError("give either error bounds or an explicit scale/cutoff, not both")
+    if method == "best" and bound is None:
+        raise ValueError("method='best' searches for a bound: give max_error, rel_error or psnr")
+    methods = range(len(METHODS)) if method == "best" else [code_of(METHODS, "method", method or DEFAULT_METHOD)]
+    fixed = Settings(methods[0], check_scale(DEFAULT_SCALE if scale is None else scale),
+                     code_of(CUTOFFS, "cutoff", cutoff or DEFAULT_CUTOFF), coder_code)
+    if plain:
+        return _plain(data, bound, methods, fixed)
+    signal = load(data)
+    nonfinite = encode_map(signal.raw, signal.finite)
+    if bound is None:
+        return Frame(signal.dtype, None, fixed, _encode(signal.working, fixed), nonfinite=nonfinite).pack()
+    return _bounded(signal, bound, methods, coder_code, nonfinite)
+
+
+def _encode(samples: npt.NDArray[np.float32], s: Settings) -> bytes:
+    return bytes(_native.compress(samples, s.method, s.scale, s.cutoff, s.coder))
+
+
+def _chosen(signal: Signal, bound: Bound, methods: Sequence[int], coder: int) -> list[Settings]:
+    evaluate = Evaluator(signal, bound, signal.working)
+    found = ((m, search(evaluate, m)) for m in methods)
+    return [Settings(m, s[0], s[1], coder) for m, s in found if s is not None]
+
+
+def _bounded(signal: Signal, bound: Bound, methods: Sequence[int], coder: int, nonfinite: bytes) -> bytes:
+    evaluate = Evaluator(signal, bound, signal.working)
+    best = min((search_layered(evaluate, m, coder) for m in methods), key=lambda c: c.cost)
+    settings = Settings(best.method, best.scale, LOW, coder)
+    frame = Frame(signal.dtype, bound, settings, best.container, best.layer.pack(), nonfinite)
+    if bound.excess(errors(signal, _decode(frame)), signal.span()) <= 1.0:
+        return frame.pack()
+    # Never hand out a frame that breaks its bound: fall back to storing the samples as they are.
+    section = _residual.verbatim(signal).pack()
+    return Frame(signal.dtype, bound, settings, best.container, section, nonfinite).pack()
+
+
+def _plain(data: object, bound: Bound | None, methods: Sequence[int], fixed: Settings) -> bytes:
+    samples = as_array(data)
+    if samples.dtype != np.float32:
+        raise ValueError(f"plain=True stores float32 samples only, got {samples.dtype}; use a frame instead")
+    if bound is None:
+        return _encode(samples, fixed)
+    reference = samples.astype(np.float64)
+    # The container's own sanitising applies to non-finite samples; bounds cover the finite ones.
+    signal = Signal(samples, reference, np.isfinite(reference), samples)
+    passing = _chosen(signal, bound, methods, fixed.coder)
+    if not passing:
+        raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
+    container = min(_encode(samples, s) for s in passing)
+    if bound.excess(errors(signal, _native.decompress(container)), signal.span()) > 1.0:
+        raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
+    return container
+
+
+def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> npt.NDArray[np.generic]:
+    """Decode a frame (checksum first) or a bare container; `out` receives the samples if given."""
+    raw = bytes(memoryview(data))  # type: ignore[arg-type]
+    if not is_frame(raw):
+        if out is not None and _fits(out, np.dtype(np.float32)) and out.flags.c_contiguous:
+            return _native.decompress(raw, out=out)
+        result: npt.NDArray[np.generic] = _native.decompress(raw)
+    else:
+        result = _decode(unpack(raw))
+    if out is None:
+        return result
+    if not _fits(out, result.dtype) or out.shape != result.shape:
+        raise ValueError(f"out must be a writeable 1-D {result.dtype} array of {result.size} samples")
+    np.copyto(out, result)
+    return out
+
+
+def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
+    if not isinstance(out, np.ndarray):
+        raise TypeError(f"out must be a NumPy array, got {type(out).__name__}")
+    return out.ndim == 1 and out.dtype == dtype and out.flags.writeable
+
+
+def _decode(frame: Frame) -> npt.NDArray[np.generic]:
+    base = _native.decompress(frame.container)
+    if frame.residual:
+        out = _residual.decode(frame.residual, base, frame.dtype)
+    else:
+        out = _residual.finish(base, frame.dtype)
+    decode_map(frame.nonfinite, out)
+    return out

@@ -1,0 +1,75 @@
+"""The frame: a container wrapped with what it cannot carry, under a CRC-32.
+
+Layout (little-endian): magic "TSRF", version, CRC-32 of every byte after the CRC field, input dtype
+(kind, item size), the bound asked for, the settings used, the three section lengths, then the
+container, the residual layer and the non-finite map.
+"""
+
+from __future__ import annotations
+
+import struct
+import zlib
+from dataclasses import dataclass
+
+import numpy as np
+
+from . import _bounds
+from ._bounds import Bound
+
+MAGIC = b"TSRF"
+VERSION = 1
+_PREFIX = struct.Struct("<4sBI")
+_BODY = struct.Struct("<cB%dsBBBB3Q" % _bounds.SIZE)
+HEADER_SIZE = _PREFIX.size + _BODY.size
+
+
+@dataclass(frozen=True)
+class Settings:
+    method: int
+    scale: int
+    cutoff: int
+    coder: int
+
+
+@dataclass(frozen=True)
+class Frame:
+    dtype: np.dtype[np.generic]
+    bound: Bound | None
+    settings: Settings
+    container: bytes
+    residual: bytes = b""
+    nonfinite: bytes = b""
+
+    def pack(self) -> bytes:
+        s = self.settings
+        bound = (self.bound or Bound()).pack()
+        kind = self.dtype.kind.encode()
+        sizes = (len(self.container), len(self.residual), len(self.nonfinite))
+        body = _BODY.pack(kind, self.dtype.itemsize, bound, s.method, s.scale, s.cutoff, s.coder, *sizes)
+        body += self.container + self.residual + self.nonfinite
+        return _PREFIX.pack(MAGIC, VERSION, zlib.crc32(body)) + body
+
+
+def is_frame(data: bytes) -> bool:
+    return data[:4] == MAGIC
+
+
+def unpack(data: bytes) -> Frame:
+    if len(data) < HEADER_SIZE:
+        raise ValueError("frame is damaged: it is shorter than its header")
+    _, version, crc = _PREFIX.unpack_from(data)
+    if version != VERSION:
+        raise ValueError(f"unsupported frame version {version}")
+    body = memoryview(data)[_PREFIX.size :]
+    if zlib.crc32(body) != crc:
+        raise ValueError("frame is damaged: checksum mismatch")
+    kind, size, bound, method, scale, cutoff, coder, *sizes = _BODY.unpack_from(body)
+    if sum(sizes) != len(body) - _BODY.size:
+        raise ValueError("frame is damaged: section lengths do not match its size")
+    start = HEADER_SIZE
+    sections = []
+    for length in sizes:
+        sections.append(bytes(data[start : start + length]))
+        start += length
+    dtype = np.dtype(f"{kind.decode('latin-1')}{size}")
+    return Frame(dtype, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections)

@@ -1,0 +1,85 @@
+"""inspect: every header field of a container or frame by its meaning."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+from typing import Any
+
+from . import _native
+from ._codes import CODERS, CUTOFFS, METHODS
+from ._frame import is_frame, unpack
+
+
+@dataclass(frozen=True)
+class ContainerInfo:
+    kind: str  # "frame" or "container"
+    method: str
+    scale: int
+    cutoff: str | None  # recorded by frames only; a bare container does not keep it
+    coder: str
+    sample_count: int
+    levels: int
+    band_lengths: tuple[int, ...]
+    minimum: float
+    maximum: float
+    mean: float
+    payload_len: int
+    total_size: int
+    dtype: str = "float32"
+    max_error: float | None = None
+    rel_error: float | None = None
+    psnr: float | None = None
+    residual_size: int = 0
+    nonfinite_size: int = 0
+
+    @property
+    def ratio(self) -> float:
+        """Size of the samples as float32 over the total size."""
+        return 4 * self.sample_count / self.total_size
+
+    def __str__(self) -> str:
+        bounds = [f"{n}={v:g}" for n, v in (("max_error", self.max_error), ("rel_error", self.rel_error),
+                                             ("psnr", self.psnr)) if v is not None]
+        lines = [
+            f"tessarine {self.kind}: {self.sample_count} samples of {self.dtype}, {self.total_size} bytes, "
+            f"ratio {self.ratio:.2f} against float32",
+            f"  method {self.method}, scale {self.scale}, cutoff {self.cutoff or 'not recorded'}, coder {self.coder}",
+            f"  levels {self.levels}, band lengths {', '.join(map(str, self.band_lengths))}",
+            f"  range {self.minimum:g} .. {self.maximum:g}, normalised mean {self.mean:g}",
+            f"  payload {self.payload_len} bytes",
+        ]
+        if self.kind == "frame":
+            lines.append(f"  bound {', '.join(bounds) or 'none'}, residual layer {self.residual_size} bytes, "
+                         f"non-finite map {self.nonfinite_size} bytes")
+        return "\n".join(lines)
+
+
+def inspect(data: object) -> ContainerInfo:
+    """Describe a frame or a bare container; ValueError if the bytes are neither."""
+    raw = bytes(memoryview(data))  # type: ignore[arg-type]
+    if not is_frame(raw):
+        return ContainerInfo("container", cutoff=None, total_size=len(raw), **_header(raw))
+    frame = unpack(raw)
+    bound = frame.bound
+    return ContainerInfo(
+        "frame", cutoff=CUTOFFS[frame.settings.cutoff], total_size=len(raw), dtype=str(frame.dtype),
+        max_error=bound and bound.max_error, rel_error=bound and bound.rel_error, psnr=bound and bound.psnr,
+        residual_size=len(frame.residual), nonfinite_size=len(frame.nonfinite), **_header(frame.container),
+    )
+
+
+def _header(container: bytes) -> dict[str, Any]:
+    h = _native.header(container)
+    method = h["method"]
+    return {
+        "method": METHODS[method] if isinstance(method, int) else str(method),
+        "scale": int(h["scale"]),
+        "coder": CODERS[h["coder"]] if isinstance(h["coder"], int) else str(h["coder"]),
+        "sample_count": int(h["sample_count"]),
+        "levels": int(h["levels"]),
+        "band_lengths": tuple(int(b) for b in h["band_lengths"]),
+        "minimum": float(h["min"]),
+        "maximum": float(h["max"]),
+        "mean": float(h["mean"]),
+        "payload_len": int(h["payload_len"]),
+    }

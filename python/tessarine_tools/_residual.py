@@ -1,0 +1,170 @@
+"""The residual layer: what the wavelet container misses, quantised finely enough to meet a bound.
+
+A frame's decoded signal is `finish(base)`, or `base` plus the dequantised residual, computed the same way by
+the encoder (to verify it) and the decoder, so what the encoder checks is what the caller gets.
+"""
+
+from __future__ import annotations
+
+import math
+import struct
+import zlib
+from dataclasses import dataclass
+
+import numpy as np
+import numpy.typing as npt
+
+from . import _native
+from ._bounds import Bound
+from ._signal import Signal, errors
+
+_HEAD = struct.Struct("<BBBd")  # kind, coder, byte width, step
+_FLOAT_STEP, _INT_STEP, _VERBATIM = 0, 1, 2
+_ZLIB, _ARANS = 0, 1
+_MAX_STEPS = 2.0**62
+
+
+def finish(base: npt.NDArray[np.float32], dtype: np.dtype[np.generic]) -> npt.NDArray[np.generic]:
+    """The decoded container in the caller's dtype: integers rounded and clipped to their range."""
+    if dtype.kind == "f":
+        return base.astype(dtype)
+    info = np.iinfo(dtype)  # type: ignore[arg-type]
+    high = float(info.max)
+    if int(high) > info.max:  # 2**63 - 1 and 2**64 - 1 round up as floats
+        high = float(np.nextafter(high, 0.0))
+    return np.clip(np.rint(base.astype(np.float64)), float(info.min), high).astype(dtype)
+
+
+@dataclass(frozen=True)
+class Layer:
+    """A quantised residual and the signal it decodes to (`values`: quantised steps, or the raw samples)."""
+
+    kind: int
+    step: float
+    values: npt.NDArray[np.generic]
+    out: npt.NDArray[np.generic]
+
+    @property
+    def empty(self) -> bool:
+        return self.kind != _VERBATIM and not self.values.any()
+
+    def estimate(self) -> float:
+        """Order-0 entropy of the quantised values in bytes: cheap, for comparing candidates."""
+        if self.empty:
+            return 0.0
+        if self.kind == _VERBATIM:
+            return float(self.values.nbytes)
+        _, counts = np.unique(self.values, return_counts=True)
+        p = counts / self.values.size
+        return float(-(counts * np.log2(p)).sum() / 8.0)
+
+    def pack(self) -> bytes:
+        if self.empty:
+            return b""
+        if self.kind == _VERBATIM:
+            return _pack_unsigned(_VERBATIM, 0.0, self.values)
+        return _pack(self.kind, self.step, self.values)  # type: ignore[arg-type]
+
+
+def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound) -> Layer:
+    """The coarsest residual found that makes `base` meet `bound`; verbatim samples if none does."""
+    span = signal.span()
+    tolerance, rmse = bound.limits(span)
+    # A uniform error of +-t has RMS t/sqrt(3); the margin spares most second attempts.
+    tolerance = min(tolerance, 0.97 * rmse * math.sqrt(3.0))
+    is_float = signal.dtype.kind == "f"
+    layer_of = _float_layer if is_float else _int_layer
+    shrink = 0.9 if is_float else 0.5
+    for attempt in range(4):
+        layer = layer_of(signal, base, tolerance * shrink**attempt)
+        if layer is None:
+            break
+        if bound.excess(errors(signal, layer.out), span) <= 1.0:
+            return layer
+    return verbatim(signal)
+
+
+def _float_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) -> Layer | None:
+    finite = signal.reference[signal.finite]
+    largest = float(np.max(np.abs(finite))) if finite.size else 0.0
+    rounding = float(np.spacing(signal.dtype.type(largest))) / 2.0  # output rounding to the caller's dtype
+    step = 2.0 * (tolerance - rounding) * (1.0 - 2.0**-20)
+    if not step > 0.0:
+        return None
+    gap = np.where(signal.finite, signal.reference - base.astype(np.float64), 0.0)
+    if float(np.max(np.abs(gap))) / step >= _MAX_STEPS:
+        return None
+    steps = np.rint(gap / step).astype(np.int64)
+    return Layer(_FLOAT_STEP, step, steps, _float_out(base, steps, step, signal.dtype))
+
+
+def _int_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) -> Layer | None:
+    allowed = int(min(math.floor(tolerance), 2**40))  # an integer output may miss by whole units only
+    width = 2 * allowed + 1
+    near = finish(base, signal.dtype)
+    gap = (signal.raw.astype(np.uint64) - near.astype(np.uint64)).view(np.int64)
+    steps = (gap + allowed) // width  # |gap - steps * width| <= allowed
+    return Layer(_INT_STEP, float(width), steps, _int_out(near, steps, width))
+
+
+def _float_out(base: npt.NDArray[np.float32], steps: npt.NDArray[np.int64], step: float, dtype: np.dtype[np.generic]) -> npt.NDArray[np.generic]:
+    return (base.astype(np.float64) + steps * step).astype(dtype)
+
+
+def _int_out(near: npt.NDArray[np.generic], steps: npt.NDArray[np.int64], width: int) -> npt.NDArray[np.generic]:
+    moved = near.astype(np.uint64) + (steps * width).view(np.uint64)
+    return moved.astype(near.dtype)
+
+
+def verbatim(signal: Signal) -> Layer:
+    """The samples stored as they are: the layer that meets every bound."""
+    return Layer(_VERBATIM, 0.0, signal.raw.view("=u%d" % signal.dtype.itemsize), signal.raw.copy())
+
+
+def decode(section: bytes, base: npt.NDArray[np.float32], dtype: np.dtype[np.generic]) -> npt.NDArray[np.generic]:
+    kind, coder, width, step = _HEAD.unpack_from(section)
+    unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :]), width, base.size)
+    if kind == _VERBATIM:
+        return unsigned.view(dtype.newbyteorder("<")).astype(dtype)
+    steps = _unzigzag(unsigned)
+    if kind == _FLOAT_STEP:
+        return _float_out(base, steps, step, dtype)
+    return _int_out(finish(base, dtype), steps, int(step))
+
+
+def _pack(kind: int, step: float, steps: npt.NDArray[np.int64]) -> bytes:
+    zigzag = (steps.view(np.uint64) << np.uint64(1)) ^ (steps >> 63).view(np.uint64)
+    return _pack_unsigned(kind, step, zigzag)
+
+
+def _unzigzag(values: npt.NDArray[np.uint64]) -> npt.NDArray[np.int64]:
+    return ((values >> np.uint64(1)) ^ (np.uint64(0) - (values & np.uint64(1)))).view(np.int64)
+
+
+def _pack_unsigned(kind: int, step: float, values: npt.NDArray[np.generic]) -> bytes:
+    largest = int(values.max()) if values.size else 0
+    width = next(w for w in (1, 2, 4, 8) if largest < 1 << (8 * w))
+    planes = _plane(values.astype(np.uint64), width)
+    coded = [(len(b), c, b) for c, b in ((_ARANS, _native.encode_bytes(planes)), (_ZLIB, zlib.compress(planes, 6)))]
+    _, coder, payload = min(coded)  # whichever coder is smaller on this residual
+    return _HEAD.pack(kind, coder, width, step) + payload
+
+
+def _plane(values: npt.NDArray[np.uint64], width: int) -> bytes:
+    # 16-bit lanes, lowest first: the stream coder models the low and high byte of each lane apart.
+    lanes = values.astype("<u8").view(np.uint8).reshape(-1, 8)[:, : max(width, 2)]
+    return np.ascontiguousarray(lanes.reshape(values.size, -1, 2).transpose(1, 0, 2)).tobytes()
+
+
+def _unplane(data: bytes, width: int, count: int) -> npt.NDArray[np.uint64]:
+    lanes = max(width, 2) // 2
+    raw = np.frombuffer(data, dtype=np.uint8)
+    if raw.size != count * lanes * 2:
+        raise ValueError("frame is damaged: its residual layer has the wrong length")
+    wide = np.zeros((count, 8), dtype=np.uint8)
+    wide[:, : lanes * 2] = raw.reshape(lanes, count, 2).transpose(1, 0, 2).reshape(count, -1)
+    return wide.view("<u8").reshape(count).astype(np.uint64)
+
+
+def _decode_bytes(coder: int, payload: bytes) -> bytes:
+    return bytes(_native.decode_bytes(payload)) if coder == _ARANS else zlib.decompress(payload)

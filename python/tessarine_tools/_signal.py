@@ -1,0 +1,77 @@
+"""Turns any 1-D array-like of real numbers into what the codec and the bound checks need."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+
+import numpy as np
+import numpy.typing as npt
+
+from ._nonfinite import fill_gaps
+
+_F32_MAX = float(np.finfo(np.float32).max)
+
+
+@dataclass(frozen=True)
+class Signal:
+    raw: npt.NDArray[np.generic]  # the caller's samples, native byte order, contiguous
+    reference: npt.NDArray[np.float64]  # what bounds are measured against (exact for every dtype up to 53 bits)
+    finite: npt.NDArray[np.bool_]
+    working: npt.NDArray[np.float32]  # non-finite samples filled, handed to the codec
+
+    @property
+    def dtype(self) -> np.dtype[np.generic]:
+        return self.raw.dtype
+
+    @property
+    def all_finite(self) -> bool:
+        return bool(self.finite.all())
+
+    def span(self) -> float:
+        """max - min of the finite samples (0 when there are none)."""
+        values = self.reference[self.finite]
+        return float(values.max() - values.min()) if values.size else 0.0
+
+
+def as_array(data: object) -> npt.NDArray[np.generic]:
+    array = np.asarray(data)
+    kind = array.dtype.kind
+    if kind not in "fiu" or (kind == "f" and array.dtype.itemsize > 8):
+        raise TypeError(f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}")
+    if array.ndim != 1:
+        raise ValueError(f"expected a 1-D array, got {array.ndim} dimensions")
+    if array.size == 0:
+        raise ValueError("cannot compress an empty signal")
+    return np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("="))
+
+
+def load(data: object) -> Signal:
+    raw = as_array(data)
+    reference = raw.astype(np.float64)
+    finite = np.isfinite(reference)
+    if raw.dtype.kind == "f":
+        _check_float32_range(reference, finite)
+    working = fill_gaps(reference, finite).astype(np.float32)
+    return Signal(raw, reference, finite, working)
+
+
+def _check_float32_range(reference: npt.NDArray[np.float64], finite: npt.NDArray[np.bool_]) -> None:
+    values = reference[finite]
+    if values.size == 0:
+        return
+    low, high = float(values.min()), float(values.max())
+    if max(abs(low), abs(high)) > _F32_MAX:
+        raise ValueError("values beyond the float32 range cannot be compressed")
+    with np.errstate(over="ignore"):
+        span = np.float32(high) - np.float32(low)
+    if not np.isfinite(span):
+        raise ValueError("the signal's range (max - min) exceeds the float32 range")
+
+
+def errors(signal: Signal, out: npt.NDArray[np.generic]) -> npt.NDArray[np.float64]:
+    """out - x over the finite samples, exact for integers of any width."""
+    if signal.dtype.kind == "f":
+        return out.astype(np.float64)[signal.finite] - signal.reference[signal.finite]
+    # Modulo-2**64 arithmetic keeps 64-bit integers exact while the true difference fits 63 bits.
+    wide = out.astype(signal.dtype).astype(np.uint64) - signal.raw.astype(np.uint64)
+    return wide.view(np.int64).astype(np.float64)

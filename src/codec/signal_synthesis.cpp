@@ -1,0 +1,56 @@
+#include "codec/signal_synthesis.hpp"
+
+#include <algorithm>
+
+#include "codec/levels.hpp"
+#include "codec/normalize.hpp"
+#include "codec/quantize.hpp"
+#include "memory/prefault.hpp"
+
+namespace tessarine {
+namespace {
+
+// Denormalises the kept samples; a short reconstruction is padded with zeros afterwards, so the
+// padding is not denormalised.
+void fit_to_length(std::vector<float>& samples, const TessarineHeader& header) {
+  const std::size_t kept = std::min<std::size_t>(samples.size(), header.sample_count);
+  samples.resize(kept);
+  denormalize(samples, {header.min, header.max, header.mean});
+  samples.resize(header.sample_count, 0.0f);
+}
+
+}  // namespace
+
+Bands dequantize_bands(std::span<const std::uint8_t> bytes,
+                       const std::vector<vibrel::DwtSize>& layout, std::uint8_t scale) {
+  Bands bands{populated_vector<float>(coefficient_count(layout)), {}};
+  const std::span<float> all(bands.storage);
+  const std::size_t approximation_length = layout.back().approximation_length;
+  dequantize_band(bytes, scale, all.first(approximation_length));
+  bands.view.approximation = all.first(approximation_length);
+  std::size_t at = approximation_length;
+  for (const vibrel::DwtSize& size : layout) {
+    const std::span<float> band = all.subspan(at, size.details_length);
+    dequantize_band(bytes.subspan(2 * at), scale, band);
+    bands.view.details.push_back(band);
+    at += size.details_length;
+  }
+  return bands;
+}
+
+std::vector<vibrel::DwtSize> stored_layout(const vibrel::DwtExecutor<float>& executor,
+                                           std::uint32_t sample_count, std::uint8_t levels) {
+  const std::size_t filter_length = executor.filter_length();
+  if (sample_count < filter_length) return band_layout(executor, filter_length, 1);
+  return band_layout(executor, sample_count, levels);
+}
+
+TessarineResult<std::vector<float>> synthesize_signal(
+    const vibrel::DwtExecutor<float>& executor, const Bands& bands, const TessarineHeader& header) {
+  auto samples = executor.multi_idwt(bands.view);
+  if (!samples) return std::unexpected(TessarineError::transform(samples.error().display()));
+  fit_to_length(*samples, header);
+  return std::move(*samples);
+}
+
+}  // namespace tessarine

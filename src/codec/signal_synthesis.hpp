@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+#include "codec/error.hpp"
+#include "codec/header.hpp"
+#include "vibrel/dwt.hpp"
+#include "vibrel/executor.hpp"
+
+namespace tessarine {
+
+// Band lengths of the bands a container stores, finest level first. Signals shorter than the
+// filter were stored as one level of their periodic extension to the filter length;
+// everything else decomposes sample_count samples into `levels` levels.
+[[nodiscard]] std::vector<vibrel::DwtSize> stored_layout(const vibrel::DwtExecutor<float>& executor,
+                                                         std::uint32_t sample_count,
+                                                         std::uint8_t levels);
+
+// Dequantised bands in one array: the coarsest approximation, then the details finest first,
+// with a view that borrows it.
+struct Bands {
+  std::vector<float> storage;
+  vibrel::MultiDwtView<float> view;
+};
+
+// Reads the little-endian coefficient bytes (at least 2 * coefficient_count(layout)) into
+// bands and scales them back by 2^-scale.
+[[nodiscard]] Bands dequantize_bands(std::span<const std::uint8_t> coefficient_bytes,
+                                     const std::vector<vibrel::DwtSize>& layout,
+                                     std::uint8_t scale);
+
+// Inverse transform, then the normalisation the header records is undone: exactly
+// header.sample_count samples.
+[[nodiscard]] TessarineResult<std::vector<float>> synthesize_signal(
+    const vibrel::DwtExecutor<float>& executor, const Bands& bands, const TessarineHeader& header);
+
+}  // namespace tessarine
