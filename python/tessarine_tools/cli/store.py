@@ -38,10 +38,11 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
 
     samples = recording.samples
     block = min(BLOCK, samples.shape[1])
+    serializer = TessarineCodec(**settings)  # bad settings fail before anything is opened
     store = _open_store(path, "w", zipped)
     try:
         array = zarr.create_array(store, shape=samples.shape, chunks=(1, block),
-                                  dtype=samples.dtype, serializer=TessarineCodec(**settings),
+                                  dtype=samples.dtype, serializer=serializer,
                                   compressors=None, fill_value=0,
                                   attributes=recording.attributes())
         starts = range(0, samples.shape[1], block)
