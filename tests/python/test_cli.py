@@ -1,0 +1,119 @@
+"""The command line: round trips, what info and bench report, and every refusal leaves the
+folder as it was, with one line on stderr and the documented exit status."""
+
+import errno
+import json
+
+import numpy as np
+import pytest
+import soundfile
+
+import tessarine_tools
+from tessarine_tools.cli import main
+from tessarine_tools.cli import store as cli_store
+
+RATE = 8000
+
+
+def tone(channels, n=6000):
+    t = np.arange(n)
+    return np.stack([np.sin(t / (9.0 + c)) * (4000 + 900 * c) for c in range(channels)])
+
+
+@pytest.fixture
+def files(tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    np.save("mono.npy", tone(1)[0].astype(np.float32))
+    soundfile.write("multi.wav", tone(3).T.astype(np.int16), RATE, subtype="PCM_16")
+    np.save("cube.npy", np.zeros((2, 2, 8), np.float32))
+    np.save("objects.npy", np.array([1, "a"], dtype=object), allow_pickle=True)
+    (tmp_path / "broken.wav").write_bytes(b"RIFF....WAVEfmt garbage")
+    (tmp_path / "old.tsrn").write_bytes(b"kept")
+    return tmp_path
+
+
+def listing(folder):
+    return sorted(p.name for p in folder.iterdir())
+
+
+def test_mono_npy_round_trip_within_bound(files, capsys):
+    assert main(["compress", "mono.npy", "--max-error", "0.05"]) == 0
+    assert capsys.readouterr().out.startswith("ratio ")
+    assert main(["decompress", "mono.tsrn", "-o", "back.npy"]) == 0
+    back, source = np.load("back.npy"), np.load("mono.npy")
+    assert back.dtype == source.dtype and np.max(np.abs(back - source)) <= 0.05
+
+
+@pytest.mark.parametrize("store", ["multi.zarr", "multi.zarr.zip"])
+def test_pcm_wav_is_exact_below_half_a_step(files, store, capsys):
+    assert main(["compress", "multi.wav", "-o", store, "--max-error", "0.4"]) == 0
+    assert main(["decompress", store, "-o", "back.wav"]) == 0
+    back, rate = soundfile.read("back.wav", dtype="int16")
+    source, _ = soundfile.read("multi.wav", dtype="int16")
+    assert rate == RATE and np.array_equal(back, source)
+    assert soundfile.info("back.wav").subtype == "PCM_16"
+    capsys.readouterr()
+    assert main(["info", store, "--json"]) == 0
+    report = json.loads(capsys.readouterr().out)
+    assert report["sample_rate"] == RATE and report["source_dtype"] == "<i2"
+    assert [c["name"] for c in report["channels"]] == ["ch0", "ch1", "ch2"]
+
+
+def test_raw_round_trip_and_info(files, capsys):
+    tone(2).T.astype("<i4").tofile("two.raw")
+    assert main(["compress", "two.raw", "--dtype", "<i4", "--channels", "2", "-o", "two.zarr",
+                 "--max-error", "0.4"]) == 0
+    assert main(["decompress", "two.zarr", "-o", "back.raw"]) == 0
+    assert (files / "back.raw").read_bytes() == (files / "two.raw").read_bytes()
+    main(["compress", "mono.npy", "--scale", "8"])
+    capsys.readouterr()
+    assert main(["info", "mono.tsrn"]) == 0
+    assert capsys.readouterr().out.strip() == str(tessarine_tools.inspect((files / "mono.tsrn").read_bytes()))
+
+
+@pytest.mark.parametrize("args, status, message", [
+    (["compress", "missing.npy"], 1, "missing.npy: no such file"),
+    (["compress", "broken.wav"], 1, "broken.wav: not a readable sound file"),
+    (["compress", "cube.npy"], 1, "cube.npy: expected a non-empty 1-D or 2-D"),
+    (["compress", "objects.npy"], 1, "objects.npy: holds Python objects, not numbers"),
+    (["compress", "multi.wav", "-o", "multi.tsrn"], 2, "multi.tsrn: 3 channels need a .zarr"),
+    (["compress", "mono.npy", "--scale", "9", "--psnr", "50"], 2, "give either --scale/--cutoff"),
+    (["compress", "mono.npy", "-o", "old.tsrn"], 2, "old.tsrn already exists"),
+    (["decompress", "mono.npy", "-o", "x.wav"], 1, ""),
+])
+def test_refusals_leave_nothing_behind(files, capsys, args, status, message):
+    before = listing(files)
+    assert main(args) == status
+    err = capsys.readouterr().err
+    assert err.startswith(f"tessarine: {message}") and err.count("\n") == 1
+    assert listing(files) == before
+
+
+@pytest.mark.parametrize("output", ["mono.tsrn", "mono.zarr", "mono.zarr.zip"])
+@pytest.mark.parametrize("failure, status", [(OSError(errno.ENOSPC, "No space left on device"), 1),
+                                             (KeyboardInterrupt(), 130)])
+def test_failures_mid_write_leave_no_output(files, capsys, monkeypatch, output, failure, status):
+    def fail(*args, **kwargs):
+        raise failure
+
+    monkeypatch.setattr(tessarine_tools, "compress", fail)
+    monkeypatch.setattr(cli_store, "BLOCK", 1000)
+    monkeypatch.setattr("tessarine_tools.codec.compress", fail)
+    before = listing(files)
+    assert main(["compress", "mono.npy", "-o", output]) == status
+    assert capsys.readouterr().err.count("\n") == 1
+    assert listing(files) == before
+
+
+def test_force_replaces_a_store_whole(files):
+    assert main(["compress", "multi.wav", "--scale", "8"]) == 0
+    assert main(["compress", "multi.wav", "--scale", "12", "--force"]) == 0
+    assert listing(files).count("multi.zarr") == 1 and not any(n.startswith(".") for n in listing(files))
+
+
+def test_bench_marks_pareto_rows_and_plots(files, capsys):
+    np.save("short.npy", tone(1, 800)[0].astype(np.float32))
+    assert main(["bench", "short.npy", "--plot", "rd.png"]) == 0
+    rows = capsys.readouterr().out.splitlines()[1:-1]
+    assert len(rows) >= 84 and any(r.startswith("*") for r in rows)
+    assert (files / "rd.png").stat().st_size > 0
