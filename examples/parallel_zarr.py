@@ -11,12 +11,15 @@ interpreter lock, so threads run chunks in parallel, as separate processes do.
 from __future__ import annotations
 
 import argparse
+import contextlib
+import functools
 import os
 import shutil
 import tempfile
 import time
-from collections.abc import Callable
+from collections.abc import Iterator
 from pathlib import Path
+from typing import Any
 
 import dask
 import dask.array as da
@@ -32,16 +35,31 @@ CHUNK = 1 << 17
 ATTRIBUTES = {"sample_rate": 360.0, "channel_names": [f"lead{i}" for i in range(CHANNELS)]}
 
 
-def recording(total: int) -> np.ndarray:
-    ecg = np.load(ECG).astype(np.float32)
-    per_channel = -(-total // CHANNELS)
-    tiled = np.resize(ecg, per_channel)
-    return np.stack([np.roll(tiled, 997 * c) * np.float32(1 + 0.05 * c) for c in range(CHANNELS)])
+@functools.cache
+def ecg() -> np.ndarray:
+    return np.load(ECG).astype(np.float32)
 
 
-def write_and_read(signal: np.ndarray, store: Path, bound: float) -> tuple[float, float, np.ndarray]:
+def channel_block(channel: int, start: int, stop: int) -> np.ndarray:
+    """Samples start..stop of one channel: the ECG tiled, shifted and scaled per channel."""
+    source = ecg()
+    positions = (np.arange(start, stop) + 997 * channel) % source.size
+    return source[positions] * np.float32(1 + 0.05 * channel)
+
+
+def lazy_recording(per_channel: int) -> da.Array:
+    # Each task builds its own block, so no samples travel inside the task graph.
+    def block(block_info: dict[Any, Any] | None = None) -> np.ndarray:
+        (c, _), (start, stop) = block_info[None]["array-location"]  # type: ignore[index]
+        return channel_block(c, start, stop)[np.newaxis]
+
+    starts = range(0, per_channel, CHUNK)
+    lengths = tuple(min(CHUNK, per_channel - s) for s in starts)
+    return da.map_blocks(block, dtype=np.float32, chunks=((1,) * CHANNELS, lengths))
+
+
+def write_and_read(source: da.Array, store: Path, bound: float) -> tuple[float, float, np.ndarray]:
     """Seconds to write the store, seconds to read it back, and the restored samples."""
-    source = da.from_array(signal, chunks=(1, CHUNK))
     started = time.perf_counter()
     da.to_zarr(source, str(store), serializer=TessarineCodec(max_error=bound), compressors=None,
                attributes=ATTRIBUTES, zarr_format=3)
@@ -63,38 +81,27 @@ def check(signal: np.ndarray, restored: np.ndarray, store: Path, bound: float) -
     return error
 
 
-def threaded(workers: int) -> Callable[[], object]:
-    return lambda: dask.config.set(scheduler="threads", num_workers=workers)
+@contextlib.contextmanager
+def threaded(workers: int) -> Iterator[None]:
+    with dask.config.set(scheduler="threads", num_workers=workers):
+        yield
 
 
-def cluster(workers: int) -> Callable[[], object]:
-    def start() -> object:
-        local = LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
-                             host="127.0.0.1", dashboard_address=None)
-        return _Closing(Client(local), local)
-    return start
-
-
-class _Closing:
-    """Context manager that makes the client the default scheduler and shuts both down."""
-
-    def __init__(self, client: Client, local: LocalCluster) -> None:
-        self.client, self.local = client, local
-
-    def __enter__(self) -> None:
-        self.client.__enter__()
-
-    def __exit__(self, *exc: object) -> None:
-        self.client.close()
-        self.local.close()
+@contextlib.contextmanager
+def cluster(workers: int) -> Iterator[None]:
+    # Worker processes on loopback; a Client made here becomes dask's default scheduler.
+    with LocalCluster(n_workers=workers, threads_per_worker=1, processes=True,
+                      host="127.0.0.1", dashboard_address=None) as local, Client(local):
+        yield
 
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--samples", type=int, default=10_500_000, help="total over 16 channels")
-    parser.add_argument("--rel-bound", type=float, default=1e-3, help="max error / range")
+    parser.add_argument("--rel-bound", type=float, default=1e-2, help="max error / range")
     args = parser.parse_args()
-    signal = recording(args.samples)
+    per_channel = -(-args.samples // CHANNELS)
+    signal = np.stack([channel_block(c, 0, per_channel) for c in range(CHANNELS)])
     bound = args.rel_bound * float(np.ptp(signal))
     megabytes = signal.nbytes / 1e6
     print(f"{signal.shape[0]} channels x {signal.shape[1]} samples ({megabytes:.1f} MB float32), "
@@ -104,9 +111,9 @@ def main() -> None:
         for name, make in (("threads", threaded), ("LocalCluster", cluster)):
             rates = []
             for workers in (1, 2):
-                with make(workers)():  # type: ignore[attr-defined]
+                with make(workers):
                     store = work / f"{name}-{workers}.zarr"
-                    written, read, restored = write_and_read(signal, store, bound)
+                    written, read, restored = write_and_read(lazy_recording(per_channel), store, bound)
                 error = check(signal, restored, store, bound)
                 rates.append((megabytes / written, megabytes / read))
                 print(f"{name:12} {workers} worker(s): compress {rates[-1][0]:7.1f} MB/s, "
