@@ -29,8 +29,8 @@ class Tessarine(Codec):  # type: ignore[misc]
     """Lossy codec for arrays of sampled signals, time along the last axis.
 
     Takes `compress`'s keywords: either explicit settings (method, scale, cutoff) or bounds
-    (max_error, rel_error, psnr; method may be given with bounds, "best" included). A relative
-    or PSNR bound holds per lane of each chunk, which also bounds the whole array.
+    (max_error, rel_error, psnr; method may be given with bounds, "best" included). max_error
+    holds for every sample; rel_error and psnr use each lane's range, edge-chunk padding included.
     """
 
     codec_id = "tessarine"
