@@ -117,3 +117,12 @@ def test_bench_marks_pareto_rows_and_plots(files, capsys):
     rows = capsys.readouterr().out.splitlines()[1:-1]
     assert len(rows) >= 84 and any(r.startswith("*") for r in rows)
     assert (files / "rd.png").stat().st_size > 0
+
+
+def test_relative_bound_holds_across_padded_edge_chunks(files, monkeypatch):
+    monkeypatch.setattr(cli_store, "BLOCK", 1000)  # 2500 samples: the last chunk is padded
+    np.save("offset.npy", (1000 + tone(2, 2500) / 400).astype(np.float32))
+    assert main(["compress", "offset.npy", "--rel-error", "1e-3"]) == 0
+    assert main(["decompress", "offset.zarr", "-o", "back.npy"]) == 0
+    source, back = np.load("offset.npy"), np.load("back.npy")
+    assert np.max(np.abs(back.astype(float) - source)) <= 1e-3 * np.ptp(source)
