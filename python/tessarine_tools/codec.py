@@ -74,7 +74,7 @@ class Tessarine(Codec):  # type: ignore[misc]
         head = _COUNT.pack(len(frames)) + b"".join(_COUNT.pack(len(f)) for f in frames)
         return head + b"".join(frames)
 
-    def decode(self, buf: Any, out: Any = None) -> np.ndarray:
+    def decode(self, buf: Any, out: Any = None) -> Any:
         frames = lane_frames(buf)
         if out is None:
             parts = [decompress(f) for f in frames]

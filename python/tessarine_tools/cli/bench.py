@@ -4,6 +4,7 @@ the Pareto-optimal rows (no other row is both smaller and more accurate) are sta
 from __future__ import annotations
 
 import argparse
+import functools
 import time
 import zlib
 from collections.abc import Callable
@@ -41,7 +42,7 @@ Trial = tuple[str, Callable[[np.ndarray], Any], Callable[[Any, int], np.ndarray]
 
 def _tessarine_trials() -> list[Trial]:
     return [(f"tessarine {m} scale={s} cutoff={c}",
-             lambda x, m=m, s=s, c=c: tessarine_tools.compress(x, method=m, scale=s, cutoff=c),
+             functools.partial(tessarine_tools.compress, method=m, scale=s, cutoff=c),
              lambda blob, n: tessarine_tools.decompress(blob))
             for m in METHODS for s in SCALES for c in CUTOFFS]
 
@@ -52,7 +53,7 @@ def _peer_trials(span: float, dtype: np.dtype[Any]) -> list[Trial]:
     zfpy, pysz = _optional("zfpy"), _optional("pysz")
     if zfpy is not None:
         trials += [(f"zfp tolerance={span * b:.3g}",
-                    lambda x, t=span * b: zfpy.compress_numpy(x.astype(np.float64), tolerance=t),
+                    _zfp(zfpy, span * b),
                     lambda blob, n: zfpy.decompress_numpy(blob)) for b in PEER_BOUNDS]
     if pysz is not None:
         trials += [(f"sz3 abs={span * b:.3g}", _sz3(pysz, span * b),
@@ -66,6 +67,10 @@ def _optional(module: str) -> Any:
         return __import__(module)
     except Exception:  # a peer that fails to import counts as absent
         return None
+
+
+def _zfp(zfpy: Any, tolerance: float) -> Callable[[np.ndarray], Any]:
+    return lambda x: zfpy.compress_numpy(x.astype(np.float64), tolerance=tolerance)
 
 
 def _sz3(pysz: Any, bound: float) -> Callable[[np.ndarray], Any]:

@@ -138,4 +138,5 @@ def _store_info(source: Path, as_json: bool) -> str:
 
 
 def _jsonable(value: Any) -> Any:
-    return dataclasses.asdict(value) if dataclasses.is_dataclass(value) else str(value)
+    is_record = dataclasses.is_dataclass(value) and not isinstance(value, type)
+    return dataclasses.asdict(value) if is_record else str(value)

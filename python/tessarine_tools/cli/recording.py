@@ -59,5 +59,5 @@ class Recording:
     def shaped(self) -> np.ndarray:
         """The samples in the shape the source had: 1-D for a lone 1-D channel."""
         if self.source_ndim == 1 and self.channels == 1:
-            return self.samples[0]
+            return np.asarray(self.samples[0])
         return self.samples

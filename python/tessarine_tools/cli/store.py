@@ -44,7 +44,7 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
         array = zarr.create_array(store, shape=samples.shape, chunks=(1, block),
                                   dtype=samples.dtype, serializer=serializer,
                                   compressors=None, fill_value=_inside(samples),
-                                  attributes=recording.attributes())
+                                  attributes=recording.attributes())  # type: ignore[arg-type]
         starts = range(0, samples.shape[1], block)
         for start in progress(starts, len(starts), "compressing"):
             array[:, start : start + block] = samples[:, start : start + block]
