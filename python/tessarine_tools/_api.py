@@ -91,7 +91,8 @@ def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> n
     """Decode a frame (checksum first) or a bare container; `out` receives the samples if given."""
     raw = bytes(memoryview(data))  # type: ignore[arg-type]
     if not is_frame(raw):
-        if out is not None and _fits(out, np.dtype(np.float32)) and out.flags.c_contiguous:
+        if out is not None and _fits(out, np.dtype(np.float32)) and out.flags.c_contiguous \
+                and out.size == _sample_count(raw):
             return _native.decompress(raw, out=out)
         result: npt.NDArray[np.generic] = _native.decompress(raw)
     else:
@@ -102,6 +103,10 @@ def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> n
         raise ValueError(f"out must be a writeable 1-D {result.dtype} array of {result.size} samples")
     np.copyto(out, result)
     return out
+
+
+def _sample_count(container: bytes) -> int:
+    return int.from_bytes(container[16:20], "little") if len(container) >= 20 else -1
 
 
 def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:

@@ -72,6 +72,9 @@ def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound) -> Lay
     tolerance, rmse = bound.limits(span)
     # A uniform error of +-t has RMS t/sqrt(3); the margin spares most second attempts.
     tolerance = min(tolerance, 0.97 * rmse * math.sqrt(3.0))
+    alone = finish(base, signal.dtype)
+    if bound.excess(errors(signal, alone), span) <= 1.0:
+        return Layer(_FLOAT_STEP, 0.0, np.zeros(base.size, np.int64), alone)
     is_float = signal.dtype.kind == "f"
     layer_of = _float_layer if is_float else _int_layer
     shrink = 0.9 if is_float else 0.5
@@ -91,7 +94,7 @@ def _float_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float
     step = 2.0 * (tolerance - rounding) * (1.0 - 2.0**-20)
     if not step > 0.0:
         return None
-    gap = np.where(signal.finite, signal.reference - base.astype(np.float64), 0.0)
+    gap = np.subtract(signal.reference, base, out=np.zeros(base.size), where=signal.finite)
     if float(np.max(np.abs(gap))) / step >= _MAX_STEPS:
         return None
     steps = np.rint(gap / step).astype(np.int64)
@@ -125,7 +128,7 @@ def decode(section: bytes, base: npt.NDArray[np.float32], dtype: np.dtype[np.gen
     kind, coder, width, step = _HEAD.unpack_from(section)
     unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :]), width, base.size)
     if kind == _VERBATIM:
-        return unsigned.view(dtype.newbyteorder("<")).astype(dtype)
+        return unsigned.astype("<u%d" % dtype.itemsize).view(dtype.newbyteorder("<")).astype(dtype)
     steps = _unzigzag(unsigned)
     if kind == _FLOAT_STEP:
         return _float_out(base, steps, step, dtype)
