@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 from collections.abc import Sequence
+from typing import cast
 
 import numpy as np
 import numpy.typing as npt
@@ -14,7 +15,7 @@ from ._frame import Frame, Settings, is_frame, unpack
 from ._nonfinite import decode_map, encode_map
 from ._layered import search_layered
 from ._search import LOW, Evaluator, search
-from ._signal import Signal, as_array, errors, load
+from ._signal import Signal, as_array, errors, load, span_of
 
 def compress(
     data: object,
@@ -61,28 +62,31 @@ def _bounded(signal: Signal, bound: Bound, methods: Sequence[int], coder: int, n
     evaluate = Evaluator(signal, bound, signal.working)
     best = min((search_layered(evaluate, m, coder) for m in methods), key=lambda c: c.cost)
     settings = Settings(best.method, best.scale, LOW, coder)
-    frame = Frame(signal.dtype, bound, settings, best.container, best.layer.pack(), nonfinite)
-    if bound.excess(errors(signal, _decode(frame)), signal.span()) <= 1.0:
+    frame = Frame(signal.dtype, bound, settings, best.container, best.layer.packed, nonfinite)
+    # The base came from the decoder; decoding the stored residual and map completes the check.
+    if bound.excess(errors(signal, _compose(frame, best.base)), signal.span) <= 1.0:
         return frame.pack()
     # Never hand out a frame that breaks its bound: fall back to storing the samples as they are.
-    section = _residual.verbatim(signal).pack()
+    section = _residual.verbatim(signal).packed
     return Frame(signal.dtype, bound, settings, best.container, section, nonfinite).pack()
 
 
 def _plain(data: object, bound: Bound | None, methods: Sequence[int], fixed: Settings) -> bytes:
-    samples = as_array(data)
-    if samples.dtype != np.float32:
-        raise ValueError(f"plain=True stores float32 samples only, got {samples.dtype}; use a frame instead")
+    array = as_array(data)
+    if array.dtype != np.float32:
+        raise ValueError(f"plain=True stores float32 samples only, got {array.dtype}; use a frame instead")
+    samples = array.astype(np.float32, copy=False)
     if bound is None:
         return _encode(samples, fixed)
     reference = samples.astype(np.float64)
     # The container's own sanitising applies to non-finite samples; bounds cover the finite ones.
-    signal = Signal(samples, reference, np.isfinite(reference), samples)
+    finite = np.isfinite(reference)
+    signal = Signal(samples, reference, finite, samples, span_of(reference, finite))
     passing = _chosen(signal, bound, methods, fixed.coder)
     if not passing:
         raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
     container = min(_encode(samples, s) for s in passing)
-    if bound.excess(errors(signal, _native.decompress(container)), signal.span()) > 1.0:
+    if bound.excess(errors(signal, _native.decompress(container)), signal.span) > 1.0:
         raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
     return container
 
@@ -93,7 +97,7 @@ def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> n
     if not is_frame(raw):
         if out is not None and _fits(out, np.dtype(np.float32)) and out.flags.c_contiguous \
                 and out.size == _sample_count(raw):
-            return _native.decompress(raw, out=out)
+            return _native.decompress(raw, out=cast("npt.NDArray[np.float32]", out))
         result: npt.NDArray[np.generic] = _native.decompress(raw)
     else:
         result = _decode(unpack(raw))
@@ -116,7 +120,10 @@ def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
 
 
 def _decode(frame: Frame) -> npt.NDArray[np.generic]:
-    base = _native.decompress(frame.container)
+    return _compose(frame, _native.decompress(frame.container))
+
+
+def _compose(frame: Frame, base: npt.NDArray[np.float32]) -> npt.NDArray[np.generic]:
     if frame.residual:
         out = _residual.decode(frame.residual, base, frame.dtype)
     else:

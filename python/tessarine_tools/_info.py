@@ -6,6 +6,7 @@ from dataclasses import dataclass
 from typing import Any
 
 from . import _native
+from ._bounds import Bound
 from ._codes import CODERS, CUTOFFS, METHODS
 from ._frame import is_frame, unpack
 
@@ -60,10 +61,10 @@ def inspect(data: object) -> ContainerInfo:
     if not is_frame(raw):
         return ContainerInfo("container", cutoff=None, total_size=len(raw), **_header(raw))
     frame = unpack(raw)
-    bound = frame.bound
+    bound = frame.bound or Bound()
     return ContainerInfo(
         "frame", cutoff=CUTOFFS[frame.settings.cutoff], total_size=len(raw), dtype=str(frame.dtype),
-        max_error=bound and bound.max_error, rel_error=bound and bound.rel_error, psnr=bound and bound.psnr,
+        max_error=bound.max_error, rel_error=bound.rel_error, psnr=bound.psnr,
         residual_size=len(frame.residual), nonfinite_size=len(frame.nonfinite), **_header(frame.container),
     )
 
