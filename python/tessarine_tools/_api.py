@@ -44,7 +44,8 @@ def compress(
     signal = load(data)
     nonfinite = encode_map(signal.raw, signal.finite)
     if bound is None:
-        return Frame(signal.dtype, None, fixed, _encode(signal.working, fixed), nonfinite=nonfinite).pack()
+        container = _encode(signal.working, fixed)
+        return Frame(signal.dtype, signal.raw.size, None, fixed, container, nonfinite=nonfinite).pack()
     return _bounded(signal, bound, methods, coder_code, nonfinite)
 
 
@@ -62,13 +63,13 @@ def _bounded(signal: Signal, bound: Bound, methods: Sequence[int], coder: int, n
     evaluate = Evaluator(signal, bound, signal.working)
     best = min((search_layered(evaluate, m, coder) for m in methods), key=lambda c: c.cost)
     settings = Settings(best.method, best.scale, LOW, coder)
-    frame = Frame(signal.dtype, bound, settings, best.container, best.layer.packed, nonfinite)
+    frame = Frame(signal.dtype, signal.raw.size, bound, settings, best.container, best.layer.packed, nonfinite)
     # The base came from the decoder; decoding the stored residual and map completes the check.
     if bound.excess(errors(signal, _compose(frame, best.base)), signal.span) <= 1.0:
         return frame.pack()
     # Never hand out a frame that breaks its bound: fall back to storing the samples as they are.
     section = _residual.verbatim(signal).packed
-    return Frame(signal.dtype, bound, settings, best.container, section, nonfinite).pack()
+    return Frame(signal.dtype, signal.raw.size, bound, settings, best.container, section, nonfinite).pack()
 
 
 def _plain(data: object, bound: Bound | None, methods: Sequence[int], fixed: Settings) -> bytes:
@@ -120,7 +121,12 @@ def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
 
 
 def _decode(frame: Frame) -> npt.NDArray[np.generic]:
-    return _compose(frame, _native.decompress(frame.container))
+    if not frame.container:
+        return _compose(frame, np.zeros(frame.sample_count, np.float32))
+    base = _native.decompress(frame.container)
+    if base.size != frame.sample_count:
+        raise ValueError("frame is damaged: its container holds a different number of samples")
+    return _compose(frame, base)
 
 
 def _compose(frame: Frame, base: npt.NDArray[np.float32]) -> npt.NDArray[np.generic]:

@@ -2,7 +2,9 @@
 
 A coarse container leaves a larger residual and a fine one costs more itself; the total is
 smallest near the scale whose own error is a few times the bound, which is where the search
-starts, then it walks one scale at a time while the coded size keeps falling. On long signals
+starts, then it walks one scale at a time while the coded size keeps falling. Under max-error
+bounds a frame without container often wins: the layer then quantises the signal itself and
+codes each step count as its difference from the previous one. On long signals
 the walk runs on evenly spaced blocks of the signal and only the chosen scale is built in full.
 """
 
@@ -28,6 +30,7 @@ class Candidate:
     container: bytes
     base: npt.NDArray[np.float32]  # the container as the decoder gives it back
     layer: Layer
+    flat: bool = False  # no container: the layer carries the whole signal, delta-coded
 
     @property
     def cost(self) -> int:
@@ -41,15 +44,30 @@ def build(evaluate: Evaluator, method: int, scale: int, coder: int) -> Candidate
     return Candidate(method, scale, container, base, quantise(evaluate.signal, base, evaluate.bound))
 
 
+def build_flat(evaluate: Evaluator, method: int) -> Candidate:
+    """No container: the layer quantises the samples themselves."""
+    evaluate.evaluations += 1
+    base = np.zeros(evaluate.samples.size, np.float32)
+    layer = quantise(evaluate.signal, base, evaluate.bound, delta=True)
+    return Candidate(method, COARSEST, b"", base, layer, flat=True)
+
+
 def search_layered(evaluate: Evaluator, method: int, coder: int) -> Candidate:
+    """The smaller of the best wavelet base and a flat one, each with its residual layer."""
     samples = evaluate.signal.working.size
     if samples <= 4 * _SAMPLED_LENGTH:
-        return _walk(evaluate, method, coder)
+        return min(build_flat(evaluate, method), _walk(evaluate, method, coder), key=_cost)
     blocks = evaluate.signal.blocks(_BLOCKS, _SAMPLED_LENGTH // _BLOCKS)
     scout = Evaluator(blocks, evaluate.bound, blocks.working)
-    scale = _walk(scout, method, coder).scale
+    choice = min(build_flat(scout, method), _walk(scout, method, coder), key=_cost)
     evaluate.evaluations += scout.evaluations
-    return build(evaluate, method, scale, coder)
+    if choice.flat:
+        return build_flat(evaluate, method)
+    return build(evaluate, method, choice.scale, coder)
+
+
+def _cost(candidate: Candidate) -> int:
+    return candidate.cost
 
 
 def _walk(evaluate: Evaluator, method: int, coder: int) -> Candidate:

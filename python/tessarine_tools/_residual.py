@@ -9,7 +9,7 @@ from __future__ import annotations
 import math
 import struct
 import zlib
-from dataclasses import dataclass
+from dataclasses import dataclass, replace
 from functools import cached_property
 
 import numpy as np
@@ -19,7 +19,7 @@ from . import _native
 from ._bounds import Bound
 from ._signal import Signal, errors
 
-_HEAD = struct.Struct("<BBBd")  # kind, coder, byte width, step
+_HEAD = struct.Struct("<BBBBd")  # kind, coder, byte width, predictor, step
 _FLOAT_STEP, _INT_STEP, _VERBATIM = 0, 1, 2
 _ZLIB, _ARANS = 0, 1
 _MAX_STEPS = 2.0**62
@@ -45,6 +45,7 @@ class Layer:
     step: float
     values: npt.NDArray[np.generic]
     out: npt.NDArray[np.generic]
+    delta: bool = False  # code each step count as its difference from the previous one
 
     @property
     def empty(self) -> bool:
@@ -55,12 +56,16 @@ class Layer:
         if self.empty:
             return b""
         if self.kind == _VERBATIM:
-            return _pack_unsigned(_VERBATIM, 0.0, self.values)
-        return _pack(self.kind, self.step, self.values)  # type: ignore[arg-type]
+            return _pack_unsigned(_VERBATIM, 0.0, self.values, False)
+        steps = np.diff(self.values, prepend=0) if self.delta else self.values
+        return _pack(self.kind, self.step, steps, self.delta)  # type: ignore[arg-type]
 
 
-def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound) -> Layer:
-    """The coarsest residual found that makes `base` meet `bound`; verbatim samples if none does."""
+def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound, delta: bool = False) -> Layer:
+    """The coarsest residual found that makes `base` meet `bound`; verbatim samples if none does.
+
+    `delta` suits a residual that follows the signal (a flat base): its step counts are correlated.
+    """
     span = signal.span
     tolerance, rmse = bound.limits(span)
     # A uniform error of +-t has RMS t/sqrt(3); the margin spares most second attempts.
@@ -76,7 +81,7 @@ def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound) -> Lay
         if layer is None:
             break
         if bound.excess(errors(signal, layer.out), span) <= 1.0:
-            return layer
+            return replace(layer, delta=delta)
     return verbatim(signal)
 
 
@@ -118,26 +123,28 @@ def verbatim(signal: Signal) -> Layer:
 
 
 def decode(section: bytes, base: npt.NDArray[np.float32], dtype: np.dtype[np.generic]) -> npt.NDArray[np.generic]:
-    kind, coder, width, step = _HEAD.unpack_from(section)
+    kind, coder, width, delta, step = _HEAD.unpack_from(section)
     unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :]), width, base.size)
     if kind == _VERBATIM:
         return unsigned.astype("<u%d" % dtype.itemsize).view(dtype.newbyteorder("<")).astype(dtype)
     steps = _unzigzag(unsigned)
+    if delta:
+        steps = np.cumsum(steps)
     if kind == _FLOAT_STEP:
         return _float_out(base, steps, step, dtype)
     return _int_out(finish(base, dtype), steps, int(step))
 
 
-def _pack(kind: int, step: float, steps: npt.NDArray[np.int64]) -> bytes:
+def _pack(kind: int, step: float, steps: npt.NDArray[np.int64], delta: bool) -> bytes:
     zigzag = (steps.view(np.uint64) << np.uint64(1)) ^ (steps >> 63).view(np.uint64)
-    return _pack_unsigned(kind, step, zigzag)
+    return _pack_unsigned(kind, step, zigzag, delta)
 
 
 def _unzigzag(values: npt.NDArray[np.uint64]) -> npt.NDArray[np.int64]:
     return ((values >> np.uint64(1)) ^ (np.uint64(0) - (values & np.uint64(1)))).view(np.int64)
 
 
-def _pack_unsigned(kind: int, step: float, values: npt.NDArray[np.generic]) -> bytes:
+def _pack_unsigned(kind: int, step: float, values: npt.NDArray[np.generic], delta: bool) -> bytes:
     largest = int(values.max()) if values.size else 0
     width = next(w for w in (1, 2, 4, 8) if largest < 1 << (8 * w))
     planes = _plane(values.astype(np.uint64), width)
@@ -148,7 +155,7 @@ def _pack_unsigned(kind: int, step: float, values: npt.NDArray[np.generic]) -> b
         deflated = zlib.compress(planes, 6)
         if len(deflated) < len(payload):
             coder, payload = _ZLIB, deflated
-    return _HEAD.pack(kind, coder, width, step) + payload
+    return _HEAD.pack(kind, coder, width, delta, step) + payload
 
 
 def _plane(values: npt.NDArray[np.uint64], width: int) -> bytes:

@@ -74,6 +74,9 @@ def test_inspect_names_every_field():
     assert len(info.band_lengths) == info.levels + 1 and "max_error=0.4" in str(info)
     plain = tt.inspect(tt.compress(WAVE, method="sym4", scale=8, plain=True))
     assert (plain.kind, plain.method, plain.scale, plain.cutoff, plain.coder) == ("container", "sym4", 8, None, "arans")
+    walk = np.cumsum(RNG.normal(size=50000)).astype(np.float32)  # a layer alone beats any wavelet here
+    bare = tt.inspect(tt.compress(walk, max_error=1.0))
+    assert (bare.method, bare.levels, bare.payload_len) == ("none", 0, 0) and "none" in str(bare)
     with pytest.raises(ValueError, match="Magic should be 'TSRN' but it was 'ABCD'"):
         tt.inspect(b"ABCD" + bytes(60))
 
