@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 from collections.abc import Sequence
+from typing import cast
 
 import numpy as np
 import numpy.typing as npt
@@ -14,7 +15,7 @@ from ._frame import Frame, Settings, is_frame, unpack
 from ._nonfinite import decode_map, encode_map
 from ._layered import search_layered
 from ._search import LOW, Evaluator, search
-from ._signal import Signal, as_array, errors, load
+from ._signal import Signal, as_array, errors, load, span_of
 
 def compress(
     data: object,
@@ -43,7 +44,8 @@ def compress(
     signal = load(data)
     nonfinite = encode_map(signal.raw, signal.finite)
     if bound is None:
-        return Frame(signal.dtype, None, fixed, _encode(signal.working, fixed), nonfinite=nonfinite).pack()
+        container = _encode(signal.working, fixed)
+        return Frame(signal.dtype, signal.raw.size, None, fixed, container, nonfinite=nonfinite).pack()
     return _bounded(signal, bound, methods, coder_code, nonfinite)
 
 
@@ -61,28 +63,31 @@ def _bounded(signal: Signal, bound: Bound, methods: Sequence[int], coder: int, n
     evaluate = Evaluator(signal, bound, signal.working)
     best = min((search_layered(evaluate, m, coder) for m in methods), key=lambda c: c.cost)
     settings = Settings(best.method, best.scale, LOW, coder)
-    frame = Frame(signal.dtype, bound, settings, best.container, best.layer.pack(), nonfinite)
-    if bound.excess(errors(signal, _decode(frame)), signal.span()) <= 1.0:
+    frame = Frame(signal.dtype, signal.raw.size, bound, settings, best.container, best.layer.packed, nonfinite)
+    # The base came from the decoder; decoding the stored residual and map completes the check.
+    if bound.excess(errors(signal, _compose(frame, best.base)), signal.span) <= 1.0:
         return frame.pack()
     # Never hand out a frame that breaks its bound: fall back to storing the samples as they are.
-    section = _residual.verbatim(signal).pack()
-    return Frame(signal.dtype, bound, settings, best.container, section, nonfinite).pack()
+    section = _residual.verbatim(signal).packed
+    return Frame(signal.dtype, signal.raw.size, bound, settings, best.container, section, nonfinite).pack()
 
 
 def _plain(data: object, bound: Bound | None, methods: Sequence[int], fixed: Settings) -> bytes:
-    samples = as_array(data)
-    if samples.dtype != np.float32:
-        raise ValueError(f"plain=True stores float32 samples only, got {samples.dtype}; use a frame instead")
+    array = as_array(data)
+    if array.dtype != np.float32:
+        raise ValueError(f"plain=True stores float32 samples only, got {array.dtype}; use a frame instead")
+    samples = array.astype(np.float32, copy=False)
     if bound is None:
         return _encode(samples, fixed)
     reference = samples.astype(np.float64)
     # The container's own sanitising applies to non-finite samples; bounds cover the finite ones.
-    signal = Signal(samples, reference, np.isfinite(reference), samples)
+    finite = np.isfinite(reference)
+    signal = Signal(samples, reference, finite, samples, span_of(reference, finite))
     passing = _chosen(signal, bound, methods, fixed.coder)
     if not passing:
         raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
     container = min(_encode(samples, s) for s in passing)
-    if bound.excess(errors(signal, _native.decompress(container)), signal.span()) > 1.0:
+    if bound.excess(errors(signal, _native.decompress(container)), signal.span) > 1.0:
         raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
     return container
 
@@ -91,8 +96,9 @@ def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> n
     """Decode a frame (checksum first) or a bare container; `out` receives the samples if given."""
     raw = bytes(memoryview(data))  # type: ignore[arg-type]
     if not is_frame(raw):
-        if out is not None and _fits(out, np.dtype(np.float32)) and out.flags.c_contiguous:
-            return _native.decompress(raw, out=out)
+        if out is not None and _fits(out, np.dtype(np.float32)) and out.flags.c_contiguous \
+                and out.size == _sample_count(raw):
+            return _native.decompress(raw, out=cast("npt.NDArray[np.float32]", out))
         result: npt.NDArray[np.generic] = _native.decompress(raw)
     else:
         result = _decode(unpack(raw))
@@ -104,6 +110,10 @@ def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> n
     return out
 
 
+def _sample_count(container: bytes) -> int:
+    return int.from_bytes(container[16:20], "little") if len(container) >= 20 else -1
+
+
 def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
     if not isinstance(out, np.ndarray):
         raise TypeError(f"out must be a NumPy array, got {type(out).__name__}")
@@ -111,7 +121,15 @@ def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
 
 
 def _decode(frame: Frame) -> npt.NDArray[np.generic]:
+    if not frame.container:
+        return _compose(frame, np.zeros(frame.sample_count, np.float32))
     base = _native.decompress(frame.container)
+    if base.size != frame.sample_count:
+        raise ValueError("frame is damaged: its container holds a different number of samples")
+    return _compose(frame, base)
+
+
+def _compose(frame: Frame, base: npt.NDArray[np.float32]) -> npt.NDArray[np.generic]:
     if frame.residual:
         out = _residual.decode(frame.residual, base, frame.dtype)
     else:

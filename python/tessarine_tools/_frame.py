@@ -1,8 +1,9 @@
 """The frame: a container wrapped with what it cannot carry, under a CRC-32.
 
 Layout (little-endian): magic "TSRF", version, CRC-32 of every byte after the CRC field, input dtype
-(kind, item size), the bound asked for, the settings used, the three section lengths, then the
-container, the residual layer and the non-finite map.
+(kind, item size), sample count, the bound asked for, the settings used, the three section
+lengths, then the container (empty when the residual layer carries the whole signal), the
+residual layer and the non-finite map.
 """
 
 from __future__ import annotations
@@ -19,7 +20,7 @@ from ._bounds import Bound
 MAGIC = b"TSRF"
 VERSION = 1
 _PREFIX = struct.Struct("<4sBI")
-_BODY = struct.Struct("<cB%dsBBBB3Q" % _bounds.SIZE)
+_BODY = struct.Struct("<cBQ%dsBBBB3Q" % _bounds.SIZE)
 HEADER_SIZE = _PREFIX.size + _BODY.size
 
 
@@ -34,6 +35,7 @@ class Settings:
 @dataclass(frozen=True)
 class Frame:
     dtype: np.dtype[np.generic]
+    sample_count: int
     bound: Bound | None
     settings: Settings
     container: bytes
@@ -45,7 +47,8 @@ class Frame:
         bound = (self.bound or Bound()).pack()
         kind = self.dtype.kind.encode()
         sizes = (len(self.container), len(self.residual), len(self.nonfinite))
-        body = _BODY.pack(kind, self.dtype.itemsize, bound, s.method, s.scale, s.cutoff, s.coder, *sizes)
+        head = (kind, self.dtype.itemsize, self.sample_count, bound, s.method, s.scale, s.cutoff, s.coder)
+        body = _BODY.pack(*head, *sizes)
         body += self.container + self.residual + self.nonfinite
         return _PREFIX.pack(MAGIC, VERSION, zlib.crc32(body)) + body
 
@@ -63,7 +66,7 @@ def unpack(data: bytes) -> Frame:
     body = memoryview(data)[_PREFIX.size :]
     if zlib.crc32(body) != crc:
         raise ValueError("frame is damaged: checksum mismatch")
-    kind, size, bound, method, scale, cutoff, coder, *sizes = _BODY.unpack_from(body)
+    kind, size, count, bound, method, scale, cutoff, coder, *sizes = _BODY.unpack_from(body)
     if sum(sizes) != len(body) - _BODY.size:
         raise ValueError("frame is damaged: section lengths do not match its size")
     start = HEADER_SIZE
@@ -71,5 +74,7 @@ def unpack(data: bytes) -> Frame:
     for length in sizes:
         sections.append(bytes(data[start : start + length]))
         start += length
-    dtype = np.dtype(f"{kind.decode('latin-1')}{size}")
-    return Frame(dtype, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections)
+    if kind not in b"fiu" or size not in (1, 2, 4, 8):
+        raise ValueError("frame is damaged: unknown sample type")
+    dtype = np.dtype(f"{kind.decode()}{size}")
+    return Frame(dtype, count, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections)

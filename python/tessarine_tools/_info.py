@@ -6,6 +6,7 @@ from dataclasses import dataclass
 from typing import Any
 
 from . import _native
+from ._bounds import Bound
 from ._codes import CODERS, CUTOFFS, METHODS
 from ._frame import is_frame, unpack
 
@@ -16,6 +17,7 @@ class ContainerInfo:
     method: str
     scale: int
     cutoff: str | None  # recorded by frames only; a bare container does not keep it
+    # method, coder "none", scale and levels 0, normalisation NaN: a frame without a container
     coder: str
     sample_count: int
     levels: int
@@ -60,12 +62,21 @@ def inspect(data: object) -> ContainerInfo:
     if not is_frame(raw):
         return ContainerInfo("container", cutoff=None, total_size=len(raw), **_header(raw))
     frame = unpack(raw)
-    bound = frame.bound
+    cutoff = CUTOFFS[frame.settings.cutoff] if frame.container else None
+    bound = frame.bound or Bound()
     return ContainerInfo(
-        "frame", cutoff=CUTOFFS[frame.settings.cutoff], total_size=len(raw), dtype=str(frame.dtype),
-        max_error=bound and bound.max_error, rel_error=bound and bound.rel_error, psnr=bound and bound.psnr,
-        residual_size=len(frame.residual), nonfinite_size=len(frame.nonfinite), **_header(frame.container),
+        "frame", cutoff=cutoff, total_size=len(raw), dtype=str(frame.dtype),
+        max_error=bound.max_error, rel_error=bound.rel_error, psnr=bound.psnr,
+        residual_size=len(frame.residual), nonfinite_size=len(frame.nonfinite),
+        **(_header(frame.container) if frame.container else _no_container(frame.sample_count)),
     )
+
+
+def _no_container(sample_count: int) -> dict[str, Any]:
+    # The residual layer carries the whole signal; there is no wavelet stage to describe.
+    nan = float("nan")
+    return {"method": "none", "scale": 0, "coder": "none", "sample_count": sample_count, "levels": 0,
+            "band_lengths": (), "minimum": nan, "maximum": nan, "mean": nan, "payload_len": 0}
 
 
 def _header(container: bytes) -> dict[str, Any]:

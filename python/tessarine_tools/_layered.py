@@ -2,18 +2,25 @@
 
 A coarse container leaves a larger residual and a fine one costs more itself; the total is
 smallest near the scale whose own error is a few times the bound, which is where the search
-starts, then it walks one scale at a time while the estimated size keeps falling.
+starts, then it walks one scale at a time while the coded size keeps falling. Under max-error
+bounds a frame without container often wins: the layer then quantises the signal itself and
+codes each step count as its difference from the previous one. On long signals
+the walk runs on evenly spaced blocks of the signal and only the chosen scale is built in full.
 """
 
 from __future__ import annotations
 
 from dataclasses import dataclass
 
+import numpy as np
+import numpy.typing as npt
+
 from . import _native
 from ._residual import Layer, quantise
 from ._search import COARSEST, FINEST, LOW, Evaluator
 
 _START_BELOW_ALONE = 2  # scales below the one the wavelet alone would need
+_BLOCKS, _SAMPLED_LENGTH = 8, 1 << 13  # the walk sees 8 blocks, 8192 samples in all
 
 
 @dataclass(frozen=True)
@@ -21,25 +28,53 @@ class Candidate:
     method: int
     scale: int
     container: bytes
+    base: npt.NDArray[np.float32]  # the container as the decoder gives it back
     layer: Layer
+    flat: bool = False  # no container: the layer carries the whole signal, delta-coded
 
     @property
-    def cost(self) -> float:
-        return len(self.container) + self.layer.estimate()
+    def cost(self) -> int:
+        return len(self.container) + len(self.layer.packed)
 
 
 def build(evaluate: Evaluator, method: int, scale: int, coder: int) -> Candidate:
     evaluate.evaluations += 1
     container = bytes(_native.compress(evaluate.samples, method, scale, LOW, coder))
     base = _native.decompress(container)
-    return Candidate(method, scale, container, quantise(evaluate.signal, base, evaluate.bound))
+    return Candidate(method, scale, container, base, quantise(evaluate.signal, base, evaluate.bound))
+
+
+def build_flat(evaluate: Evaluator, method: int) -> Candidate:
+    """No container: the layer quantises the samples themselves."""
+    evaluate.evaluations += 1
+    base = np.zeros(evaluate.samples.size, np.float32)
+    layer = quantise(evaluate.signal, base, evaluate.bound, delta=True)
+    return Candidate(method, COARSEST, b"", base, layer, flat=True)
 
 
 def search_layered(evaluate: Evaluator, method: int, coder: int) -> Candidate:
+    """The smaller of the best wavelet base and a flat one, each with its residual layer."""
+    samples = evaluate.signal.working.size
+    if samples <= 4 * _SAMPLED_LENGTH:
+        return min(build_flat(evaluate, method), _walk(evaluate, method, coder), key=_cost)
+    blocks = evaluate.signal.blocks(_BLOCKS, _SAMPLED_LENGTH // _BLOCKS)
+    scout = Evaluator(blocks, evaluate.bound, blocks.working)
+    choice = min(build_flat(scout, method), _walk(scout, method, coder), key=_cost)
+    evaluate.evaluations += scout.evaluations
+    if choice.flat:
+        return build_flat(evaluate, method)
+    return build(evaluate, method, choice.scale, coder)
+
+
+def _cost(candidate: Candidate) -> int:
+    return candidate.cost
+
+
+def _walk(evaluate: Evaluator, method: int, coder: int) -> Candidate:
     start = max(COARSEST, min(FINEST, evaluate.first_scale() - _START_BELOW_ALONE))
     best = build(evaluate, method, start, coder)
     # A residual larger than its container says a finer container pays off, and the reverse.
-    first = 1 if best.layer.estimate() > len(best.container) else -1
+    first = 1 if len(best.layer.packed) > len(best.container) else -1
     for direction in (first, -first):
         moved = False
         scale = best.scale + direction

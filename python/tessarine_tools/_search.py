@@ -37,10 +37,10 @@ class Evaluator:
         self.evaluations += 1
         base = _native.reconstruct(self.samples, method, scale, cutoff)
         out = finish(base, self.signal.dtype)
-        return self.bound.excess(errors(self.signal, out), self.signal.span())
+        return self.bound.excess(errors(self.signal, out), self.signal.span)
 
     def first_scale(self) -> int:
-        span = self.signal.span()
+        span = self.signal.span
         tolerance, rmse = self.bound.limits(span)
         if span <= 0.0:
             return COARSEST

@@ -8,11 +8,19 @@
 
 namespace tessarine::tools {
 
-// nanobind turns these into the Python exceptions of the same names at the binding's edge.
+// Sets ValueError from the whole text (it may hold NUL bytes copied from a damaged header)
+// and lets nanobind pass it on. Bytes that are not UTF-8 become U+FFFD, as in `tessarine`.
 [[noreturn]] inline void raise_value_error(const std::string& text) {
-  throw nanobind::value_error(text.c_str());
+  PyObject* message =
+      PyUnicode_DecodeUTF8(text.data(), static_cast<Py_ssize_t>(text.size()), "replace");
+  if (message != nullptr) {
+    PyErr_SetObject(PyExc_ValueError, message);
+    Py_DECREF(message);
+  }
+  throw nanobind::python_error();
 }
 
+// nanobind turns this into a TypeError at the binding's edge; our texts hold no NUL bytes.
 [[noreturn]] inline void raise_type_error(const std::string& text) {
   throw nanobind::type_error(text.c_str());
 }

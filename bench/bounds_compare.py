@@ -1,0 +1,150 @@
+#!/usr/bin/env python3
+"""Error-bounded compression against zfp and SZ3 at the same bound, and what the search costs.
+
+    pip install .[bench]
+    python bench/bounds_compare.py [--data DIR] [--repeat 3]
+
+For every signal and every bound max_error = range * 10**-k (k = 2..5):
+- the compression ratio (float32 bytes over output bytes) of tessarine_tools.compress (cdf97),
+  zfp in fixed-accuracy mode (tolerance = bound) and SZ3 in absolute-error mode;
+- each result decoded and its largest error checked against the bound;
+- search cost of the bounded call: evaluations (compress+decompress or reconstruct runs of the
+  core) and its median wall time over one plain compress of the same signal, timed alternately
+  in this one run.
+A psnr section repeats the cost measurement at 40/60/80/100 dB.
+"""
+
+from __future__ import annotations
+
+import argparse
+import statistics
+import time
+from collections.abc import Callable
+from pathlib import Path
+from typing import Any
+
+import numpy as np
+
+import tessarine_tools as tt
+from tessarine_tools import _layered, _search
+
+BOUNDS = (1e-2, 1e-3, 1e-4, 1e-5)
+PSNRS = (40.0, 60.0, 80.0, 100.0)
+
+
+class Counter:
+    """Counts the core evaluations of the bounded search by wrapping its two entry points."""
+
+    def __init__(self) -> None:
+        self.count = 0
+        build, call = _layered.build, _search.Evaluator.__call__
+
+        def counted_build(*args: Any) -> Any:
+            self.count += 1
+            return build(*args)
+
+        def counted_call(evaluator: Any, *args: Any) -> float:
+            self.count += 1
+            return call(evaluator, *args)
+
+        _layered.build = counted_build  # type: ignore[assignment]
+        _search.Evaluator.__call__ = counted_call  # type: ignore[method-assign]
+
+
+def median_time(run: Callable[[], object], repeat: int) -> float:
+    times = []
+    for _ in range(repeat):
+        start = time.perf_counter()
+        run()
+        times.append(time.perf_counter() - start)
+    return statistics.median(times)
+
+
+def peers() -> dict[str, Callable[[np.ndarray, float], tuple[int, np.ndarray]]]:
+    found: dict[str, Callable[[np.ndarray, float], tuple[int, np.ndarray]]] = {}
+    try:
+        import zfpy
+
+        def zfp(x: np.ndarray, bound: float) -> tuple[int, np.ndarray]:
+            blob = zfpy.compress_numpy(x, tolerance=bound)
+            return len(blob), zfpy.decompress_numpy(blob)
+
+        found["zfp"] = zfp
+    except ImportError as error:
+        print(f"zfp unavailable: {error}")
+    try:
+        from pysz import sz, szConfig, szErrorBoundMode
+
+        def sz3(x: np.ndarray, bound: float) -> tuple[int, np.ndarray]:
+            config = szConfig()
+            config.errorBoundMode = szErrorBoundMode.ABS
+            config.absErrorBound = bound
+            blob, _ = sz.compress(x, config)
+            return blob.nbytes, sz.decompress(blob, np.float32, x.shape)[0]
+
+        found["SZ3"] = sz3
+    except ImportError as error:
+        print(f"SZ3 unavailable: {error}")
+    return found
+
+
+def ratio_rows(name: str, x: np.ndarray, others: dict[str, Any], counter: Counter, repeat: int) -> list[str]:
+    span = float(np.ptp(x))
+    plain = median_time(lambda: tt.compress(x, plain=True), repeat)
+    rows = []
+    for rel in BOUNDS:
+        bound = rel * span
+        counter.count = 0
+        blob = tt.compress(x, max_error=bound)
+        evaluations = counter.count
+        seconds = median_time(lambda: tt.compress(x, max_error=bound), repeat)
+        worst = float(np.abs(tt.decompress(blob).astype(np.float64) - x).max())
+        cells = [f"{x.nbytes / len(blob):.2f}{'' if worst <= bound else ' BROKEN'}"]
+        for peer in others.values():
+            size, y = peer(x, bound)
+            cells.append(f"{x.nbytes / size:.2f}{'' if np.abs(y.astype(np.float64) - x).max() <= bound else '*'}")
+        info = tt.inspect(blob)
+        rows.append(f"| {name} | {rel:g} | " + " | ".join(cells) +
+                    f" | {info.scale} | {info.residual_size} | {evaluations} | {seconds / plain:.2f} |")
+    return rows
+
+
+def psnr_rows(name: str, x: np.ndarray, counter: Counter, repeat: int) -> list[str]:
+    plain = median_time(lambda: tt.compress(x, plain=True), repeat)
+    rows = []
+    for psnr in PSNRS:
+        counter.count = 0
+        blob = tt.compress(x, psnr=psnr)
+        evaluations = counter.count
+        seconds = median_time(lambda: tt.compress(x, psnr=psnr), repeat)
+        rows.append(f"| {name} | {psnr:g} | {x.nbytes / len(blob):.2f} | {evaluations} | {seconds / plain:.2f} |")
+    return rows
+
+
+def default_data() -> Path:
+    repo = Path(__file__).resolve().parents[1]
+    shared = repo.parent / "shared" / "data"
+    return shared if shared.is_dir() else repo / "examples" / "data"
+
+
+def main() -> None:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--data", type=Path, default=default_data())
+    parser.add_argument("--repeat", type=int, default=3)
+    args = parser.parse_args()
+    files = sorted(args.data.glob("*.npy"))
+    if not files:
+        parser.error(f"no .npy signals in {args.data}")
+    others, counter = peers(), Counter()
+    signals = {f.stem: np.load(f).astype(np.float32) for f in files}
+    print("| signal | bound / range | tessarine | " + " | ".join(others) + " | scale | residual bytes | evaluations | time / plain |")
+    print("|---|---|---|" + "---|" * len(others) + "---|---|---|---|")
+    for name, x in signals.items():
+        print("\n".join(ratio_rows(name, x, others, counter, args.repeat)), flush=True)
+    print("\n| signal | psnr | tessarine | evaluations | time / plain |\n|---|---|---|---|---|")
+    for name, x in signals.items():
+        print("\n".join(psnr_rows(name, x, counter, args.repeat)), flush=True)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,118 @@
+"""Speed of tessarine_tools._native against the `tessarine` module.
+
+(a) single-thread compress and decompress on each real signal: _native / tessarine, goal <= 1.05;
+(b) two threads compressing two different signals against the same work done serially,
+    goal <= 0.6 on two cores;
+(c) reconstruct against compress + decompress (the bound search's evaluation).
+
+The machine may be shared, so the contenders run alternately, round after round, and every
+figure is a median over the rounds. Usage: python bench/native_speed.py [--rounds N]
+"""
+
+import argparse
+import os
+import statistics
+import threading
+import time
+from pathlib import Path
+
+import numpy as np
+
+import tessarine
+from tessarine_tools import _native
+
+ROOT = Path(__file__).resolve().parents[1]
+SHIPPED = ROOT / "examples" / "data"
+DEFAULT = (1, 11, 0, 2)  # cdf97, scale 11, low cutoff, auto coder: the module's defaults
+
+
+def data_folder():
+    """The shared signals beside the checkout (or a worktree), else the shipped example."""
+    for base in (ROOT.parent, ROOT.parent.parent):
+        if any((base / "shared" / "data").glob("*.npy")):
+            return base / "shared" / "data"
+    return SHIPPED
+
+
+def load_signals():
+    folder = data_folder()
+    return {path.stem: np.load(path).astype(np.float32) for path in sorted(folder.glob("*.npy"))}
+
+
+def seconds(call):
+    start = time.perf_counter()
+    call()
+    return time.perf_counter() - start
+
+
+def median_pair(first, second, rounds):
+    """Medians of two callables timed alternately, so load changes hit both alike."""
+    a, b = [], []
+    for _ in range(rounds):
+        a.append(seconds(first))
+        b.append(seconds(second))
+    return statistics.median(a), statistics.median(b)
+
+
+def single_thread(signals, rounds):
+    print("(a) single thread, median ms (ratio _native / tessarine; goal <= 1.05)")
+    print(f"{'signal':28} {'compress':>26} {'decompress':>26}")
+    for name, x in signals.items():
+        container = tessarine.compress_signal(x)
+        ct, cn = median_pair(lambda: tessarine.compress_signal(x),
+                             lambda: _native.compress(x, *DEFAULT), rounds)
+        dt, dn = median_pair(lambda: tessarine.decompress_signal(container),
+                             lambda: _native.decompress(container), rounds)
+        print(f"{name:28} {ct * 1e3:7.2f} {cn * 1e3:7.2f} ({cn / ct:5.3f})    "
+              f"{dt * 1e3:7.2f} {dn * 1e3:7.2f} ({dn / dt:5.3f})")
+
+
+def two_threads(first, second, rounds):
+    def serial():
+        _native.compress(first, *DEFAULT)
+        _native.compress(second, *DEFAULT)
+
+    def parallel():
+        threads = [threading.Thread(target=_native.compress, args=(x, *DEFAULT))
+                   for x in (first, second)]
+        for thread in threads:
+            thread.start()
+        for thread in threads:
+            thread.join()
+
+    s, p = median_pair(serial, parallel, rounds)
+    print(f"(b) two threads on two signals: serial {s * 1e3:.2f} ms, parallel {p * 1e3:.2f} ms, "
+          f"ratio {p / s:.3f} (goal <= 0.6 on 2 cores; {os.cpu_count()} cpus, "
+          f"load {os.getloadavg()[0]:.2f})")
+
+
+def reconstruct_cost(signals, rounds):
+    print("(c) reconstruct vs compress + decompress, median ms (ratio)")
+    for name, x in signals.items():
+        def round_trip():
+            _native.decompress(_native.compress(x, *DEFAULT))
+
+        full, direct = median_pair(round_trip, lambda: _native.reconstruct(x, *DEFAULT[:3]),
+                                   rounds)
+        print(f"{name:28} {full * 1e3:7.2f} {direct * 1e3:7.2f} ({direct / full:5.3f})")
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--rounds", type=int, default=15)
+    args = parser.parse_args()
+    signals = load_signals()
+    print(f"load average at start: {os.getloadavg()[0]:.2f}")
+    single_thread(signals, args.rounds)
+    # Two different signals of equal length, so that neither thread waits for the other: the
+    # two longest, the longer cut to the length of the shorter (with only the shipped example,
+    # the example and its mirror image).
+    by_length = sorted(signals.values(), key=len)
+    longest = by_length[-1]
+    second = by_length[-2] if len(by_length) > 1 else longest[::-1].copy()
+    two_threads(longest[: len(second)], second, args.rounds)
+    reconstruct_cost(signals, args.rounds)
+
+
+if __name__ == "__main__":
+    main()
