@@ -82,7 +82,7 @@ def check(signal: np.ndarray, restored: np.ndarray, store: Path, bound: float) -
 
 
 @contextlib.contextmanager
-def threaded(workers: int) -> Iterator[object]:
+def threaded(workers: int) -> Iterator[None]:
     with dask.config.set(scheduler="threads", num_workers=workers):
         yield
 
