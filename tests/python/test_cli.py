@@ -89,19 +89,35 @@ def test_refusals_leave_nothing_behind(files, capsys, args, status, message):
     assert listing(files) == before
 
 
+def interrupt_after_first(items, total, what):
+    # Ctrl-C reaches the main thread while it waits for the chunk writers.
+    for item in items:
+        yield item
+        raise KeyboardInterrupt
+
+
 @pytest.mark.parametrize("output", ["mono.tsrn", "mono.zarr", "mono.zarr.zip"])
 @pytest.mark.parametrize("failure, status", [(OSError(errno.ENOSPC, "No space left on device"), 1),
                                              (KeyboardInterrupt(), 130)])
 def test_failures_mid_write_leave_no_output(files, capsys, monkeypatch, output, failure, status):
-    def fail(*args, **kwargs):
-        raise failure
+    calls = []
 
-    monkeypatch.setattr(tessarine_tools, "compress", fail)
+    def fail_late(*args, **kwargs):  # a store writes its first chunks before the failure
+        calls.append(1)
+        if len(calls) >= (1 if output.endswith(".tsrn") else 4):
+            raise failure
+        return tessarine_tools._api.compress(*args, **kwargs)
+
     monkeypatch.setattr(cli_store, "BLOCK", 1000)
-    monkeypatch.setattr("tessarine_tools.codec.compress", fail)
+    if isinstance(failure, OSError) or output.endswith(".tsrn"):
+        monkeypatch.setattr(tessarine_tools, "compress", fail_late)
+        monkeypatch.setattr("tessarine_tools.codec.compress", fail_late)
+    else:
+        monkeypatch.setattr(cli_store, "progress", interrupt_after_first)
     before = listing(files)
     assert main(["compress", "mono.npy", "-o", output]) == status
-    assert capsys.readouterr().err.count("\n") == 1
+    err = capsys.readouterr().err
+    assert err.count("\n") == 1 and (status == 130 or f"{output}: cannot write" in err)
     assert listing(files) == before
 
 

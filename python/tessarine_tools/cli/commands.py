@@ -3,9 +3,11 @@
 from __future__ import annotations
 
 import argparse
+import contextlib
 import dataclasses
 import json
 import time
+from collections.abc import Iterator
 from pathlib import Path
 from typing import Any
 
@@ -46,12 +48,21 @@ def compress(args: argparse.Namespace) -> str:
     if args.rate is not None:
         recording.sample_rate = args.rate
     started = time.perf_counter()
-    with atomic_output(target, args.force) as temporary:
+    with atomic_output(target, args.force) as temporary, _writing(target):
         _write_compressed(kind_of(target), temporary, recording, settings_of(args))
         seconds = time.perf_counter() - started
         restored = _read_compressed(temporary, kind_of(target))
         line = summary(recording.samples, restored.samples, _size(temporary), seconds)
     return f"{line}  -> {target}"
+
+
+@contextlib.contextmanager
+def _writing(target: Path) -> Iterator[None]:
+    # Name the output in write errors: the temporary name would mean nothing to the user.
+    try:
+        yield
+    except OSError as error:
+        raise DataError(f"{target}: cannot write ({error.strerror or error})") from None
 
 
 def _default_output(source: Path, recording: Recording) -> Path:
@@ -97,7 +108,7 @@ def decompress(args: argparse.Namespace) -> str:
     rate = args.rate or recording.sample_rate
     if target.suffix.lower() in SOUND_FORMATS and rate is None:
         raise UsageError(f"{source} records no sample rate: give --rate to write {target}")
-    with atomic_output(target, args.force) as temporary:
+    with atomic_output(target, args.force) as temporary, _writing(target):
         write_samples(target, temporary, recording, rate)
     shape = "x".join(map(str, recording.shaped().shape))
     return f"{shape} {recording.samples.dtype} -> {target}"

@@ -3,6 +3,8 @@ one chunk per channel and time block, with the recording's facts as attributes."
 
 from __future__ import annotations
 
+import os
+from concurrent.futures import ThreadPoolExecutor, as_completed
 from pathlib import Path
 from typing import Any
 
@@ -45,11 +47,30 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
                                   dtype=samples.dtype, serializer=serializer,
                                   compressors=None, fill_value=_inside(samples),
                                   attributes=recording.attributes())  # type: ignore[arg-type]
-        starts = range(0, samples.shape[1], block)
-        for start in progress(starts, len(starts), "compressing"):
-            array[:, start : start + block] = samples[:, start : start + block]
+        _write_chunks(array, samples, block)
     finally:
         store.close()
+
+
+def _write_chunks(array: Any, samples: np.ndarray, block: int) -> None:
+    """One chunk per task on our own threads (the codec releases the interpreter lock).
+
+    On any failure or Ctrl-C, queued chunks are cancelled and running ones finish before
+    this returns, so no writer is still creating files when the caller removes the output.
+    """
+    def write(channel: int, start: int) -> None:
+        array[channel, start : start + block] = samples[channel, start : start + block]
+
+    with ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
+        tasks = [pool.submit(write, channel, start) for start in range(0, samples.shape[1], block)
+                 for channel in range(samples.shape[0])]
+        try:
+            for task in progress(as_completed(tasks), len(tasks), "compressing"):
+                task.result()
+        except BaseException:
+            for task in tasks:
+                task.cancel()
+            raise
 
 
 def _inside(samples: np.ndarray) -> Any:
