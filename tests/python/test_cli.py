@@ -79,7 +79,7 @@ def test_raw_round_trip_and_info(files, capsys):
     (["compress", "multi.wav", "-o", "multi.tsrn"], 2, "multi.tsrn: 3 channels need a .zarr"),
     (["compress", "mono.npy", "--scale", "9", "--psnr", "50"], 2, "give either --scale/--cutoff"),
     (["compress", "mono.npy", "-o", "old.tsrn"], 2, "old.tsrn already exists"),
-    (["decompress", "mono.npy", "-o", "x.wav"], 1, ""),
+    (["decompress", "mono.npy", "-o", "x.wav"], 1, "mono.npy: "),
 ])
 def test_refusals_leave_nothing_behind(files, capsys, args, status, message):
     before = listing(files)

@@ -49,7 +49,7 @@ def compress(args: argparse.Namespace) -> str:
         recording.sample_rate = args.rate
     started = time.perf_counter()
     with atomic_output(target, args.force) as temporary, _writing(target):
-        _write_compressed(kind_of(target), temporary, recording, settings_of(args))
+        _write_compressed(source, kind_of(target), temporary, recording, settings_of(args))
         seconds = time.perf_counter() - started
         restored = _read_compressed(temporary, kind_of(target))
         line = summary(recording.samples, restored.samples, _size(temporary), seconds)
@@ -69,9 +69,10 @@ def _default_output(source: Path, recording: Recording) -> Path:
     return source.with_suffix(".tsrn" if recording.channels == 1 else ".zarr")
 
 
-def _write_compressed(kind: str, temporary: Path, recording: Recording, settings: dict[str, Any]) -> None:
+def _write_compressed(source: Path, kind: str, temporary: Path, recording: Recording,
+                      settings: dict[str, Any]) -> None:
     if kind == "tsrn":
-        data = _library(tessarine_tools.compress, recording.samples[0], **settings)
+        data = _library(source, tessarine_tools.compress, recording.samples[0], **settings)
         temporary.write_bytes(data)
     else:
         write_store(temporary, recording, settings, zipped=kind == "zip")
@@ -79,17 +80,17 @@ def _write_compressed(kind: str, temporary: Path, recording: Recording, settings
 
 def _read_compressed(path: Path, kind: str) -> Recording:
     if kind == "tsrn":
-        samples = _library(tessarine_tools.decompress, path.read_bytes())
+        samples = _library(path, tessarine_tools.decompress, path.read_bytes())
         return Recording(samples.reshape(1, -1), source_ndim=1)
     return read_store(path, zipped=kind == "zip")
 
 
-def _library(function: Any, *args: Any, **keywords: Any) -> Any:
+def _library(where: Path | str, function: Any, *args: Any, **keywords: Any) -> Any:
     # The library says what is wrong with bad data or settings in its exceptions' text.
     try:
         return function(*args, **keywords)
     except (ValueError, TypeError, OverflowError) as error:
-        raise DataError(str(error)) from None
+        raise DataError(f"{where}: {error}") from None
 
 
 def _size(path: Path) -> int:
@@ -119,7 +120,7 @@ def info(args: argparse.Namespace) -> str:
     if not source.exists():
         raise DataError(f"{source}: no such file")
     if kind_of(source) == "tsrn":
-        details = _library(tessarine_tools.inspect, source.read_bytes())
+        details = _library(source, tessarine_tools.inspect, source.read_bytes())
         if args.json:
             return json.dumps(dataclasses.asdict(details), default=str, indent=2)
         return str(details)
@@ -132,7 +133,7 @@ def _store_info(source: Path, as_json: bool) -> str:
     for index, name in enumerate(recording.channel_names):
         frames = [f for chunk in chunk_bytes(source, index) for f in lane_frames(chunk)]
         stored = sum(len(f) for f in frames)
-        first = _library(tessarine_tools.inspect, frames[0]) if frames else None
+        first = _library(f"{source} {name}", tessarine_tools.inspect, frames[0]) if frames else None
         channels.append({"name": name, "chunks": len(frames), "stored_bytes": stored,
                          "ratio": recording.samples[index].nbytes / stored if stored else None,
                          "first_chunk": first})
