@@ -20,6 +20,7 @@ from ._residual import Layer, quantise
 from ._search import COARSEST, FINEST, LOW, Evaluator
 
 _START_BELOW_ALONE = 2  # scales below the one the wavelet alone would need
+_WALK_WITHIN = 1.5  # walk from the first wavelet base only when it is within this of a layer alone
 _BLOCKS, _SAMPLED_LENGTH = 8, 1 << 13  # the walk sees 8 blocks, 8192 samples in all
 
 
@@ -56,23 +57,27 @@ def search_layered(evaluate: Evaluator, method: int, coder: int) -> Candidate:
     """The smaller of the best wavelet base and a flat one, each with its residual layer."""
     samples = evaluate.signal.working.size
     if samples <= 4 * _SAMPLED_LENGTH:
-        return min(build_flat(evaluate, method), _walk(evaluate, method, coder), key=_cost)
+        return _better(evaluate, method, coder)
     blocks = evaluate.signal.blocks(_BLOCKS, _SAMPLED_LENGTH // _BLOCKS)
     scout = Evaluator(blocks, evaluate.bound, blocks.working)
-    choice = min(build_flat(scout, method), _walk(scout, method, coder), key=_cost)
+    choice = _better(scout, method, coder)
     evaluate.evaluations += scout.evaluations
     if choice.flat:
         return build_flat(evaluate, method)
     return build(evaluate, method, choice.scale, coder)
 
 
-def _cost(candidate: Candidate) -> int:
-    return candidate.cost
-
-
-def _walk(evaluate: Evaluator, method: int, coder: int) -> Candidate:
+def _better(evaluate: Evaluator, method: int, coder: int) -> Candidate:
+    flat = build_flat(evaluate, method)
     start = max(COARSEST, min(FINEST, evaluate.first_scale() - _START_BELOW_ALONE))
-    best = build(evaluate, method, start, coder)
+    first = build(evaluate, method, start, coder)
+    # A walk gains tens of percent at most: from a start this far behind, it cannot win.
+    if first.cost > _WALK_WITHIN * flat.cost:
+        return flat
+    return min(flat, _walk(evaluate, method, coder, first), key=lambda c: c.cost)
+
+
+def _walk(evaluate: Evaluator, method: int, coder: int, best: Candidate) -> Candidate:
     # A residual larger than its container says a finer container pays off, and the reverse.
     first = 1 if len(best.layer.packed) > len(best.container) else -1
     for direction in (first, -first):

@@ -71,7 +71,7 @@ def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound, delta:
     # A uniform error of +-t has RMS t/sqrt(3); the margin spares most second attempts.
     tolerance = min(tolerance, 0.97 * rmse * math.sqrt(3.0))
     alone = finish(base, signal.dtype)
-    if bound.excess(errors(signal, alone), span) <= 1.0:
+    if not delta and bound.excess(errors(signal, alone), span) <= 1.0:
         return Layer(_FLOAT_STEP, 0.0, np.zeros(base.size, np.int64), alone)
     is_float = signal.dtype.kind == "f"
     layer_of = _float_layer if is_float else _int_layer
