@@ -88,7 +88,8 @@ def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound, delta:
 def _float_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) -> Layer | None:
     finite = signal.reference[signal.finite]
     largest = float(np.max(np.abs(finite))) if finite.size else 0.0
-    rounding = float(np.spacing(signal.dtype.type(largest))) / 2.0  # output rounding to the caller's dtype
+    with np.errstate(over="ignore"):  # float16 spacing near its largest value overflows to inf
+        rounding = float(np.spacing(signal.dtype.type(largest))) / 2.0  # output rounding to the caller's dtype
     step = 2.0 * (tolerance - rounding) * (1.0 - 2.0**-20)
     if not step > 0.0:
         return None
@@ -103,13 +104,16 @@ def _int_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) 
     allowed = int(min(math.floor(tolerance), 2**40))  # an integer output may miss by whole units only
     width = 2 * allowed + 1
     near = finish(base, signal.dtype)
+    if float(np.max(np.abs(signal.reference - near.astype(np.float64)))) >= 2.0**62:
+        return None  # differences beyond 63 bits: only 64-bit data this far off, stored verbatim
     gap = (signal.raw.astype(np.uint64) - near.astype(np.uint64)).view(np.int64)
     steps = (gap + allowed) // width  # |gap - steps * width| <= allowed
     return Layer(_INT_STEP, float(width), steps, _int_out(near, steps, width))
 
 
 def _float_out(base: npt.NDArray[np.float32], steps: npt.NDArray[np.int64], step: float, dtype: np.dtype[np.generic]) -> npt.NDArray[np.generic]:
-    return (base.astype(np.float64) + steps * step).astype(dtype)
+    with np.errstate(over="ignore"):  # a sample beyond a float16's range becomes inf and fails the check
+        return (base.astype(np.float64) + steps * step).astype(dtype)
 
 
 def _int_out(near: npt.NDArray[np.generic], steps: npt.NDArray[np.int64], width: int) -> npt.NDArray[np.generic]:

@@ -79,6 +79,7 @@ def errors(signal: Signal, out: npt.NDArray[np.generic]) -> npt.NDArray[np.float
     """out - x over the finite samples, exact for integers of any width."""
     if signal.dtype.kind == "f":
         return out.astype(np.float64)[signal.finite] - signal.reference[signal.finite]
-    # Modulo-2**64 arithmetic keeps 64-bit integers exact while the true difference fits 63 bits.
+    rough = out.astype(np.float64) - signal.reference
+    # Modulo-2**64 arithmetic keeps 64-bit integers exact while the difference fits 63 bits.
     wide = out.astype(signal.dtype).astype(np.uint64) - signal.raw.astype(np.uint64)
-    return wide.view(np.int64).astype(np.float64)
+    return np.where(np.abs(rough) < 2.0**62, wide.view(np.int64).astype(np.float64), rough)

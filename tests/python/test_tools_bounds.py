@@ -1,5 +1,6 @@
 """The error-bound guarantee of tessarine_tools.compress on real and adversarial signals."""
 
+import os
 from pathlib import Path
 
 import numpy as np
@@ -10,8 +11,9 @@ from hypothesis.extra import numpy as hnp
 
 import tessarine_tools as tt
 
-DATA = Path("/work/shared/data")
-SHIPPED = Path(__file__).resolve().parents[2] / "examples" / "data"
+REPO = Path(__file__).resolve().parents[2]
+DATA = Path(os.environ.get("TESSARINE_DATA", REPO.parent / "shared" / "data"))
+SHIPPED = REPO / "examples" / "data"
 RNG = np.random.default_rng(14)
 
 
@@ -78,6 +80,16 @@ def test_guarantee_property(x, rel, method):
     assert holds(x, tt.decompress(tt.compress(x, max_error=bound, method=method)), max_error=bound)
 
 
+@settings(max_examples=40, deadline=None)
+@given(
+    x=hnp.arrays(st.sampled_from([np.int8, np.uint16, np.int32, np.int64, np.uint64]), st.integers(1, 200)),
+    bound=st.sampled_from([0.3, 1.0, 2.5, 1e3, 1e12]),
+)
+def test_integer_guarantee_property(x, bound):
+    y = tt.decompress(tt.compress(x, max_error=bound))
+    assert y.dtype == x.dtype and all(abs(int(a) - int(b)) <= bound for a, b in zip(x, y))
+
+
 @pytest.mark.parametrize("dtype", [np.int8, np.uint8, np.int16, np.uint16, np.int32, np.int64, np.uint64])
 def test_integers_below_half_a_unit_are_exact(dtype):
     info = np.iinfo(dtype)
@@ -100,3 +112,17 @@ def test_plain_containers_meet_their_bound_or_are_refused(bound):
     else:
         with pytest.raises(ValueError, match="residual layer"):
             tt.compress(x, plain=True, **bound)
+
+
+@pytest.mark.parametrize("bound", [{"max_error": 0.02}, {"psnr": 45}], ids=str)
+def test_best_method_is_never_larger_than_the_default(bound):
+    x = SIGNALS["white"].cumsum()
+    assert len(tt.compress(x, method="best", **bound)) <= len(tt.compress(x, **bound))
+
+
+@pytest.mark.parametrize("dtype", [np.int64, np.uint64])
+def test_integers_at_the_ends_of_their_range_keep_a_coarse_bound(dtype):
+    info = np.iinfo(dtype)
+    x = np.array([info.min, info.max, info.min + 7, info.max - 7, 0, info.max // 2] * 50, dtype=dtype)
+    y = tt.decompress(tt.compress(x, max_error=3.7))
+    assert y.dtype == x.dtype and np.all(np.maximum(x, y) - np.minimum(x, y) <= 3)

@@ -30,6 +30,13 @@ def test_non_finite_samples_are_restored_bit_for_bit():
     assert np.abs(y[finite] - x[finite]).max() <= 0.5
 
 
+def test_alternating_gaps_keep_their_positions():
+    x = np.arange(1001, dtype=np.float32)
+    x[::2] = np.nan
+    y = tt.decompress(tt.compress(x, max_error=0.01))
+    assert np.array_equal(np.isnan(y), np.isnan(x)) and np.abs(y[1::2] - x[1::2]).max() <= 0.01
+
+
 @pytest.mark.parametrize("x", [np.full(9, np.nan), np.array([np.inf, -np.inf], np.float32), np.array([np.nan], "f2")])
 def test_all_non_finite_signals_round_trip(x):
     assert tt.decompress(tt.compress(x, psnr=50)).tobytes() == x.tobytes()
@@ -55,13 +62,13 @@ def test_every_single_bit_flip_after_the_magic_is_refused():
         tt.decompress(bytes(frame[:-1]))
 
 
-@pytest.mark.parametrize("kwargs", [{}, {"plain": True}])
-def test_out_receives_the_samples(kwargs):
-    blob = tt.compress(WAVE, **kwargs)
-    out = np.empty(WAVE.size * 2, np.float32)[::2]
-    assert tt.decompress(blob, out=out) is out
-    assert np.array_equal(out, tt.decompress(blob))
-    for wrong in (np.empty(WAVE.size - 1, np.float32), np.empty(WAVE.size, np.float64)):
+@pytest.mark.parametrize("dtype, kwargs", [("f4", {}), ("f4", {"plain": True}), ("i2", {"max_error": 0.4})])
+def test_out_receives_the_samples(dtype, kwargs):
+    blob = tt.compress(WAVE.astype(dtype), **kwargs)
+    out = np.empty(WAVE.size * 2, dtype)[::2]
+    assert tt.decompress(bytearray(blob), out=out) is out
+    assert np.array_equal(out, tt.decompress(memoryview(blob)))
+    for wrong in (np.empty(WAVE.size - 1, dtype), np.empty(WAVE.size, np.float64)):
         with pytest.raises(ValueError, match="out must be"):
             tt.decompress(blob, out=wrong)
 
