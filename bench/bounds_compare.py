@@ -20,6 +20,7 @@ from __future__ import annotations
 import argparse
 import time
 from collections.abc import Callable
+from functools import partial
 from pathlib import Path
 from typing import Any
 
@@ -55,7 +56,6 @@ class Counter:
         _layered.build = counted_build  # type: ignore[assignment]
         _layered.build_flat = counted_flat  # type: ignore[assignment]
         _search.Evaluator.__call__ = counted_call  # type: ignore[method-assign, assignment]
-
 
     def start(self, samples: int) -> None:
         self.count = self.full = 0
@@ -114,7 +114,9 @@ def peers() -> dict[str, Callable[[np.ndarray, float], tuple[int, np.ndarray]]]:
     return found
 
 
-def ratio_rows(name: str, x: np.ndarray, others: dict[str, Any], counter: Counter, repeat: int) -> list[str]:
+def ratio_rows(
+    name: str, x: np.ndarray, others: dict[str, Any], counter: Counter, repeat: int
+) -> list[str]:
     span = float(np.ptp(x))
     plain = best_time(lambda: tt.compress(x, plain=True), repeat)
     rows = []
@@ -123,15 +125,21 @@ def ratio_rows(name: str, x: np.ndarray, others: dict[str, Any], counter: Counte
         counter.start(x.size)
         blob = tt.compress(x, max_error=bound)
         evaluations = str(counter)
-        cost = times_over(lambda: tt.compress(x, max_error=bound), plain, repeat)
+        cost = times_over(partial(tt.compress, x, max_error=bound), plain, repeat)
         worst = float(np.abs(tt.decompress(blob).astype(np.float64) - x).max())
         cells = [f"{x.nbytes / len(blob):.2f}{'' if worst <= bound else ' BROKEN'}"]
         for peer in others.values():
             size, y = peer(x, bound)
-            cells.append(f"{x.nbytes / size:.2f}{'' if np.abs(y.astype(np.float64) - x).max() <= bound else '*'}")
+            cells.append(
+                f"{x.nbytes / size:.2f}"
+                + ("" if np.abs(y.astype(np.float64) - x).max() <= bound else "*")
+            )
         info = tt.inspect(blob)
-        rows.append(f"| {name} | {rel:g} | " + " | ".join(cells) +
-                    f" | {info.method} | {info.scale} | {info.residual_size} | {evaluations} | {cost} |")
+        rows.append(
+            f"| {name} | {rel:g} | "
+            + " | ".join(cells)
+            + f" | {info.method} | {info.scale} | {info.residual_size} | {evaluations} | {cost} |"
+        )
     return rows
 
 
@@ -142,7 +150,7 @@ def psnr_rows(name: str, x: np.ndarray, counter: Counter, repeat: int) -> list[s
         counter.start(x.size)
         blob = tt.compress(x, psnr=psnr)
         evaluations = str(counter)
-        cost = times_over(lambda: tt.compress(x, psnr=psnr), plain, repeat)
+        cost = times_over(partial(tt.compress, x, psnr=psnr), plain, repeat)
         rows.append(f"| {name} | {psnr:g} | {x.nbytes / len(blob):.2f} | {evaluations} | {cost} |")
     return rows
 
@@ -163,11 +171,18 @@ def main() -> None:
         parser.error(f"no .npy signals in {args.data}")
     others, counter = peers(), Counter()
     signals = {f.stem: np.load(f).astype(np.float32) for f in files}
-    print("| signal | bound / range | tessarine | " + " | ".join(others) + " | method | scale | residual bytes | evaluations (whole) | wall / plain | CPU / plain |")
+    print(
+        "| signal | bound / range | tessarine | "
+        + " | ".join(others)
+        + " | method | scale | residual bytes | evaluations (whole) | wall / plain | CPU / plain |"
+    )
     print("|---|---|---|" + "---|" * len(others) + "---|---|---|---|---|---|")
     for name, x in signals.items():
         print("\n".join(ratio_rows(name, x, others, counter, args.repeat)), flush=True)
-    print("\n| signal | psnr | tessarine | evaluations (whole) | wall / plain | CPU / plain |\n|---|---|---|---|---|---|")
+    print(
+        "\n| signal | psnr | tessarine | evaluations (whole) | wall / plain | CPU / plain |"
+        "\n|---|---|---|---|---|---|"
+    )
     for name, x in signals.items():
         print("\n".join(psnr_rows(name, x, counter, args.repeat)), flush=True)
 

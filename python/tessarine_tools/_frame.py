@@ -20,7 +20,7 @@ from ._bounds import Bound
 MAGIC = b"TSRF"
 VERSION = 1
 _PREFIX = struct.Struct("<4sBI")
-_BODY = struct.Struct("<cBQ%dsBBBB3Q" % _bounds.SIZE)
+_BODY = struct.Struct(f"<cBQ{_bounds.SIZE}sBBBB3Q")
 HEADER_SIZE = _PREFIX.size + _BODY.size
 
 
@@ -47,7 +47,16 @@ class Frame:
         bound = (self.bound or Bound()).pack()
         kind = self.dtype.kind.encode()
         sizes = (len(self.container), len(self.residual), len(self.nonfinite))
-        head = (kind, self.dtype.itemsize, self.sample_count, bound, s.method, s.scale, s.cutoff, s.coder)
+        head = (
+            kind,
+            self.dtype.itemsize,
+            self.sample_count,
+            bound,
+            s.method,
+            s.scale,
+            s.cutoff,
+            s.coder,
+        )
         body = _BODY.pack(*head, *sizes)
         body += self.container + self.residual + self.nonfinite
         return _PREFIX.pack(MAGIC, VERSION, zlib.crc32(body)) + body
@@ -77,4 +86,6 @@ def unpack(data: bytes) -> Frame:
     if kind not in b"fiu" or size not in (1, 2, 4, 8):
         raise ValueError("frame is damaged: unknown sample type")
     dtype = np.dtype(f"{kind.decode()}{size}")
-    return Frame(dtype, count, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections)
+    return Frame(
+        dtype, count, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections
+    )

@@ -4,8 +4,8 @@ A coarse container leaves a larger residual and a fine one costs more itself; th
 smallest near the scale whose own error is a few times the bound, which is where the search
 starts, then it walks one scale at a time while the coded size keeps falling. Under max-error
 bounds a frame without container often wins: the layer then quantises the signal itself and
-codes each step count as its difference from the previous one. On long signals
-the walk runs on evenly spaced blocks of the signal and only the chosen scale is built in full.
+codes each step count as its difference from the previous one. On long signals the choice is
+made on evenly spaced blocks of the signal and only the chosen candidate is built in full.
 """
 
 from __future__ import annotations
@@ -42,7 +42,9 @@ def build(evaluate: Evaluator, method: int, scale: int, coder: int) -> Candidate
     evaluate.evaluations += 1
     container = bytes(_native.compress(evaluate.samples, method, scale, LOW, coder))
     base = _native.decompress(container)
-    return Candidate(method, scale, container, base, quantise(evaluate.signal, base, evaluate.bound))
+    return Candidate(
+        method, scale, container, base, quantise(evaluate.signal, base, evaluate.bound)
+    )
 
 
 def build_flat(evaluate: Evaluator, method: int) -> Candidate:
@@ -71,7 +73,7 @@ def _better(evaluate: Evaluator, method: int, coder: int) -> Candidate:
     flat = build_flat(evaluate, method)
     start = max(COARSEST, min(FINEST, evaluate.first_scale() - _START_BELOW_ALONE))
     first = build(evaluate, method, start, coder)
-    # A walk gains tens of percent at most: from a start this far behind, it cannot win.
+    # A walk gains tens of percent: from a start this far behind it is not worth its evaluations.
     if first.cost > _WALK_WITHIN * flat.cost:
         return flat
     return min(flat, _walk(evaluate, method, coder, first), key=lambda c: c.cost)

@@ -1,7 +1,8 @@
 """The residual layer: what the wavelet container misses, quantised finely enough to meet a bound.
 
-A frame's decoded signal is `finish(base)`, or `base` plus the dequantised residual, computed the same way by
-the encoder (to verify it) and the decoder, so what the encoder checks is what the caller gets.
+A frame's decoded signal is `finish(base)`, or `base` plus the dequantised residual, computed the
+same way by the encoder (to verify it) and the decoder: what the encoder checks is what the caller
+gets.
 """
 
 from __future__ import annotations
@@ -39,7 +40,7 @@ def finish(base: npt.NDArray[np.float32], dtype: np.dtype[np.generic]) -> npt.ND
 
 @dataclass(frozen=True)
 class Layer:
-    """A quantised residual and the signal it decodes to (`values`: quantised steps, or the raw samples)."""
+    """A quantised residual and the signal it decodes to (`values`: step counts, or raw samples)."""
 
     kind: int
     step: float
@@ -61,7 +62,9 @@ class Layer:
         return _pack(self.kind, self.step, steps, self.delta)  # type: ignore[arg-type]
 
 
-def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound, delta: bool = False) -> Layer:
+def quantise(
+    signal: Signal, base: npt.NDArray[np.float32], bound: Bound, delta: bool = False
+) -> Layer:
     """The coarsest residual found that makes `base` meet `bound`; verbatim samples if none does.
 
     `delta` suits a residual that follows the signal (a flat base): its step counts are correlated.
@@ -88,8 +91,10 @@ def quantise(signal: Signal, base: npt.NDArray[np.float32], bound: Bound, delta:
 def _float_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) -> Layer | None:
     finite = signal.reference[signal.finite]
     largest = float(np.max(np.abs(finite))) if finite.size else 0.0
-    with np.errstate(over="ignore"):  # float16 spacing near its largest value overflows to inf
-        rounding = float(np.spacing(signal.dtype.type(largest))) / 2.0  # output rounding to the caller's dtype
+    with np.errstate(over="ignore"):  # float16's spacing near its largest value overflows to inf
+        rounding = (
+            float(np.spacing(signal.dtype.type(largest))) / 2.0
+        )  # rounding to the caller's dtype
     step = 2.0 * (tolerance - rounding) * (1.0 - 2.0**-20)
     if not step > 0.0:
         return None
@@ -101,7 +106,9 @@ def _float_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float
 
 
 def _int_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) -> Layer | None:
-    allowed = int(min(math.floor(tolerance), 2**40))  # an integer output may miss by whole units only
+    allowed = int(
+        min(math.floor(tolerance), 2**40)
+    )  # an integer output may miss by whole units only
     width = 2 * allowed + 1
     near = finish(base, signal.dtype)
     if float(np.max(np.abs(signal.reference - near.astype(np.float64)))) >= 2.0**62:
@@ -111,26 +118,37 @@ def _int_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) 
     return Layer(_INT_STEP, float(width), steps, _int_out(near, steps, width))
 
 
-def _float_out(base: npt.NDArray[np.float32], steps: npt.NDArray[np.int64], step: float, dtype: np.dtype[np.generic]) -> npt.NDArray[np.generic]:
-    with np.errstate(over="ignore"):  # a sample beyond a float16's range becomes inf and fails the check
+def _float_out(
+    base: npt.NDArray[np.float32],
+    steps: npt.NDArray[np.int64],
+    step: float,
+    dtype: np.dtype[np.generic],
+) -> npt.NDArray[np.generic]:
+    with np.errstate(
+        over="ignore"
+    ):  # a sample beyond a float16's range becomes inf and fails the check
         return (base.astype(np.float64) + steps * step).astype(dtype)
 
 
-def _int_out(near: npt.NDArray[np.generic], steps: npt.NDArray[np.int64], width: int) -> npt.NDArray[np.generic]:
+def _int_out(
+    near: npt.NDArray[np.generic], steps: npt.NDArray[np.int64], width: int
+) -> npt.NDArray[np.generic]:
     moved = near.astype(np.uint64) + (steps * width).view(np.uint64)
     return moved.astype(near.dtype)
 
 
 def verbatim(signal: Signal) -> Layer:
     """The samples stored as they are: the layer that meets every bound."""
-    return Layer(_VERBATIM, 0.0, signal.raw.view("=u%d" % signal.dtype.itemsize), signal.raw.copy())
+    return Layer(_VERBATIM, 0.0, signal.raw.view(f"=u{signal.dtype.itemsize}"), signal.raw.copy())
 
 
-def decode(section: bytes, base: npt.NDArray[np.float32], dtype: np.dtype[np.generic]) -> npt.NDArray[np.generic]:
+def decode(
+    section: bytes, base: npt.NDArray[np.float32], dtype: np.dtype[np.generic]
+) -> npt.NDArray[np.generic]:
     kind, coder, width, delta, step = _HEAD.unpack_from(section)
     unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :]), width, base.size)
     if kind == _VERBATIM:
-        return unsigned.astype("<u%d" % dtype.itemsize).view(dtype.newbyteorder("<")).astype(dtype)
+        return unsigned.astype(f"<u{dtype.itemsize}").view(dtype.newbyteorder("<")).astype(dtype)
     steps = _unzigzag(unsigned)
     if delta:
         steps = np.cumsum(steps)

@@ -15,10 +15,12 @@ _F32_MAX = float(np.finfo(np.float32).max)
 @dataclass(frozen=True)
 class Signal:
     raw: npt.NDArray[np.generic]  # the caller's samples, native byte order, contiguous
-    reference: npt.NDArray[np.float64]  # what bounds are measured against (exact for every dtype up to 53 bits)
+    reference: npt.NDArray[
+        np.float64
+    ]  # what bounds are measured against (exact for every dtype up to 53 bits)
     finite: npt.NDArray[np.bool_]
     working: npt.NDArray[np.float32]  # non-finite samples filled, handed to the codec
-    span: float  # max - min of the finite samples, 0 when there are none: what relative bounds scale by
+    span: float  # max - min of the finite samples (0 if none): what relative bounds scale by
 
     @property
     def dtype(self) -> np.dtype[np.generic]:
@@ -29,17 +31,25 @@ class Signal:
         return bool(self.finite.all())
 
     def blocks(self, count: int, length: int) -> Signal:
-        """`count` evenly spaced runs of `length` samples, joined: a cheap stand-in for choosing settings."""
+        """`count` evenly spaced runs of `length` samples, joined: a cheap stand-in for a search."""
         starts = np.linspace(0, self.raw.size - length, count).astype(np.int64)
         index = (starts[:, None] + np.arange(length)).ravel()
-        return Signal(self.raw[index], self.reference[index], self.finite[index], self.working[index], self.span)
+        return Signal(
+            self.raw[index],
+            self.reference[index],
+            self.finite[index],
+            self.working[index],
+            self.span,
+        )
 
 
 def as_array(data: object) -> npt.NDArray[np.generic]:
     array = np.asarray(data)
     kind = array.dtype.kind
     if kind not in "fiu" or (kind == "f" and array.dtype.itemsize > 8):
-        raise TypeError(f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}")
+        raise TypeError(
+            f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}"
+        )
     if array.ndim != 1:
         raise ValueError(f"expected a 1-D array, got {array.ndim} dimensions")
     if array.size == 0:

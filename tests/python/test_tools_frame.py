@@ -10,7 +10,9 @@ RNG = np.random.default_rng(7)
 WAVE = (np.sin(np.arange(3000) / 11.0) * 900).astype(np.float32)
 
 
-@pytest.mark.parametrize("dtype", ["<f2", ">f4", "<f8", ">f8", "i1", "u1", ">i2", "<u2", "i4", ">u4", "i8", "u8"])
+@pytest.mark.parametrize(
+    "dtype", ["<f2", ">f4", "<f8", ">f8", "i1", "u1", ">i2", "<u2", "i4", ">u4", "i8", "u8"]
+)
 def test_every_real_dtype_comes_back_as_itself(dtype):
     x = WAVE.astype(np.float64) + (300 if dtype[-2] == "u" else 0)
     x = np.clip(x, -100, 100).astype(dtype) if dtype.endswith("1") else x.astype(dtype)
@@ -37,12 +39,16 @@ def test_alternating_gaps_keep_their_positions():
     assert np.array_equal(np.isnan(y), np.isnan(x)) and np.abs(y[1::2] - x[1::2]).max() <= 0.01
 
 
-@pytest.mark.parametrize("x", [np.full(9, np.nan), np.array([np.inf, -np.inf], np.float32), np.array([np.nan], "f2")])
+@pytest.mark.parametrize(
+    "x", [np.full(9, np.nan), np.array([np.inf, -np.inf], np.float32), np.array([np.nan], "f2")]
+)
 def test_all_non_finite_signals_round_trip(x):
     assert tt.decompress(tt.compress(x, psnr=50)).tobytes() == x.tobytes()
 
 
-@pytest.mark.parametrize("settings", [{}, {"method": "db4", "scale": 9, "cutoff": "high", "coder": "deflate"}])
+@pytest.mark.parametrize(
+    "settings", [{}, {"method": "db4", "scale": 9, "cutoff": "high", "coder": "deflate"}]
+)
 def test_plain_is_the_module_container(settings):
     names = {"method": "cdf97", "scale": 11, "cutoff": "low", "coder": "arans", **settings}
     expected = tessarine.compress_signal(WAVE, tessarine.TessrCompressionOptions(**names))
@@ -62,7 +68,9 @@ def test_every_single_bit_flip_after_the_magic_is_refused():
         tt.decompress(bytes(frame[:-1]))
 
 
-@pytest.mark.parametrize("dtype, kwargs", [("f4", {}), ("f4", {"plain": True}), ("i2", {"max_error": 0.4})])
+@pytest.mark.parametrize(
+    "dtype, kwargs", [("f4", {}), ("f4", {"plain": True}), ("i2", {"max_error": 0.4})]
+)
 def test_out_receives_the_samples(dtype, kwargs):
     blob = tt.compress(WAVE.astype(dtype), **kwargs)
     out = np.empty(WAVE.size * 2, dtype)[::2]
@@ -76,12 +84,25 @@ def test_out_receives_the_samples(dtype, kwargs):
 def test_inspect_names_every_field():
     x = WAVE.astype(np.int16)
     info = tt.inspect(tt.compress(x, max_error=0.4))
-    assert (info.kind, info.dtype, info.max_error, info.sample_count) == ("frame", "int16", 0.4, x.size)
+    assert (info.kind, info.dtype, info.max_error, info.sample_count) == (
+        "frame",
+        "int16",
+        0.4,
+        x.size,
+    )
     assert info.residual_size > 0 and info.ratio == 4 * x.size / info.total_size
     assert len(info.band_lengths) == info.levels + 1 and "max_error=0.4" in str(info)
     plain = tt.inspect(tt.compress(WAVE, method="sym4", scale=8, plain=True))
-    assert (plain.kind, plain.method, plain.scale, plain.cutoff, plain.coder) == ("container", "sym4", 8, None, "arans")
-    walk = np.cumsum(RNG.normal(size=50000)).astype(np.float32)  # a layer alone beats any wavelet here
+    assert (plain.kind, plain.method, plain.scale, plain.cutoff, plain.coder) == (
+        "container",
+        "sym4",
+        8,
+        None,
+        "arans",
+    )
+    walk = np.cumsum(RNG.normal(size=50000)).astype(
+        np.float32
+    )  # a layer alone beats any wavelet here
     bare = tt.inspect(tt.compress(walk, max_error=1.0))
     assert (bare.method, bare.levels, bare.payload_len) == ("none", 0, 0) and "none" in str(bare)
     with pytest.raises(ValueError, match="Magic should be 'TSRN' but it was 'ABCD'"):
