@@ -168,9 +168,14 @@ def _unzigzag(values: npt.NDArray[np.uint64]) -> npt.NDArray[np.int64]:
 
 def _pack_unsigned(kind: int, step: float, values: npt.NDArray[np.generic], delta: bool) -> bytes:
     largest = int(values.max()) if values.size else 0
-    width = next(w for w in (1, 2, 4, 8) if largest < 1 << (8 * w))
-    planes = _plane(values.astype(np.uint64), width)
-    coder, payload = _ARANS, bytes(_native.encode_bytes(planes))
+    needed = next(w for w in (1, 2, 4, 8) if largest < 1 << (8 * w))
+    # Byte-sized values go either one per byte or in 16-bit lanes: neither wins on every signal.
+    widths = (1, 2) if needed == 1 else (needed,)
+    coded = [(w, _plane(values.astype(np.uint64), w)) for w in widths]
+    width, planes, payload = min(
+        ((w, p, bytes(_native.encode_bytes(p))) for w, p in coded), key=lambda c: len(c[2])
+    )
+    coder = _ARANS
     # The stream coder wins on every measured residual except nearly all-zero ones, where DEFLATE's
     # long matches can win and cost little time.
     if len(payload) * _TRY_DEFLATE_FROM_RATIO < len(planes):
@@ -181,18 +186,23 @@ def _pack_unsigned(kind: int, step: float, values: npt.NDArray[np.generic], delt
 
 
 def _plane(values: npt.NDArray[np.uint64], width: int) -> bytes:
-    # 16-bit lanes, lowest first: the stream coder models the low and high byte of each lane apart.
-    lanes = values.astype("<u8").view(np.uint8).reshape(-1, 8)[:, : max(width, 2)]
+    """One byte per value for width 1; otherwise 16-bit lanes, lane 0 of every value first."""
+    if width == 1:
+        return values.astype(np.uint8).tobytes()
+    # The stream coder models the low and high byte of each lane apart.
+    lanes = values.astype("<u8").view(np.uint8).reshape(-1, 8)[:, :width]
     return np.ascontiguousarray(lanes.reshape(values.size, -1, 2).transpose(1, 0, 2)).tobytes()
 
 
 def _unplane(data: bytes, width: int, count: int) -> npt.NDArray[np.uint64]:
-    lanes = max(width, 2) // 2
     raw = np.frombuffer(data, dtype=np.uint8)
-    if raw.size != count * lanes * 2:
+    if width not in (1, 2, 4, 8) or raw.size != count * width:
         raise ValueError("frame is damaged: its residual layer has the wrong length")
+    if width == 1:
+        return raw.astype(np.uint64)
+    lanes = width // 2
     wide = np.zeros((count, 8), dtype=np.uint8)
-    wide[:, : lanes * 2] = raw.reshape(lanes, count, 2).transpose(1, 0, 2).reshape(count, -1)
+    wide[:, :width] = raw.reshape(lanes, count, 2).transpose(1, 0, 2).reshape(count, -1)
     return wide.view("<u8").reshape(count).astype(np.uint64)
 
 
