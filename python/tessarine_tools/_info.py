@@ -40,32 +40,38 @@ class ContainerInfo:
         return 4 * self.sample_count / self.total_size
 
     def __str__(self) -> str:
-        bounds = [
-            f"{n}={v:g}"
-            for n, v in (
-                ("max_error", self.max_error),
-                ("rel_error", self.rel_error),
-                ("psnr", self.psnr),
-            )
-            if v is not None
-        ]
         lines = [
             f"tessarine {self.kind}: {self.sample_count} samples of {self.dtype}, "
-            f"{self.total_size} bytes, "
-            f"ratio {self.ratio:.2f} against float32",
-            f"  method {self.method}, scale {self.scale}, "
-            f"cutoff {self.cutoff or 'not recorded'}, coder {self.coder}",
-            f"  levels {self.levels}, band lengths {', '.join(map(str, self.band_lengths))}",
-            f"  range {self.minimum:g} .. {self.maximum:g}, normalised mean {self.mean:g}",
-            f"  payload {self.payload_len} bytes",
+            f"{self.total_size} bytes, ratio {self.ratio:.2f} against float32",
+            *self._container_lines(),
         ]
         if self.kind == "frame":
+            bounds = [
+                f"{n}={v:g}"
+                for n, v in (
+                    ("max_error", self.max_error),
+                    ("rel_error", self.rel_error),
+                    ("psnr", self.psnr),
+                )
+                if v is not None
+            ]
             lines.append(
                 f"  bound {', '.join(bounds) or 'none'}, "
                 f"residual layer {self.residual_size} bytes, "
                 f"non-finite map {self.nonfinite_size} bytes"
             )
         return "\n".join(lines)
+
+    def _container_lines(self) -> list[str]:
+        if self.levels == 0:
+            return ["  no wavelet container: the residual layer carries the signal"]
+        return [
+            f"  method {self.method}, scale {self.scale}, "
+            f"cutoff {self.cutoff or 'not recorded'}, coder {self.coder}",
+            f"  levels {self.levels}, band lengths {', '.join(map(str, self.band_lengths))}",
+            f"  range {self.minimum:g} .. {self.maximum:g}, normalised mean {self.mean:g}",
+            f"  payload {self.payload_len} bytes",
+        ]
 
 
 def inspect(data: object) -> ContainerInfo:
