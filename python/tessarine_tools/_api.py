@@ -163,17 +163,19 @@ def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
 
 def _decode(frame: Frame) -> npt.NDArray[np.generic]:
     if not frame.container:
-        return _compose(frame, np.zeros(frame.sample_count, np.float32))
+        return _compose(frame, None)
     base = _native.decompress(frame.container)
     if base.size != frame.sample_count:
         raise ValueError("frame is damaged: its container holds a different number of samples")
     return _compose(frame, base)
 
 
-def _compose(frame: Frame, base: npt.NDArray[np.float32]) -> npt.NDArray[np.generic]:
+def _compose(frame: Frame, base: npt.NDArray[np.float32] | None) -> npt.NDArray[np.generic]:
     if frame.residual:
-        out = _residual.decode(frame.residual, base, frame.dtype)
+        out = _residual.decode(frame.residual, base, frame.sample_count, frame.dtype)
     else:
-        out = _residual.finish(base, frame.dtype)
+        out = _residual.finish(
+            np.zeros(frame.sample_count, np.float32) if base is None else base, frame.dtype
+        )
     decode_map(frame.nonfinite, out)
     return out

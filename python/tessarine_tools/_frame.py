@@ -22,6 +22,7 @@ VERSION = 1
 _PREFIX = struct.Struct("<4sBI")
 _BODY = struct.Struct(f"<cBQ{_bounds.SIZE}sBBBB3Q")
 HEADER_SIZE = _PREFIX.size + _BODY.size
+MAX_SAMPLES = 2147483647  # the container's own limit, kept for frames without one
 
 
 @dataclass(frozen=True)
@@ -85,6 +86,8 @@ def unpack(data: bytes) -> Frame:
         start += length
     if kind not in b"fiu" or size not in (1, 2, 4, 8):
         raise ValueError("frame is damaged: unknown sample type")
+    if count > MAX_SAMPLES:
+        raise ValueError("frame is damaged: impossible sample count")
     dtype = np.dtype(f"{kind.decode()}{size}")
     return Frame(
         dtype, count, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections

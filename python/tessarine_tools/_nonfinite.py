@@ -65,14 +65,20 @@ def decode_map(section: bytes, out: npt.NDArray[np.generic]) -> None:
     """Write the stored non-finite samples back into `out`, bit for bit."""
     if not section:
         return
-    data = zlib.decompress(section)
-    (count,), pos = _read_leb128(data, 0, 1)
-    runs, head = _read_leb128(data, pos, count)
+    damaged = "frame is damaged: its non-finite map does not match the signal"
+    try:
+        data = zlib.decompress(section)
+        (count,), pos = _read_leb128(data, 0, 1)
+        runs, head = _read_leb128(data, pos, count)
+    except (zlib.error, IndexError):
+        raise ValueError(damaged) from None
+    if sum(runs) != out.size:
+        raise ValueError(damaged)
     finite = np.repeat(np.arange(len(runs)) % 2 == 0, runs)
-    if finite.size != out.size:
-        raise ValueError("frame is damaged: its non-finite map does not match the signal length")
-    size = out.dtype.itemsize
-    _bits(out)[~finite] = np.frombuffer(data, dtype=f"<u{size}", offset=head)
+    patterns = np.frombuffer(data, dtype=f"<u{out.dtype.itemsize}", offset=head)
+    if patterns.size != out.size - int(finite.sum()):
+        raise ValueError(damaged)
+    _bits(out)[~finite] = patterns
 
 
 def _bits(values: npt.NDArray[np.generic]) -> npt.NDArray[np.generic]:

@@ -143,10 +143,15 @@ def verbatim(signal: Signal) -> Layer:
 
 
 def decode(
-    section: bytes, base: npt.NDArray[np.float32], dtype: np.dtype[np.generic]
+    section: bytes, base: npt.NDArray[np.float32] | None, count: int, dtype: np.dtype[np.generic]
 ) -> npt.NDArray[np.generic]:
+    """The samples a layer decodes to; no base means zeros (a frame without container)."""
+    if len(section) < _HEAD.size:
+        raise ValueError("frame is damaged: its residual layer is cut short")
     kind, coder, width, delta, step = _HEAD.unpack_from(section)
-    unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :]), width, base.size)
+    unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :]), width, count)
+    if base is None:  # allocated only once the layer has shown it really holds `count` samples
+        base = np.zeros(count, np.float32)
     if kind == _VERBATIM:
         return unsigned.astype(f"<u{dtype.itemsize}").view(dtype.newbyteorder("<")).astype(dtype)
     steps = _unzigzag(unsigned)
@@ -207,4 +212,9 @@ def _unplane(data: bytes, width: int, count: int) -> npt.NDArray[np.uint64]:
 
 
 def _decode_bytes(coder: int, payload: bytes) -> bytes:
-    return bytes(_native.decode_bytes(payload)) if coder == _ARANS else zlib.decompress(payload)
+    if coder == _ARANS:
+        return bytes(_native.decode_bytes(payload))
+    try:
+        return zlib.decompress(payload)
+    except zlib.error as error:
+        raise ValueError(f"frame is damaged: {error}") from None

@@ -7,6 +7,7 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
+from ._frame import MAX_SAMPLES
 from ._nonfinite import fill_gaps
 
 _F32_MAX = float(np.finfo(np.float32).max)
@@ -54,6 +55,8 @@ def as_array(data: object) -> npt.NDArray[np.generic]:
         raise ValueError(f"expected a 1-D array, got {array.ndim} dimensions")
     if array.size == 0:
         raise ValueError("cannot compress an empty signal")
+    if array.size > MAX_SAMPLES:
+        raise ValueError(f"cannot compress more than {MAX_SAMPLES} samples, got {array.size}")
     return np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("="))
 
 

@@ -1,5 +1,8 @@
 """Frames: dtypes, strides, non-finite samples, damage, `out`, inspect and refused input."""
 
+import struct
+import zlib
+
 import numpy as np
 import pytest
 
@@ -68,6 +71,31 @@ def test_every_single_bit_flip_after_the_magic_is_refused():
             tt.decompress(bytes(damaged))
     with pytest.raises(ValueError, match="damaged"):
         tt.decompress(bytes(frame[:-1]))
+
+
+def forge(frame, offset, value):
+    forged = bytearray(frame)
+    forged[offset : offset + len(value)] = value
+    forged[5:9] = zlib.crc32(bytes(forged[9:])).to_bytes(4, "little")
+    return bytes(forged)
+
+
+@pytest.mark.parametrize(
+    "where, value",
+    [
+        ("count", (2**40).to_bytes(8, "little")),  # more samples than any section holds
+        ("residual", b"\x00\x00"),  # the layer's coder changed: a stream it cannot read
+        ("map", b"\xff"),  # inside the non-finite map
+    ],
+)
+def test_frames_resealed_after_forgery_fail_cleanly(where, value):
+    x = np.cumsum(RNG.normal(size=4000)).astype(np.float32)
+    x[7] = np.nan
+    frame = tt.compress(x, rel_error=1e-6)
+    container, residual, _ = struct.unpack_from("<3Q", frame, 48)
+    offset = {"count": 11, "residual": 72 + container, "map": 72 + container + residual + 3}
+    with pytest.raises(ValueError, match="damaged"):
+        tt.decompress(forge(frame, offset[where], value))
 
 
 @pytest.mark.parametrize(
