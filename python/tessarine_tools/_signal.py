@@ -16,9 +16,8 @@ _F32_MAX = float(np.finfo(np.float32).max)
 @dataclass(frozen=True)
 class Signal:
     raw: npt.NDArray[np.generic]  # the caller's samples, native byte order, contiguous
-    reference: npt.NDArray[
-        np.float64
-    ]  # what bounds are measured against (exact for every dtype up to 53 bits)
+    # What bounds are measured against: exact for floats and for integers up to 2**53.
+    reference: npt.NDArray[np.float64]
     finite: npt.NDArray[np.bool_]
     working: npt.NDArray[np.float32]  # non-finite samples filled, handed to the codec
     span: float  # max - min of the finite samples (0 if none): what relative bounds scale by
@@ -26,10 +25,6 @@ class Signal:
     @property
     def dtype(self) -> np.dtype[np.generic]:
         return self.raw.dtype
-
-    @property
-    def all_finite(self) -> bool:
-        return bool(self.finite.all())
 
     def blocks(self, count: int, length: int) -> Signal:
         """`count` evenly spaced runs of `length` samples, joined: a cheap stand-in for a search."""
