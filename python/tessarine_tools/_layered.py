@@ -20,8 +20,9 @@ from ._residual import Layer, quantise
 from ._search import COARSEST, FINEST, LOW, Evaluator
 
 _START_BELOW_ALONE = 2  # scales below the one the wavelet alone would need
-_WALK_WITHIN = 1.5  # walk from the first wavelet base only when it is within this of a layer alone
-_BLOCKS, _SAMPLED_LENGTH = 8, 1 << 13  # the walk sees 8 blocks, 8192 samples in all
+_WALK_WITHIN = 1.2  # walk from the first wavelet base only when it is within this of a layer alone
+_MAX_STEPS = 3  # builds a walk may spend: sizes near the best scale differ by a few percent
+_BLOCKS, _SAMPLED_LENGTH = 4, 1 << 14  # 4 blocks, 16384 samples: fewer joins to mislead the choice
 
 
 @dataclass(frozen=True)
@@ -82,14 +83,16 @@ def _better(evaluate: Evaluator, method: int, coder: int) -> Candidate:
 def _walk(evaluate: Evaluator, method: int, coder: int, best: Candidate) -> Candidate:
     # A residual larger than its container says a finer container pays off, and the reverse.
     first = 1 if len(best.layer.packed) > len(best.container) else -1
+    steps = 0
     for direction in (first, -first):
         moved = False
         scale = best.scale + direction
-        while COARSEST <= scale <= FINEST:
+        while COARSEST <= scale <= FINEST and steps < _MAX_STEPS:
+            steps += 1
             candidate = build(evaluate, method, scale, coder)
             if candidate.cost >= best.cost:
                 break
             best, moved, scale = candidate, True, scale + direction
-        if moved:
+        if moved:  # the other way only gets worse
             break
     return best

@@ -136,3 +136,10 @@ def test_integers_at_the_ends_of_their_range_keep_a_coarse_bound(dtype):
     )
     y = tt.decompress(tt.compress(x, max_error=3.7))
     assert y.dtype == x.dtype and np.all(np.maximum(x, y) - np.minimum(x, y) <= 3)
+
+
+@pytest.mark.parametrize("bound", [{"rel_error": 1e-2}, {"psnr": 80}], ids=str)
+def test_smooth_long_signals_keep_a_wavelet_container(bound):
+    x = np.sin(np.arange(100000) / 300.0).astype(np.float32)  # long enough to be scouted
+    blob = tt.compress(x, **bound)
+    assert tt.inspect(blob).method == "cdf97" and holds(x, tt.decompress(blob), **bound)
