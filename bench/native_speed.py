@@ -46,33 +46,37 @@ def seconds(call):
     return time.perf_counter() - start
 
 
-def median_pair(first, second, rounds):
-    """Medians of two callables timed alternately, so load changes hit both alike."""
-    a, b = [], []
-    for _ in range(rounds):
-        a.append(seconds(first))
-        b.append(seconds(second))
-    return statistics.median(a), statistics.median(b)
-
-
-def single_thread(signals, rounds):
-    print("(a) single thread, median ms (ratio _native / tessarine; goal <= 1.05)")
-    print(f"{'signal':28} {'compress':>26} {'decompress':>26}")
-    for name, x in signals.items():
-        container = tessarine.compress_signal(x)
-        ct, cn = median_pair(lambda: tessarine.compress_signal(x),
-                             lambda: _native.compress(x, *DEFAULT), rounds)
-        dt, dn = median_pair(lambda: tessarine.decompress_signal(container),
-                             lambda: _native.decompress(container), rounds)
-        print(f"{name:28} {ct * 1e3:7.2f} {cn * 1e3:7.2f} ({cn / ct:5.3f})    "
-              f"{dt * 1e3:7.2f} {dn * 1e3:7.2f} ({dn / dt:5.3f})")
-
-
 def cpu_seconds(call):
     """CPU time of the calling thread spent in `call`."""
     start = time.thread_time()
     call()
     return time.thread_time() - start
+
+
+def median_pair(first, second, rounds, clock=seconds):
+    """Medians of two callables timed alternately, so load changes hit both alike."""
+    a, b = [], []
+    for _ in range(rounds):
+        a.append(clock(first))
+        b.append(clock(second))
+    return statistics.median(a), statistics.median(b)
+
+
+def single_thread(signals, rounds):
+    print("(a) single thread, median CPU ms of the calling thread, tessarine then _native")
+    print("    (ratio _native / tessarine; goal <= 1.05); wall-clock ratio in brackets")
+    print(f"{'signal':24} {'compress':>30} {'decompress':>30}")
+    for name, x in signals.items():
+        container = tessarine.compress_signal(x)
+        pairs = [(lambda: tessarine.compress_signal(x), lambda: _native.compress(x, *DEFAULT)),
+                 (lambda: tessarine.decompress_signal(container),
+                  lambda: _native.decompress(container))]
+        cells = []
+        for module_call, native_call in pairs:
+            mt, nt = median_pair(module_call, native_call, rounds, cpu_seconds)
+            mw, nw = median_pair(module_call, native_call, rounds)
+            cells.append(f"{mt * 1e3:7.2f} {nt * 1e3:7.2f} {nt / mt:5.3f} [{nw / mw:5.3f}]")
+        print(f"{name:24} {cells[0]:>30} {cells[1]:>30}")
 
 
 def parallel_ratio(work, rounds):
