@@ -10,12 +10,22 @@ import numpy.typing as npt
 
 from . import _native, _residual
 from ._bounds import Bound
-from ._codes import CODERS, CUTOFFS, DEFAULT_CUTOFF, DEFAULT_METHOD, DEFAULT_SCALE, METHODS, check_scale, code_of
+from ._codes import (
+    CODERS,
+    CUTOFFS,
+    DEFAULT_CUTOFF,
+    DEFAULT_METHOD,
+    DEFAULT_SCALE,
+    METHODS,
+    check_scale,
+    code_of,
+)
 from ._frame import Frame, Settings, is_frame, unpack
-from ._nonfinite import decode_map, encode_map
 from ._layered import search_layered
+from ._nonfinite import decode_map, encode_map
 from ._search import LOW, Evaluator, search
 from ._signal import Signal, as_array, errors, load, span_of
+
 
 def compress(
     data: object,
@@ -29,23 +39,33 @@ def compress(
     coder: str = "arans",
     plain: bool = False,
 ) -> bytes:
-    """Compress a 1-D signal of real numbers; with bounds, the smallest output meeting all of them."""
+    """Compress a 1-D signal of real numbers; with bounds, the smallest output found meeting all."""
     bound = Bound.parse(max_error, rel_error, psnr)
     coder_code = code_of(CODERS, "coder", coder)
     if bound is not None and (scale is not None or cutoff is not None):
         raise ValueError("give either error bounds or an explicit scale/cutoff, not both")
     if method == "best" and bound is None:
         raise ValueError("method='best' searches for a bound: give max_error, rel_error or psnr")
-    methods = range(len(METHODS)) if method == "best" else [code_of(METHODS, "method", method or DEFAULT_METHOD)]
-    fixed = Settings(methods[0], check_scale(DEFAULT_SCALE if scale is None else scale),
-                     code_of(CUTOFFS, "cutoff", cutoff or DEFAULT_CUTOFF), coder_code)
+    methods = (
+        range(len(METHODS))
+        if method == "best"
+        else [code_of(METHODS, "method", method or DEFAULT_METHOD)]
+    )
+    fixed = Settings(
+        methods[0],
+        check_scale(DEFAULT_SCALE if scale is None else scale),
+        code_of(CUTOFFS, "cutoff", cutoff or DEFAULT_CUTOFF),
+        coder_code,
+    )
     if plain:
         return _plain(data, bound, methods, fixed)
     signal = load(data)
     nonfinite = encode_map(signal.raw, signal.finite)
     if bound is None:
         container = _encode(signal.working, fixed)
-        return Frame(signal.dtype, signal.raw.size, None, fixed, container, nonfinite=nonfinite).pack()
+        return Frame(
+            signal.dtype, signal.raw.size, None, fixed, container, nonfinite=nonfinite
+        ).pack()
     return _bounded(signal, bound, methods, coder_code, nonfinite)
 
 
@@ -59,23 +79,36 @@ def _chosen(signal: Signal, bound: Bound, methods: Sequence[int], coder: int) ->
     return [Settings(m, s[0], s[1], coder) for m, s in found if s is not None]
 
 
-def _bounded(signal: Signal, bound: Bound, methods: Sequence[int], coder: int, nonfinite: bytes) -> bytes:
+def _bounded(
+    signal: Signal, bound: Bound, methods: Sequence[int], coder: int, nonfinite: bytes
+) -> bytes:
     evaluate = Evaluator(signal, bound, signal.working)
     best = min((search_layered(evaluate, m, coder) for m in methods), key=lambda c: c.cost)
     settings = Settings(best.method, best.scale, LOW, coder)
-    frame = Frame(signal.dtype, signal.raw.size, bound, settings, best.container, best.layer.packed, nonfinite)
+    frame = Frame(
+        signal.dtype, signal.raw.size, bound, settings, best.container, best.layer.packed, nonfinite
+    )
     # The base came from the decoder; decoding the stored residual and map completes the check.
     if bound.excess(errors(signal, _compose(frame, best.base)), signal.span) <= 1.0:
         return frame.pack()
     # Never hand out a frame that breaks its bound: fall back to storing the samples as they are.
     section = _residual.verbatim(signal).packed
-    return Frame(signal.dtype, signal.raw.size, bound, settings, best.container, section, nonfinite).pack()
+    return Frame(
+        signal.dtype, signal.raw.size, bound, settings, best.container, section, nonfinite
+    ).pack()
+
+
+_NO_PLAIN_SETTING = (
+    "no setting meets the bound; a bare container cannot carry the residual layer it needs"
+)
 
 
 def _plain(data: object, bound: Bound | None, methods: Sequence[int], fixed: Settings) -> bytes:
     array = as_array(data)
     if array.dtype != np.float32:
-        raise ValueError(f"plain=True stores float32 samples only, got {array.dtype}; use a frame instead")
+        raise ValueError(
+            f"plain=True stores float32 samples only, got {array.dtype}; use a frame instead"
+        )
     samples = array.astype(np.float32, copy=False)
     if bound is None:
         return _encode(samples, fixed)
@@ -85,19 +118,25 @@ def _plain(data: object, bound: Bound | None, methods: Sequence[int], fixed: Set
     signal = Signal(samples, reference, finite, samples, span_of(reference, finite))
     passing = _chosen(signal, bound, methods, fixed.coder)
     if not passing:
-        raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
-    container = min(_encode(samples, s) for s in passing)
+        raise ValueError(_NO_PLAIN_SETTING)
+    container = min((_encode(samples, s) for s in passing), key=len)
     if bound.excess(errors(signal, _native.decompress(container)), signal.span) > 1.0:
-        raise ValueError("no setting meets the bound; a bare container cannot carry the residual layer it needs")
+        raise ValueError(_NO_PLAIN_SETTING)
     return container
 
 
-def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> npt.NDArray[np.generic]:
+def decompress(
+    data: object, *, out: npt.NDArray[np.generic] | None = None
+) -> npt.NDArray[np.generic]:
     """Decode a frame (checksum first) or a bare container; `out` receives the samples if given."""
     raw = bytes(memoryview(data))  # type: ignore[arg-type]
     if not is_frame(raw):
-        if out is not None and _fits(out, np.dtype(np.float32)) and out.flags.c_contiguous \
-                and out.size == _sample_count(raw):
+        if (
+            out is not None
+            and _fits(out, np.dtype(np.float32))
+            and out.flags.c_contiguous
+            and out.size == _sample_count(raw)
+        ):
             return _native.decompress(raw, out=cast("npt.NDArray[np.float32]", out))
         result: npt.NDArray[np.generic] = _native.decompress(raw)
     else:
@@ -105,7 +144,9 @@ def decompress(data: object, *, out: npt.NDArray[np.generic] | None = None) -> n
     if out is None:
         return result
     if not _fits(out, result.dtype) or out.shape != result.shape:
-        raise ValueError(f"out must be a writeable 1-D {result.dtype} array of {result.size} samples")
+        raise ValueError(
+            f"out must be a writeable 1-D {result.dtype} array of {result.size} samples"
+        )
     np.copyto(out, result)
     return out
 
@@ -122,17 +163,19 @@ def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
 
 def _decode(frame: Frame) -> npt.NDArray[np.generic]:
     if not frame.container:
-        return _compose(frame, np.zeros(frame.sample_count, np.float32))
+        return _compose(frame, None)
     base = _native.decompress(frame.container)
     if base.size != frame.sample_count:
         raise ValueError("frame is damaged: its container holds a different number of samples")
     return _compose(frame, base)
 
 
-def _compose(frame: Frame, base: npt.NDArray[np.float32]) -> npt.NDArray[np.generic]:
+def _compose(frame: Frame, base: npt.NDArray[np.float32] | None) -> npt.NDArray[np.generic]:
     if frame.residual:
-        out = _residual.decode(frame.residual, base, frame.dtype)
+        out = _residual.decode(frame.residual, base, frame.sample_count, frame.dtype)
     else:
-        out = _residual.finish(base, frame.dtype)
+        out = _residual.finish(
+            np.zeros(frame.sample_count, np.float32) if base is None else base, frame.dtype
+        )
     decode_map(frame.nonfinite, out)
     return out

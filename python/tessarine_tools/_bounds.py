@@ -32,7 +32,11 @@ class Bound:
 
     @classmethod
     def parse(cls, max_error: object, rel_error: object, psnr: object) -> Bound | None:
-        bound = cls(_positive("max_error", max_error), _positive("rel_error", rel_error), _positive("psnr", psnr))
+        bound = cls(
+            _positive("max_error", max_error),
+            _positive("rel_error", rel_error),
+            _positive("psnr", psnr),
+        )
         return bound if bound.given else None
 
     @property
@@ -40,7 +44,7 @@ class Bound:
         return any(v is not None for v in (self.max_error, self.rel_error, self.psnr))
 
     def limits(self, span: float) -> tuple[float, float]:
-        """(largest allowed |error| of one sample, largest allowed RMSE) for a signal of this range."""
+        """(largest |error| allowed per sample, largest RMSE allowed) for a signal of this range."""
         tolerance = math.inf if self.max_error is None else self.max_error
         if self.rel_error is not None:
             tolerance = min(tolerance, self.rel_error * span)

@@ -20,8 +20,9 @@ from ._bounds import Bound
 MAGIC = b"TSRF"
 VERSION = 1
 _PREFIX = struct.Struct("<4sBI")
-_BODY = struct.Struct("<cBQ%dsBBBB3Q" % _bounds.SIZE)
+_BODY = struct.Struct(f"<cBQ{_bounds.SIZE}sBBBB3Q")
 HEADER_SIZE = _PREFIX.size + _BODY.size
+MAX_SAMPLES = 2147483647  # the container's own limit, kept for frames without one
 
 
 @dataclass(frozen=True)
@@ -47,7 +48,16 @@ class Frame:
         bound = (self.bound or Bound()).pack()
         kind = self.dtype.kind.encode()
         sizes = (len(self.container), len(self.residual), len(self.nonfinite))
-        head = (kind, self.dtype.itemsize, self.sample_count, bound, s.method, s.scale, s.cutoff, s.coder)
+        head = (
+            kind,
+            self.dtype.itemsize,
+            self.sample_count,
+            bound,
+            s.method,
+            s.scale,
+            s.cutoff,
+            s.coder,
+        )
         body = _BODY.pack(*head, *sizes)
         body += self.container + self.residual + self.nonfinite
         return _PREFIX.pack(MAGIC, VERSION, zlib.crc32(body)) + body
@@ -76,5 +86,9 @@ def unpack(data: bytes) -> Frame:
         start += length
     if kind not in b"fiu" or size not in (1, 2, 4, 8):
         raise ValueError("frame is damaged: unknown sample type")
+    if count > MAX_SAMPLES:
+        raise ValueError("frame is damaged: impossible sample count")
     dtype = np.dtype(f"{kind.decode()}{size}")
-    return Frame(dtype, count, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections)
+    return Frame(
+        dtype, count, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections
+    )

@@ -40,20 +40,38 @@ class ContainerInfo:
         return 4 * self.sample_count / self.total_size
 
     def __str__(self) -> str:
-        bounds = [f"{n}={v:g}" for n, v in (("max_error", self.max_error), ("rel_error", self.rel_error),
-                                             ("psnr", self.psnr)) if v is not None]
         lines = [
-            f"tessarine {self.kind}: {self.sample_count} samples of {self.dtype}, {self.total_size} bytes, "
-            f"ratio {self.ratio:.2f} against float32",
-            f"  method {self.method}, scale {self.scale}, cutoff {self.cutoff or 'not recorded'}, coder {self.coder}",
+            f"tessarine {self.kind}: {self.sample_count} samples of {self.dtype}, "
+            f"{self.total_size} bytes, ratio {self.ratio:.2f} against float32",
+            *self._container_lines(),
+        ]
+        if self.kind == "frame":
+            bounds = [
+                f"{n}={v:g}"
+                for n, v in (
+                    ("max_error", self.max_error),
+                    ("rel_error", self.rel_error),
+                    ("psnr", self.psnr),
+                )
+                if v is not None
+            ]
+            lines.append(
+                f"  bound {', '.join(bounds) or 'none'}, "
+                f"residual layer {self.residual_size} bytes, "
+                f"non-finite map {self.nonfinite_size} bytes"
+            )
+        return "\n".join(lines)
+
+    def _container_lines(self) -> list[str]:
+        if self.levels == 0:
+            return ["  no wavelet container: the residual layer carries the signal"]
+        return [
+            f"  method {self.method}, scale {self.scale}, "
+            f"cutoff {self.cutoff or 'not recorded'}, coder {self.coder}",
             f"  levels {self.levels}, band lengths {', '.join(map(str, self.band_lengths))}",
             f"  range {self.minimum:g} .. {self.maximum:g}, normalised mean {self.mean:g}",
             f"  payload {self.payload_len} bytes",
         ]
-        if self.kind == "frame":
-            lines.append(f"  bound {', '.join(bounds) or 'none'}, residual layer {self.residual_size} bytes, "
-                         f"non-finite map {self.nonfinite_size} bytes")
-        return "\n".join(lines)
 
 
 def inspect(data: object) -> ContainerInfo:
@@ -65,9 +83,15 @@ def inspect(data: object) -> ContainerInfo:
     cutoff = CUTOFFS[frame.settings.cutoff] if frame.container else None
     bound = frame.bound or Bound()
     return ContainerInfo(
-        "frame", cutoff=cutoff, total_size=len(raw), dtype=str(frame.dtype),
-        max_error=bound.max_error, rel_error=bound.rel_error, psnr=bound.psnr,
-        residual_size=len(frame.residual), nonfinite_size=len(frame.nonfinite),
+        "frame",
+        cutoff=cutoff,
+        total_size=len(raw),
+        dtype=str(frame.dtype),
+        max_error=bound.max_error,
+        rel_error=bound.rel_error,
+        psnr=bound.psnr,
+        residual_size=len(frame.residual),
+        nonfinite_size=len(frame.nonfinite),
         **(_header(frame.container) if frame.container else _no_container(frame.sample_count)),
     )
 
@@ -75,8 +99,18 @@ def inspect(data: object) -> ContainerInfo:
 def _no_container(sample_count: int) -> dict[str, Any]:
     # The residual layer carries the whole signal; there is no wavelet stage to describe.
     nan = float("nan")
-    return {"method": "none", "scale": 0, "coder": "none", "sample_count": sample_count, "levels": 0,
-            "band_lengths": (), "minimum": nan, "maximum": nan, "mean": nan, "payload_len": 0}
+    return {
+        "method": "none",
+        "scale": 0,
+        "coder": "none",
+        "sample_count": sample_count,
+        "levels": 0,
+        "band_lengths": (),
+        "minimum": nan,
+        "maximum": nan,
+        "mean": nan,
+        "payload_len": 0,
+    }
 
 
 def _header(container: bytes) -> dict[str, Any]:

@@ -4,8 +4,8 @@ A coarse container leaves a larger residual and a fine one costs more itself; th
 smallest near the scale whose own error is a few times the bound, which is where the search
 starts, then it walks one scale at a time while the coded size keeps falling. Under max-error
 bounds a frame without container often wins: the layer then quantises the signal itself and
-codes each step count as its difference from the previous one. On long signals
-the walk runs on evenly spaced blocks of the signal and only the chosen scale is built in full.
+codes each step count as its difference from the previous one. On long signals the choice is
+made on evenly spaced blocks of the signal and only the chosen candidate is built in full.
 """
 
 from __future__ import annotations
@@ -20,7 +20,9 @@ from ._residual import Layer, quantise
 from ._search import COARSEST, FINEST, LOW, Evaluator
 
 _START_BELOW_ALONE = 2  # scales below the one the wavelet alone would need
-_BLOCKS, _SAMPLED_LENGTH = 8, 1 << 13  # the walk sees 8 blocks, 8192 samples in all
+_WALK_WITHIN = 1.2  # walk from the first wavelet base only when it is within this of a layer alone
+_MAX_STEPS = 3  # builds a walk may spend: sizes near the best scale differ by a few percent
+_BLOCKS, _SAMPLED_LENGTH = 4, 1 << 14  # 4 blocks, 16384 samples: fewer joins to mislead the choice
 
 
 @dataclass(frozen=True)
@@ -41,7 +43,9 @@ def build(evaluate: Evaluator, method: int, scale: int, coder: int) -> Candidate
     evaluate.evaluations += 1
     container = bytes(_native.compress(evaluate.samples, method, scale, LOW, coder))
     base = _native.decompress(container)
-    return Candidate(method, scale, container, base, quantise(evaluate.signal, base, evaluate.bound))
+    return Candidate(
+        method, scale, container, base, quantise(evaluate.signal, base, evaluate.bound)
+    )
 
 
 def build_flat(evaluate: Evaluator, method: int) -> Candidate:
@@ -56,33 +60,39 @@ def search_layered(evaluate: Evaluator, method: int, coder: int) -> Candidate:
     """The smaller of the best wavelet base and a flat one, each with its residual layer."""
     samples = evaluate.signal.working.size
     if samples <= 4 * _SAMPLED_LENGTH:
-        return min(build_flat(evaluate, method), _walk(evaluate, method, coder), key=_cost)
+        return _better(evaluate, method, coder)
     blocks = evaluate.signal.blocks(_BLOCKS, _SAMPLED_LENGTH // _BLOCKS)
     scout = Evaluator(blocks, evaluate.bound, blocks.working)
-    choice = min(build_flat(scout, method), _walk(scout, method, coder), key=_cost)
+    choice = _better(scout, method, coder)
     evaluate.evaluations += scout.evaluations
     if choice.flat:
         return build_flat(evaluate, method)
     return build(evaluate, method, choice.scale, coder)
 
 
-def _cost(candidate: Candidate) -> int:
-    return candidate.cost
-
-
-def _walk(evaluate: Evaluator, method: int, coder: int) -> Candidate:
+def _better(evaluate: Evaluator, method: int, coder: int) -> Candidate:
+    flat = build_flat(evaluate, method)
     start = max(COARSEST, min(FINEST, evaluate.first_scale() - _START_BELOW_ALONE))
-    best = build(evaluate, method, start, coder)
+    first = build(evaluate, method, start, coder)
+    # A walk gains tens of percent: from a start this far behind it is not worth its evaluations.
+    if first.cost > _WALK_WITHIN * flat.cost:
+        return flat
+    return min(flat, _walk(evaluate, method, coder, first), key=lambda c: c.cost)
+
+
+def _walk(evaluate: Evaluator, method: int, coder: int, best: Candidate) -> Candidate:
     # A residual larger than its container says a finer container pays off, and the reverse.
     first = 1 if len(best.layer.packed) > len(best.container) else -1
+    steps = 0
     for direction in (first, -first):
         moved = False
         scale = best.scale + direction
-        while COARSEST <= scale <= FINEST:
+        while COARSEST <= scale <= FINEST and steps < _MAX_STEPS:
+            steps += 1
             candidate = build(evaluate, method, scale, coder)
             if candidate.cost >= best.cost:
                 break
             best, moved, scale = candidate, True, scale + direction
-        if moved:
+        if moved:  # the other way only gets worse
             break
     return best

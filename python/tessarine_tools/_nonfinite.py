@@ -8,7 +8,9 @@ import numpy as np
 import numpy.typing as npt
 
 
-def fill_gaps(values: npt.NDArray[np.float64], finite: npt.NDArray[np.bool_]) -> npt.NDArray[np.float64]:
+def fill_gaps(
+    values: npt.NDArray[np.float64], finite: npt.NDArray[np.bool_]
+) -> npt.NDArray[np.float64]:
     """Linear interpolation from finite neighbours, so gaps cost the coder almost nothing."""
     if finite.all():
         return values
@@ -55,7 +57,7 @@ def encode_map(raw: npt.NDArray[np.generic], finite: npt.NDArray[np.bool_]) -> b
     if not finite[0]:
         runs = np.concatenate(([0], runs))
     head = _leb128(np.concatenate(([runs.size], runs)))
-    patterns = _bits(np.ascontiguousarray(raw))[~finite].astype("<u%d" % raw.dtype.itemsize).tobytes()
+    patterns = _bits(np.ascontiguousarray(raw))[~finite].astype(f"<u{raw.dtype.itemsize}").tobytes()
     return zlib.compress(head + patterns, 9)
 
 
@@ -63,16 +65,22 @@ def decode_map(section: bytes, out: npt.NDArray[np.generic]) -> None:
     """Write the stored non-finite samples back into `out`, bit for bit."""
     if not section:
         return
-    data = zlib.decompress(section)
-    (count,), pos = _read_leb128(data, 0, 1)
-    runs, head = _read_leb128(data, pos, count)
+    damaged = "frame is damaged: its non-finite map does not match the signal"
+    try:
+        data = zlib.decompress(section)
+        (count,), pos = _read_leb128(data, 0, 1)
+        runs, head = _read_leb128(data, pos, count)
+    except (zlib.error, IndexError):
+        raise ValueError(damaged) from None
+    if sum(runs) != out.size:
+        raise ValueError(damaged)
     finite = np.repeat(np.arange(len(runs)) % 2 == 0, runs)
-    if finite.size != out.size:
-        raise ValueError("frame is damaged: its non-finite map does not match the signal length")
-    size = out.dtype.itemsize
-    _bits(out)[~finite] = np.frombuffer(data, dtype="<u%d" % size, offset=head)
+    patterns = np.frombuffer(data, dtype=f"<u{out.dtype.itemsize}", offset=head)
+    if patterns.size != out.size - int(finite.sum()):
+        raise ValueError(damaged)
+    _bits(out)[~finite] = patterns
 
 
 def _bits(values: npt.NDArray[np.generic]) -> npt.NDArray[np.generic]:
     # Integer views copy NaN payloads untouched; float moves may quiet signalling NaNs.
-    return values.view("=u%d" % values.dtype.itemsize)
+    return values.view(f"=u{values.dtype.itemsize}")

@@ -2,7 +2,7 @@
 
 Candidates are judged on `_native.reconstruct`, which gives exactly the decoded signal without
 entropy coding. The error roughly halves per scale step, so the first guess comes from the bound
-and each miss jumps by log2 of how far it missed; a typical call needs two to four evaluations.
+and each miss jumps by log2 of how far it missed; a typical call needs one to three evaluations.
 """
 
 from __future__ import annotations

@@ -7,6 +7,7 @@ from dataclasses import dataclass
 import numpy as np
 import numpy.typing as npt
 
+from ._frame import MAX_SAMPLES
 from ._nonfinite import fill_gaps
 
 _F32_MAX = float(np.finfo(np.float32).max)
@@ -15,35 +16,42 @@ _F32_MAX = float(np.finfo(np.float32).max)
 @dataclass(frozen=True)
 class Signal:
     raw: npt.NDArray[np.generic]  # the caller's samples, native byte order, contiguous
-    reference: npt.NDArray[np.float64]  # what bounds are measured against (exact for every dtype up to 53 bits)
+    # What bounds are measured against: exact for floats and for integers up to 2**53.
+    reference: npt.NDArray[np.float64]
     finite: npt.NDArray[np.bool_]
     working: npt.NDArray[np.float32]  # non-finite samples filled, handed to the codec
-    span: float  # max - min of the finite samples, 0 when there are none: what relative bounds scale by
+    span: float  # max - min of the finite samples (0 if none): what relative bounds scale by
 
     @property
     def dtype(self) -> np.dtype[np.generic]:
         return self.raw.dtype
 
-    @property
-    def all_finite(self) -> bool:
-        return bool(self.finite.all())
-
     def blocks(self, count: int, length: int) -> Signal:
-        """`count` evenly spaced runs of `length` samples, joined: a cheap stand-in for choosing settings."""
+        """`count` evenly spaced runs of `length` samples, joined: a cheap stand-in for a search."""
         starts = np.linspace(0, self.raw.size - length, count).astype(np.int64)
         index = (starts[:, None] + np.arange(length)).ravel()
-        return Signal(self.raw[index], self.reference[index], self.finite[index], self.working[index], self.span)
+        return Signal(
+            self.raw[index],
+            self.reference[index],
+            self.finite[index],
+            self.working[index],
+            self.span,
+        )
 
 
 def as_array(data: object) -> npt.NDArray[np.generic]:
     array = np.asarray(data)
     kind = array.dtype.kind
     if kind not in "fiu" or (kind == "f" and array.dtype.itemsize > 8):
-        raise TypeError(f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}")
+        raise TypeError(
+            f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}"
+        )
     if array.ndim != 1:
         raise ValueError(f"expected a 1-D array, got {array.ndim} dimensions")
     if array.size == 0:
         raise ValueError("cannot compress an empty signal")
+    if array.size > MAX_SAMPLES:
+        raise ValueError(f"cannot compress more than {MAX_SAMPLES} samples, got {array.size}")
     return np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("="))
 
 
@@ -79,6 +87,7 @@ def errors(signal: Signal, out: npt.NDArray[np.generic]) -> npt.NDArray[np.float
     """out - x over the finite samples, exact for integers of any width."""
     if signal.dtype.kind == "f":
         return out.astype(np.float64)[signal.finite] - signal.reference[signal.finite]
-    # Modulo-2**64 arithmetic keeps 64-bit integers exact while the true difference fits 63 bits.
+    rough = out.astype(np.float64) - signal.reference
+    # Modulo-2**64 arithmetic keeps 64-bit integers exact while the difference fits 63 bits.
     wide = out.astype(signal.dtype).astype(np.uint64) - signal.raw.astype(np.uint64)
-    return wide.view(np.int64).astype(np.float64)
+    return np.where(np.abs(rough) < 2.0**62, wide.view(np.int64).astype(np.float64), rough)

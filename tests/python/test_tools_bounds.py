@@ -1,5 +1,6 @@
 """The error-bound guarantee of tessarine_tools.compress on real and adversarial signals."""
 
+import os
 from pathlib import Path
 
 import numpy as np
@@ -10,8 +11,9 @@ from hypothesis.extra import numpy as hnp
 
 import tessarine_tools as tt
 
-DATA = Path("/work/shared/data")
-SHIPPED = Path(__file__).resolve().parents[2] / "examples" / "data"
+REPO = Path(__file__).resolve().parents[2]
+DATA = Path(os.environ.get("TESSARINE_DATA", REPO.parent / "shared" / "data"))
+SHIPPED = REPO / "examples" / "data"
 RNG = np.random.default_rng(14)
 
 
@@ -46,7 +48,9 @@ def holds(x, y, max_error=None, rel_error=None, psnr=None):
     return ok and (psnr is None or rmse == 0 or 20 * np.log10(span / rmse) >= psnr)
 
 
-BOUNDS = [{"rel_error": r} for r in (1e-2, 1e-3, 1e-4, 1e-5)] + [{"psnr": p} for p in (40, 60, 80, 100)]
+BOUNDS = [{"rel_error": r} for r in (1e-2, 1e-3, 1e-4, 1e-5)] + [
+    {"psnr": p} for p in (40, 60, 80, 100)
+]
 SIGNALS = {**real_signals(), **worst_cases()}
 
 
@@ -78,7 +82,23 @@ def test_guarantee_property(x, rel, method):
     assert holds(x, tt.decompress(tt.compress(x, max_error=bound, method=method)), max_error=bound)
 
 
-@pytest.mark.parametrize("dtype", [np.int8, np.uint8, np.int16, np.uint16, np.int32, np.int64, np.uint64])
+@settings(max_examples=40, deadline=None)
+@given(
+    x=hnp.arrays(
+        st.sampled_from([np.int8, np.uint16, np.int32, np.int64, np.uint64]), st.integers(1, 200)
+    ),
+    bound=st.sampled_from([0.3, 1.0, 2.5, 1e3, 1e12]),
+)
+def test_integer_guarantee_property(x, bound):
+    y = tt.decompress(tt.compress(x, max_error=bound))
+    assert y.dtype == x.dtype and all(
+        abs(int(a) - int(b)) <= bound for a, b in zip(x, y, strict=True)
+    )
+
+
+@pytest.mark.parametrize(
+    "dtype", [np.int8, np.uint8, np.int16, np.uint16, np.int32, np.int64, np.uint64]
+)
 def test_integers_below_half_a_unit_are_exact(dtype):
     info = np.iinfo(dtype)
     x = RNG.integers(info.min, info.max, size=5000, dtype=dtype, endpoint=True)
@@ -100,3 +120,26 @@ def test_plain_containers_meet_their_bound_or_are_refused(bound):
     else:
         with pytest.raises(ValueError, match="residual layer"):
             tt.compress(x, plain=True, **bound)
+
+
+@pytest.mark.parametrize("bound", [{"max_error": 0.02}, {"psnr": 45}], ids=str)
+def test_best_method_is_never_larger_than_the_default(bound):
+    x = SIGNALS["white"].cumsum()
+    assert len(tt.compress(x, method="best", **bound)) <= len(tt.compress(x, **bound))
+
+
+@pytest.mark.parametrize("dtype", [np.int64, np.uint64])
+def test_integers_at_the_ends_of_their_range_keep_a_coarse_bound(dtype):
+    info = np.iinfo(dtype)
+    x = np.array(
+        [info.min, info.max, info.min + 7, info.max - 7, 0, info.max // 2] * 50, dtype=dtype
+    )
+    y = tt.decompress(tt.compress(x, max_error=3.7))
+    assert y.dtype == x.dtype and np.all(np.maximum(x, y) - np.minimum(x, y) <= 3)
+
+
+@pytest.mark.parametrize("bound", [{"rel_error": 1e-2}, {"psnr": 80}], ids=str)
+def test_smooth_long_signals_keep_a_wavelet_container(bound):
+    x = np.sin(np.arange(100000) / 300.0).astype(np.float32)  # long enough to be scouted
+    blob = tt.compress(x, **bound)
+    assert tt.inspect(blob).method == "cdf97" and holds(x, tt.decompress(blob), **bound)
