@@ -58,15 +58,38 @@ def lazy_recording(per_channel: int) -> da.Array:
     return da.map_blocks(block, dtype=np.float32, chunks=((1,) * CHANNELS, lengths))
 
 
-def write_and_read(source: da.Array, store: Path, bound: float) -> tuple[float, float, np.ndarray]:
-    """Seconds to write the store, seconds to read it back, and the restored samples."""
-    started = time.perf_counter()
+class Phases:
+    """Wall seconds of the write and the read, and the busiest worker process's CPU seconds
+    for each (cluster only): on a machine shared with other jobs, the CPU figures show how
+    evenly the work splits, which is the speed-up two free cores would give."""
+
+    def __init__(self, client: Client | None) -> None:
+        self.client = client
+        self.cpu = [self._cpu()]
+        self.wall = [time.perf_counter()]
+
+    def _cpu(self) -> list[float]:
+        return list(self.client.run(time.process_time).values()) if self.client else []
+
+    def mark(self) -> None:
+        self.wall.append(time.perf_counter())
+        self.cpu.append(self._cpu())
+
+    def seconds(self, phase: int) -> float:
+        return self.wall[phase + 1] - self.wall[phase]
+
+    def busiest_cpu(self, phase: int) -> float:
+        deltas = [b - a for a, b in zip(self.cpu[phase], self.cpu[phase + 1])]
+        return max(deltas, default=float("nan"))
+
+
+def write_and_read(source: da.Array, store: Path, bound: float, phases: Phases) -> np.ndarray:
     da.to_zarr(source, str(store), serializer=TessarineCodec(max_error=bound), compressors=None,
                attributes=ATTRIBUTES, zarr_format=3)
-    written = time.perf_counter() - started
-    started = time.perf_counter()
+    phases.mark()
     restored = da.from_zarr(str(store)).compute()
-    return written, time.perf_counter() - started, restored
+    phases.mark()
+    return restored
 
 
 def check(signal: np.ndarray, restored: np.ndarray, store: Path, bound: float) -> float:
@@ -88,7 +111,7 @@ def warm_up() -> None:
 @contextlib.contextmanager
 def threaded(workers: int) -> Iterator[None]:
     with dask.config.set(scheduler="threads", num_workers=workers):
-        yield
+        yield None
 
 
 @contextlib.contextmanager
@@ -121,18 +144,25 @@ def main() -> None:
     work = Path(tempfile.mkdtemp(prefix="parallel_zarr_"))
     try:
         for name, make in (("threads", threaded), ("LocalCluster", cluster)):
-            rates = []
+            runs = []
             for workers in (1, 2):
-                with make(workers):
+                with make(workers) as client:
                     store = work / f"{name}-{workers}.zarr"
-                    written, read, restored = write_and_read(lazy_recording(per_channel), store, bound)
+                    phases = Phases(client)
+                    restored = write_and_read(lazy_recording(per_channel), store, bound, phases)
                 error = check(signal, restored, store, bound)
-                rates.append((megabytes / written, megabytes / read))
-                print(f"{name:12} {workers} worker(s): compress {rates[-1][0]:7.1f} MB/s, "
-                      f"decompress {rates[-1][1]:7.1f} MB/s, max error {error:.4g}, "
+                runs.append(phases)
+                print(f"{name:12} {workers} worker(s): compress {megabytes / phases.seconds(0):7.1f} MB/s, "
+                      f"decompress {megabytes / phases.seconds(1):7.1f} MB/s, max error {error:.4g}, "
                       f"ratio {signal.nbytes / _stored(store):.2f}")
-            print(f"{name:12} speed-up with 2 workers: compress {rates[1][0] / rates[0][0]:.2f}x, "
-                  f"decompress {rates[1][1] / rates[0][1]:.2f}x")
+            one, two = runs
+            print(f"{name:12} speed-up with 2 workers: compress {one.seconds(0) / two.seconds(0):.2f}x, "
+                  f"decompress {one.seconds(1) / two.seconds(1):.2f}x (wall clock)")
+            if name == "LocalCluster":
+                print(f"{name:12} busiest worker CPU, 1 against 2 workers: compress "
+                      f"{one.busiest_cpu(0) / two.busiest_cpu(0):.2f}x, "
+                      f"decompress {one.busiest_cpu(1) / two.busiest_cpu(1):.2f}x")
+        print(f"load average after the runs {os.getloadavg()[0]:.2f}")
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
