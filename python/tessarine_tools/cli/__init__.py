@@ -6,6 +6,7 @@ User errors end as one line on stderr: exit 2 for usage, 1 for unreadable or inv
 
 from __future__ import annotations
 
+import os
 import sys
 from collections.abc import Sequence
 
@@ -24,6 +25,10 @@ def main(argv: Sequence[str] | None = None) -> int:
         return _fail(str(error), error.status)
     except KeyboardInterrupt:
         return _fail("interrupted; no output written", INTERRUPTED)
+    except BrokenPipeError:
+        # The reader went away (`tessarine bench x | head`): nothing to say, and nowhere to say it.
+        os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
+        return 1
     except OSError as error:
         where = f"{error.filename}: " if error.filename else ""
         return _fail(f"{where}{error.strerror or error}", 1)
