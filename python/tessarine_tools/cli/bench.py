@@ -135,9 +135,10 @@ def _plot(rows: list[Row], target: Path, force: bool) -> None:
     for family in ("tessarine", "zfp", "sz3"):
         chosen = [r for r in rows if r.name.startswith(family) and r.max_error > 0]
         bits = [r.bits for r in chosen]
-        left.scatter(bits, [r.max_error for r in chosen], s=12, label=family)
-        right.scatter(bits, [r.psnr for r in chosen], s=12, label=family)
-    left.set(xlabel="bits per sample", ylabel="max error", yscale="log")
+        edges = ["black" if r.pareto else "none" for r in chosen]  # Pareto-optimal: ringed
+        left.scatter(bits, [r.max_error for r in chosen], s=14, label=family, edgecolors=edges)
+        right.scatter(bits, [r.psnr for r in chosen], s=14, label=family, edgecolors=edges)
+    left.set(xlabel="bits per sample", ylabel="max error (ringed: Pareto-optimal)", yscale="log")
     right.set(xlabel="bits per sample", ylabel="PSNR (dB)")
     left.legend()
     figure.tight_layout()
