@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "vibrel/arena_writer.hpp"
-#include "vibrel/extension_run.hpp"
+#include "vibrel/filter_bank/arena_writer.hpp"
+#include "vibrel/kernel/extension_run.hpp"
 
 namespace vibrel::avx {
 namespace {

@@ -1,7 +1,7 @@
 #include "vibrel/avx/fixed_taps_f32.hpp"
 
 #include "vibrel/avx/taps_register.hpp"
-#include "vibrel/filter_bank_kernel.hpp"
+#include "vibrel/kernel/filter_bank_kernel.hpp"
 
 namespace vibrel::avx {
 

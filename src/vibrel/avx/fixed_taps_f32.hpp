@@ -2,9 +2,9 @@
 
 #include <cstddef>
 
-#include "vibrel/border_mode.hpp"
+#include "vibrel/kernel/border_mode.hpp"
 #include "vibrel/dwt.hpp"
-#include "vibrel/filter_bank_layout.hpp"
+#include "vibrel/kernel/filter_bank_layout.hpp"
 
 namespace vibrel::avx {
 

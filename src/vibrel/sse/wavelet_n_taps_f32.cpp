@@ -1,6 +1,6 @@
 #include "vibrel/sse/wavelet_n_taps_f32.hpp"
 
-#include "vibrel/filter_bank_kernel.hpp"
+#include "vibrel/kernel/filter_bank_kernel.hpp"
 #include "vibrel/sse/taps_register.hpp"
 
 namespace vibrel::sse {
