@@ -29,7 +29,7 @@ inline constexpr std::uint32_t kDetected = 1u << 31;
 // Executors: AVX tier = AVX2 and FMA; SSE tier = SSE4.2.
 [[nodiscard]] bool has_avx_tier();
 [[nodiscard]] bool has_sse_tier();
-// The padded-arena writer has its own tiers: AVX2 alone, then SSE4.1.
+// Single features, for callers that need one instruction rather than a tier.
 [[nodiscard]] bool has_avx2();
 [[nodiscard]] bool has_sse41();
 

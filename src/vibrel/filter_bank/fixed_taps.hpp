@@ -4,20 +4,20 @@
 #include <cstddef>
 #include <span>
 
+#include "vibrel/filter_bank/orthogonal_filter_bank.hpp"
 #include "vibrel/kernel/border_mode.hpp"
-#include "vibrel/executor.hpp"
 
 namespace vibrel {
 
 // One level of an orthogonal two-channel filter bank with a fixed number of taps
-// N = Kernel::kTaps. The executor owns the record, the size rules and every check; the kernel
-// (scalar, SSE or AVX) does the arithmetic and gathers the border samples inline, so no scratch
+// N = Kernel::kTaps. The executor owns the record; the kernel (FixedTapsKernel of one
+// instruction set) does the arithmetic and gathers the border samples inline, so no scratch
 // is needed. The instantiations are named in filter_banks.hpp.
 //
 // Reflect and Reflect101 map border positions exactly as the padded arena does (through
 // BorderInterpolation), so fixed-length and generic executors agree in every border mode.
 template <class Kernel>
-class FixedTapsWavelet final : public IncompleteDwtExecutor<f32> {
+class FixedTapsWavelet final : public OrthogonalFilterBank {
  public:
   static constexpr std::size_t kTaps = Kernel::kTaps;
 
@@ -25,23 +25,15 @@ class FixedTapsWavelet final : public IncompleteDwtExecutor<f32> {
   // taps read as zero and surplus ones are ignored, so construction cannot fail.
   FixedTapsWavelet(BorderMode mode, std::span<const f32> low_pass);
 
-  [[nodiscard]] VibrelResult<void> execute_forward(std::span<const f32> input,
-                                                   std::span<f32> approximations,
-                                                   std::span<f32> details) const override;
-  // No scratch is needed; `scratch` is ignored.
-  [[nodiscard]] VibrelResult<void> execute_forward_with_scratch(
-      std::span<const f32> input, std::span<f32> approximations, std::span<f32> details,
-      std::span<f32> scratch) const override;
   [[nodiscard]] std::size_t required_scratch_size(std::size_t input_length) const override;
-  [[nodiscard]] DwtSize dwt_size(std::size_t input_length) const override;
-  // Adds the synthesis into `output`, which callers zero-fill first.
-  [[nodiscard]] VibrelResult<void> execute_inverse(std::span<const f32> approximations,
-                                                   std::span<const f32> details,
-                                                   std::span<f32> output) const override;
-  [[nodiscard]] std::size_t idwt_size(DwtSize size) const override;
-  [[nodiscard]] std::size_t filter_length() const override;
 
  private:
+  [[nodiscard]] VibrelResult<void> analyse(std::span<const f32> input,
+                                           std::span<f32> approximations, std::span<f32> details,
+                                           std::span<f32> scratch) const override;
+  void synthesise(std::span<const f32> approximations, std::span<const f32> details,
+                  std::span<f32> output) const override;
+
   // Taps arranged for the kernel's registers (zero-padded, possibly repeated).
   using Taps = std::array<f32, Kernel::kLayout.stored()>;
 

@@ -14,8 +14,8 @@
 //
 // Products are rounded one by one and summed in tap order (or fused, where a kernel says so).
 // The vector paths keep exactly that order per lane, so without fusion they agree bit for bit
-// with the scalar path. V provides the register type and kLanes; kLanes == 0 (NoVector) means
-// the plain scalar loops alone.
+// with the scalar path. V, a VectorOps set (vector_ops.hpp), provides the register type and
+// kLanes; kLanes == 0 (the scalar set) means the plain scalar loops alone.
 //
 // Everything here lives in the per-instruction-set namespace: each kernel file gets its own
 // copy compiled with its own flags.
@@ -25,11 +25,11 @@
 #include <type_traits>
 
 #include "vibrel/kernel/border_mode.hpp"
-#include "vibrel/dwt.hpp"
 #include "vibrel/kernel/filter_bank_layout.hpp"
 #include "vibrel/kernel/filter_bank_sizes.hpp"
 #include "vibrel/kernel/filter_padding.hpp"
 #include "vibrel/kernel/isa.hpp"
+#include "vibrel/kernel/sample.hpp"
 
 namespace vibrel {
 inline namespace VIBREL_ISA {
@@ -38,10 +38,6 @@ inline namespace VIBREL_ISA {
 // executor passes a plain std::size_t.
 template <std::size_t N>
 using TapCount = std::integral_constant<std::size_t, N>;
-
-struct NoVector {
-  static constexpr std::size_t kLanes = 0;
-};
 
 template <bool kFused>
 [[nodiscard]] inline f32 multiply_add(f32 acc, f32 a, f32 b) {

@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <span>
 
-#include "vibrel/dwt.hpp"
+#include "vibrel/kernel/sample.hpp"
 
 namespace vibrel {
 
