@@ -7,6 +7,7 @@
 
 #include "codec/container.hpp"
 #include "codec/header.hpp"
+#include "codec/levels.hpp"
 #include "codec/normalize.hpp"
 #include "codec/payload_encoder.hpp"
 #include "codec/quantize.hpp"
@@ -24,11 +25,11 @@ struct PreparedSignal {
 
 // Frees a working array as soon as the next stage no longer needs it.
 template <class T>
-void release(T& value) {
+void free_storage(T& value) {
   T().swap(value);
 }
 
-TessarineError configuration(std::string text) {
+TessarineError configuration_error(std::string text) {
   return TessarineError::unsupported_configuration(std::move(text));
 }
 
@@ -36,16 +37,16 @@ TessarineError configuration(std::string text) {
 // error value rather than undefined behaviour.
 [[nodiscard]] TessarineResult<void> check_options(const CompressionOptions& options) {
   if (method_name(options.method).empty()) {
-    return std::unexpected(
-        configuration("Unknown method code " + std::to_string(static_cast<int>(options.method))));
+    return std::unexpected(configuration_error("Unknown method code " +
+                                               std::to_string(static_cast<int>(options.method))));
   }
   if (cutoff_name(options.cutoff).empty()) {
-    return std::unexpected(
-        configuration("Unknown cutoff code " + std::to_string(static_cast<int>(options.cutoff))));
+    return std::unexpected(configuration_error("Unknown cutoff code " +
+                                               std::to_string(static_cast<int>(options.cutoff))));
   }
   if (coder_name(options.coder).empty()) {
-    return std::unexpected(
-        configuration("Unknown coder code " + std::to_string(static_cast<int>(options.coder))));
+    return std::unexpected(configuration_error("Unknown coder code " +
+                                               std::to_string(static_cast<int>(options.coder))));
   }
   if (options.scale < kMinScale || options.scale > kMaxScale) {
     return std::unexpected(TessarineError::unsupported_scale(options.scale));
@@ -54,11 +55,11 @@ TessarineError configuration(std::string text) {
 }
 
 [[nodiscard]] TessarineResult<void> check_size(std::size_t n) {
-  if (n == 0) return std::unexpected(configuration("Can't compress empty data"));
+  if (n == 0) return std::unexpected(configuration_error("Can't compress empty data"));
   if (n > kMaxSampleCount) {
-    return std::unexpected(configuration("Can't compress data bigger than " +
-                                         std::to_string(kMaxSampleCount) + ", but data was " +
-                                         std::to_string(n)));
+    return std::unexpected(configuration_error("Can't compress data bigger than " +
+                                               std::to_string(kMaxSampleCount) +
+                                               ", but data was " + std::to_string(n)));
   }
   return {};
 }
@@ -69,7 +70,7 @@ TessarineError configuration(std::string text) {
   PreparedSignal signal{populated_vector<float>(input.size()), {}};
   const SampleRange range = sanitize_and_range(input, signal.samples);
   if (!std::isfinite(range.max - range.min)) {
-    return std::unexpected(configuration(
+    return std::unexpected(configuration_error(
         "Can't compress data whose range (max - min) exceeds the largest 32-bit float"));
   }
   signal.values = normalize(signal.samples, range);
@@ -152,13 +153,13 @@ TessarineResult<std::vector<std::uint8_t>> compress(std::span<const float> sampl
   const std::uint32_t levels = decomposition_levels(n, filter_length);
   auto dwt = forward_transform(*executor, signal->samples, levels);
   if (!dwt) return std::unexpected(dwt.error());
-  release(signal->samples);
+  free_storage(signal->samples);
   auto coefficients = quantize_levels(*dwt, options);
   if (!coefficients) return std::unexpected(coefficients.error());
-  release(dwt->levels);
+  free_storage(dwt->levels);
   auto payload = encode_payload(coefficients_as_bytes(*coefficients), options.coder);
   if (!payload) return std::unexpected(payload.error());
-  release(*coefficients);
+  free_storage(*coefficients);
   return assemble_container(header_for(options, levels, n, signal->values, payload->coder),
                             payload->bytes);
 }
