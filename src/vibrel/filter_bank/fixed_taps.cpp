@@ -17,16 +17,11 @@ template <std::size_t N>
 
 template <class Kernel>
 FixedTapsWavelet<Kernel>::FixedTapsWavelet(BorderMode mode, std::span<const f32> low_pass)
-    : OrthogonalFilterBank(kTaps),
+    : OrthogonalFilterBank(kTaps, Scratch::None),
       mode_(mode),
       low_(arrange_taps<kTaps, Kernel::kLayout>(exactly_n_taps<kTaps>(low_pass))),
       high_(
           arrange_taps<kTaps, Kernel::kLayout>(low_pass_to_high(exactly_n_taps<kTaps>(low_pass)))) {
-}
-
-template <class Kernel>
-std::size_t FixedTapsWavelet<Kernel>::required_scratch_size(std::size_t) const {
-  return 0;
 }
 
 template <class Kernel>

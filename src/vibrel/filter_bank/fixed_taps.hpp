@@ -25,8 +25,6 @@ class FixedTapsWavelet final : public OrthogonalFilterBank {
   // taps read as zero and surplus ones are ignored, so construction cannot fail.
   FixedTapsWavelet(BorderMode mode, std::span<const f32> low_pass);
 
-  [[nodiscard]] std::size_t required_scratch_size(std::size_t input_length) const override;
-
  private:
   [[nodiscard]] VibrelResult<void> analyse(std::span<const f32> input,
                                            std::span<f32> approximations, std::span<f32> details,

@@ -35,6 +35,10 @@ VibrelResult<void> OrthogonalFilterBank::execute_forward_with_scratch(
   return analyse(input, approximations, details, scratch.first(required));
 }
 
+std::size_t OrthogonalFilterBank::required_scratch_size(std::size_t input_length) const {
+  return scratch_ == Scratch::PaddedArena ? orthogonal_arena_length(input_length, taps_) : 0;
+}
+
 DwtSize OrthogonalFilterBank::dwt_size(std::size_t input_length) const {
   const std::size_t m = orthogonal_band_length(input_length, taps_);
   return DwtSize{m, m};

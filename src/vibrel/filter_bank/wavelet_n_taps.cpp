@@ -5,21 +5,15 @@
 #include "vibrel/filter_bank/arena_writer.hpp"
 #include "vibrel/filter_bank/low_pass_to_high.hpp"
 #include "vibrel/kernel/filter_bank_kernels.hpp"
-#include "vibrel/kernel/filter_bank_sizes.hpp"
 
 namespace vibrel {
 
 template <class Kernel>
 NTapsWavelet<Kernel>::NTapsWavelet(BorderMode mode, std::span<const f32> low_pass)
-    : OrthogonalFilterBank(low_pass.size()),
+    : OrthogonalFilterBank(low_pass.size(), Scratch::PaddedArena),
       low_(low_pass.begin(), low_pass.end()),
       high_(low_pass_to_high(low_pass)),
       mode_(mode) {}
-
-template <class Kernel>
-std::size_t NTapsWavelet<Kernel>::required_scratch_size(std::size_t input_length) const {
-  return orthogonal_arena_length(input_length, taps());
-}
 
 template <class Kernel>
 VibrelResult<void> NTapsWavelet<Kernel>::analyse(std::span<const f32> input,

@@ -21,8 +21,6 @@ class NTapsWavelet final : public OrthogonalFilterBank {
  public:
   NTapsWavelet(BorderMode mode, std::span<const f32> low_pass);
 
-  [[nodiscard]] std::size_t required_scratch_size(std::size_t input_length) const override;
-
  private:
   // Runs the kernel over the arena built in `scratch`.
   [[nodiscard]] VibrelResult<void> analyse(std::span<const f32> input,
