@@ -37,6 +37,13 @@ struct TapLayout {
   return {16, 1};
 }
 
+// The layout for registers of `lanes` lanes; 0 lanes is the scalar path.
+[[nodiscard]] consteval TapLayout tap_layout_for_lanes(std::size_t lanes, std::size_t taps) {
+  if (lanes == 8) return avx_tap_layout(taps);
+  if (lanes == 4) return sse_tap_layout(taps);
+  return scalar_tap_layout(taps);
+}
+
 // The taps as a record stores them under `layout`. A source shorter than N leaves the missing
 // taps zero; a longer one is cut to N.
 template <std::size_t N, TapLayout kLayout>

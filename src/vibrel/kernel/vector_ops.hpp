@@ -12,31 +12,22 @@ namespace vibrel {
 // code must know: whether the kernels fuse multiply-adds and how an executor record lays out
 // its taps. The operations themselves are VectorOps<Set>, specialised in vector_ops_sse.hpp
 // and vector_ops_avx.hpp, which only the files built with that tier's flags include.
-struct ScalarSet {
-  static constexpr bool kFused = false;
+template <std::size_t kLaneCount, bool kFusedMultiplyAdd>
+struct InstructionSet {
+  static constexpr bool kFused = kFusedMultiplyAdd;
   [[nodiscard]] static consteval TapLayout tap_layout(std::size_t taps) {
-    return scalar_tap_layout(taps);
+    return tap_layout_for_lanes(kLaneCount, taps);
   }
 };
 
+struct ScalarSet : InstructionSet<0, false> {};
 namespace sse {
 // SSE4.2: 4 lanes, no fused multiply-add.
-struct Sse42Set {
-  static constexpr bool kFused = false;
-  [[nodiscard]] static consteval TapLayout tap_layout(std::size_t taps) {
-    return sse_tap_layout(taps);
-  }
-};
+struct Sse42Set : InstructionSet<4, false> {};
 }  // namespace sse
-
 namespace avx {
 // AVX2 with FMA: 8 lanes; the kernels fuse where a formula says so.
-struct Avx2FmaSet {
-  static constexpr bool kFused = true;
-  [[nodiscard]] static consteval TapLayout tap_layout(std::size_t taps) {
-    return avx_tap_layout(taps);
-  }
-};
+struct Avx2FmaSet : InstructionSet<8, true> {};
 }  // namespace avx
 
 // The operations the shared kernel templates are written in, one specialisation per set.
