@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "vibrel/arena_writer.hpp"
-#include "vibrel/cpu_features.hpp"
+#include "vibrel/filter_bank/arena_writer.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
 
 namespace {
 

@@ -10,9 +10,9 @@
 #include <type_traits>
 #include <vector>
 
-#include "vibrel/cdf53f.hpp"
-#include "vibrel/cdf97f.hpp"
-#include "vibrel/cpu_features.hpp"
+#include "vibrel/lifting/cdf53f.hpp"
+#include "vibrel/lifting/cdf97f.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <random>
 #include <vector>
 
-#include "vibrel/cpu_features.hpp"
-#include "vibrel/daubechies.hpp"
-#include "vibrel/filter_banks.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
+#include "vibrel/tables/daubechies.hpp"
+#include "vibrel/filter_bank/filter_banks.hpp"
 
 namespace vibrel {
 namespace {

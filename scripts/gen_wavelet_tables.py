@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/vibrel/daubechies_tables.cpp and src/vibrel/symlet_tables.cpp.
+"""Writes src/vibrel/tables/daubechies_tables.cpp and src/vibrel/tables/symlet_tables.cpp.
 
 The low-pass taps come from PyWavelets (`Wavelet(name).rec_lo`), whose order already puts
 h[0] against the first sample of an analysis window. Values are printed with repr(), which
@@ -17,7 +17,7 @@ import numpy as np
 import pywt
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
-OUT_DIR = ROOT / "src" / "vibrel"
+OUT_DIR = ROOT / "src" / "vibrel" / "tables"
 COLUMNS = 100
 
 DAUBECHIES_ORDERS = range(1, 25)
@@ -126,7 +126,7 @@ HEADER = """\
 
 
 def daubechies_source(tables):
-    lines = [HEADER, '#include "vibrel/daubechies.hpp"', "", "namespace vibrel {",
+    lines = [HEADER, '#include "vibrel/tables/daubechies.hpp"', "", "namespace vibrel {",
              "namespace {", ""]
     for order in DAUBECHIES_ORDERS:
         lines += array_lines(f"kDb{order}", tables[f"db{order}"]) + [""]
@@ -140,7 +140,7 @@ def daubechies_source(tables):
 
 
 def symlet_source(tables):
-    lines = [HEADER, '#include "vibrel/symlet.hpp"', "", "#include <cstdint>", "",
+    lines = [HEADER, '#include "vibrel/tables/symlet.hpp"', "", "#include <cstdint>", "",
              "namespace vibrel {", "namespace {", ""]
     for order in SYMLET_ORDERS:
         lines += array_lines(f"kSym{order}", tables[f"sym{order}"]) + [""]

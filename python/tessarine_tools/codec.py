@@ -1,6 +1,6 @@
 """numcodecs codec: each 1-D lane along a chunk's last axis becomes one frame.
 
-Chunk layout (little-endian), documented in docs/codec_chunk.md:
+Chunk layout (little-endian), documented in docs/format.md (section 8):
     u32 lane count L
     L x u32 byte length of each lane's frame (or bare container with plain=True)
     the L frames, back to back

@@ -1,11 +1,11 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 #include "codec/error.hpp"
-#include "codec/levels.hpp"
 #include "codec/options.hpp"
 
 namespace tessarine {

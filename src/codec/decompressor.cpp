@@ -15,7 +15,7 @@ namespace {
 
 constexpr std::uint8_t kMaxDecoderLevels = 10;
 
-TessarineError reason(std::string text) {
+TessarineError decompression_error(std::string text) {
   return TessarineError::decompression(std::move(text));
 }
 
@@ -23,16 +23,17 @@ TessarineError reason(std::string text) {
 
 TessarineResult<void> check_counts(const TessarineHeader& header) {
   if (header.sample_count > kMaxSampleCount) {
-    return std::unexpected(reason("Can't decompress data bigger than " +
-                                  std::to_string(kMaxSampleCount) + ", but data was " +
-                                  std::to_string(header.sample_count)));
+    return std::unexpected(decompression_error("Can't decompress data bigger than " +
+                                               std::to_string(kMaxSampleCount) +
+                                               ", but data was " +
+                                               std::to_string(header.sample_count)));
   }
   if (header.levels > kMaxDecoderLevels) {
-    return std::unexpected(
-        reason("Max supported level is 10 but it was " + std::to_string(header.levels)));
+    return std::unexpected(decompression_error("Max supported level is 10 but it was " +
+                                               std::to_string(header.levels)));
   }
   if (header.levels == 0) {
-    return std::unexpected(reason("Min supported level is 1 but it was 0"));
+    return std::unexpected(decompression_error("Min supported level is 1 but it was 0"));
   }
   return {};
 }
@@ -43,8 +44,9 @@ namespace {
     std::span<const std::uint8_t> container, const TessarineHeader& header) {
   const std::uint64_t end = kHeaderSize + std::uint64_t{header.payload_len};
   if (container.size() < end) {
-    return std::unexpected(reason("Minimum data size is " + std::to_string(end) + ", but it was " +
-                                  std::to_string(container.size())));
+    return std::unexpected(decompression_error("Minimum data size is " + std::to_string(end) +
+                                               ", but it was " +
+                                               std::to_string(container.size())));
   }
   return container.subspan(kHeaderSize, header.payload_len);
 }

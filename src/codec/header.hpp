@@ -19,9 +19,9 @@ inline constexpr std::array<std::uint8_t, 2> kFormatTag{'f', '3'};
 inline constexpr std::uint8_t kCoderDeflate = 0;
 inline constexpr std::uint8_t kCoderArans = 1;
 
-// The fixed 52-byte container header, field for field in file order (little-endian, no
-// padding in the file). A plain value; bytes the parser does not interpret (version[1],
-// reserved_byte, reserved) are kept exactly as read.
+// The fixed 52-byte container header, field for field in file order; byte offsets, valid
+// ranges and the error of each field are in docs/format.md (section 1). A plain value; bytes
+// the parser does not interpret (version[1], reserved_byte, reserved) are kept as read.
 struct TessarineHeader {
   std::array<std::uint8_t, 4> magic = kMagic;
   std::array<std::uint8_t, 2> version = kVersion;

@@ -13,14 +13,16 @@ enum class Method : std::uint8_t { Cdf53 = 0, Cdf97 = 1, Db4 = 2, Sym4 = 3 };
 // Strength of the dead zone on detail coefficients (a multiple of the base threshold).
 enum class Cutoff : std::uint8_t { Low = 0, Medium = 1, High = 2 };
 
-// Entropy coder asked for. `Auto` is resolved by the compressor and never stored.
+// Entropy coder asked for. `Auto` is resolved when the payload is encoded (payload_encoder:
+// it means the rANS stream) and is never stored in a header.
 enum class Coder : std::uint8_t { Deflate = 0, Arans = 1, Auto = 2 };
 
 // The four-character method code stored in a container header, as its ASCII bytes.
 using MethodCode = std::array<std::uint8_t, 4>;
 
-// Everything the caller chooses for one compression. `scale` is validated where the options
-// are built (6..12); the compressor trusts it.
+// Everything the caller chooses for one compression. The binding validates `scale` (6..12)
+// when it builds the options; the compressor checks it and the enum codes again, for C++
+// callers that build options by hand.
 struct CompressionOptions {
   Method method = Method::Cdf97;
   std::uint8_t scale = 11;

@@ -21,11 +21,11 @@ struct PreparedSignal {
 
 // Frees a working array as soon as the next stage no longer needs it.
 template <class T>
-void release(T& value) {
+void free_storage(T& value) {
   T().swap(value);
 }
 
-TessarineError configuration(std::string text) {
+TessarineError configuration_error(std::string text) {
   return TessarineError::unsupported_configuration(std::move(text));
 }
 
@@ -34,15 +34,15 @@ TessarineError configuration(std::string text) {
 [[nodiscard]] TessarineResult<void> check_options(const CompressionOptions& options) {
   if (method_name(options.method).empty()) {
     return std::unexpected(
-        configuration("Unknown method code " + std::to_string(static_cast<int>(options.method))));
+        configuration_error("Unknown method code " + std::to_string(static_cast<int>(options.method))));
   }
   if (cutoff_name(options.cutoff).empty()) {
     return std::unexpected(
-        configuration("Unknown cutoff code " + std::to_string(static_cast<int>(options.cutoff))));
+        configuration_error("Unknown cutoff code " + std::to_string(static_cast<int>(options.cutoff))));
   }
   if (coder_name(options.coder).empty()) {
     return std::unexpected(
-        configuration("Unknown coder code " + std::to_string(static_cast<int>(options.coder))));
+        configuration_error("Unknown coder code " + std::to_string(static_cast<int>(options.coder))));
   }
   if (options.scale < kMinScale || options.scale > kMaxScale) {
     return std::unexpected(TessarineError::unsupported_scale(options.scale));
@@ -51,9 +51,9 @@ TessarineError configuration(std::string text) {
 }
 
 [[nodiscard]] TessarineResult<void> check_size(std::size_t n) {
-  if (n == 0) return std::unexpected(configuration("Can't compress empty data"));
+  if (n == 0) return std::unexpected(configuration_error("Can't compress empty data"));
   if (n > kMaxSampleCount) {
-    return std::unexpected(configuration("Can't compress data bigger than " +
+    return std::unexpected(configuration_error("Can't compress data bigger than " +
                                          std::to_string(kMaxSampleCount) + ", but data was " +
                                          std::to_string(n)));
   }
@@ -66,7 +66,7 @@ TessarineError configuration(std::string text) {
   PreparedSignal signal{populated_vector<float>(input.size()), {}};
   const SampleRange range = sanitize_and_range(input, signal.samples);
   if (!std::isfinite(range.max - range.min)) {
-    return std::unexpected(configuration(
+    return std::unexpected(configuration_error(
         "Can't compress data whose range (max - min) exceeds the largest 32-bit float"));
   }
   signal.values = normalize(signal.samples, range);
@@ -136,7 +136,7 @@ TessarineResult<QuantizedSignal> quantize_signal(const vibrel::DwtExecutor<float
   const std::uint32_t levels = decomposition_levels(n, filter_length);
   auto dwt = forward_transform(executor, signal->samples, levels);
   if (!dwt) return std::unexpected(dwt.error());
-  release(signal->samples);
+  free_storage(signal->samples);
   auto coefficients = quantize_levels(*dwt, options);
   if (!coefficients) return std::unexpected(coefficients.error());
   return QuantizedSignal{std::move(*coefficients), signal->values, levels};

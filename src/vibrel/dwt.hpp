@@ -4,9 +4,9 @@
 #include <span>
 #include <vector>
 
-namespace vibrel {
+#include "vibrel/kernel/sample.hpp"
 
-using f32 = float;
+namespace vibrel {
 
 // One level of a decomposition; owns both bands.
 template <class T>

@@ -3,10 +3,10 @@
 #include <memory>
 #include <vector>
 
-#include "vibrel/cdf53f.hpp"
-#include "vibrel/cdf97f.hpp"
-#include "vibrel/completed_dwt_executor.hpp"
-#include "vibrel/filter_banks.hpp"
+#include "vibrel/lifting/cdf53f.hpp"
+#include "vibrel/lifting/cdf97f.hpp"
+#include "vibrel/filter_bank/completed_dwt_executor.hpp"
+#include "vibrel/filter_bank/filter_banks.hpp"
 #include "vibrel/vibrel.hpp"
 
 namespace vibrel {

@@ -3,8 +3,8 @@
 #include <array>
 #include <span>
 
-#include "vibrel/border_mode.hpp"
-#include "vibrel/cpu_tier.hpp"
+#include "vibrel/kernel/border_mode.hpp"
+#include "vibrel/cpu/cpu_tier.hpp"
 #include "vibrel/executor.hpp"
 
 namespace vibrel {

@@ -4,7 +4,7 @@
 #include <new>
 #include <utility>
 
-#include "vibrel/alloc.hpp"
+#include "vibrel/zeroed_vector.hpp"
 
 namespace vibrel {
 namespace {

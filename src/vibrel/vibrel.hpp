@@ -1,9 +1,9 @@
 #pragma once
 
-#include "vibrel/border_mode.hpp"
-#include "vibrel/daubechies.hpp"
+#include "vibrel/kernel/border_mode.hpp"
+#include "vibrel/tables/daubechies.hpp"
 #include "vibrel/executor.hpp"
-#include "vibrel/symlet.hpp"
+#include "vibrel/tables/symlet.hpp"
 
 namespace vibrel {
 

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "border_reference.hpp"
-#include "vibrel/arena_writer.hpp"
-#include "vibrel/cpu_features.hpp"
+#include "vibrel/filter_bank/arena_writer.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
 
 namespace vibrel {
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "border_reference.hpp"
-#include "vibrel/arena_writer.hpp"
-#include "vibrel/filter_padding.hpp"
+#include "vibrel/filter_bank/arena_writer.hpp"
+#include "vibrel/kernel/filter_padding.hpp"
 
 namespace vibrel {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-#include "vibrel/border_mode.hpp"
+#include "vibrel/kernel/border_mode.hpp"
 
 namespace vibrel::testing {
 

@@ -1,4 +1,4 @@
-#include "vibrel/cdf53f.hpp"
+#include "vibrel/lifting/cdf53f.hpp"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "vibrel/cdf97f.hpp"
+#include "vibrel/lifting/cdf97f.hpp"
 
 #include <gtest/gtest.h>
 

@@ -5,8 +5,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "vibrel/cpu_features.hpp"
-#include "vibrel/cpu_tier.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
+#include "vibrel/cpu/cpu_tier.hpp"
 
 namespace vibrel {
 namespace {

@@ -5,7 +5,7 @@
 #include <random>
 #include <vector>
 
-#include "vibrel/fast_divide.hpp"
+#include "vibrel/kernel/fast_divide.hpp"
 
 namespace vibrel {
 namespace {

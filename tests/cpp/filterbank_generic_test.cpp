@@ -10,10 +10,10 @@
 #include <string>
 #include <vector>
 
-#include "vibrel/cpu_features.hpp"
-#include "vibrel/filter_banks.hpp"
-#include "vibrel/filter_padding.hpp"
-#include "vibrel/util.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
+#include "vibrel/filter_bank/filter_banks.hpp"
+#include "vibrel/kernel/filter_padding.hpp"
+#include "vibrel/filter_bank/low_pass_to_high.hpp"
 
 namespace vibrel {
 namespace {

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "vibrel/daubechies.hpp"
-#include "vibrel/filter_banks.hpp"
-#include "vibrel/symlet.hpp"
+#include "vibrel/tables/daubechies.hpp"
+#include "vibrel/filter_bank/filter_banks.hpp"
+#include "vibrel/tables/symlet.hpp"
 
 namespace vibrel {
 namespace {

@@ -12,10 +12,10 @@
 #include <utility>
 #include <vector>
 
-#include "vibrel/cpu_features.hpp"
-#include "vibrel/daubechies.hpp"
-#include "vibrel/filter_banks.hpp"
-#include "vibrel/util.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
+#include "vibrel/tables/daubechies.hpp"
+#include "vibrel/filter_bank/filter_banks.hpp"
+#include "vibrel/filter_bank/low_pass_to_high.hpp"
 
 namespace vibrel {
 namespace {

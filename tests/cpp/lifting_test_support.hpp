@@ -14,8 +14,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "vibrel/cpu_features.hpp"
-#include "vibrel/lifting_executor.hpp"
+#include "vibrel/cpu/cpu_features.hpp"
+#include "vibrel/lifting/lifting_executor.hpp"
 
 namespace vibrel {
 

@@ -15,7 +15,7 @@
 #include <utility>
 #include <vector>
 
-#include "vibrel/alloc.hpp"
+#include "vibrel/zeroed_vector.hpp"
 #include "memory/prefault.hpp"
 #include "memory/scratch_pages.hpp"
 

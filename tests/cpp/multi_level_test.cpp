@@ -4,7 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "vibrel/completed_dwt_executor.hpp"
+#include "vibrel/filter_bank/completed_dwt_executor.hpp"
 
 namespace vibrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "vibrel/util.hpp"
+#include "vibrel/filter_bank/low_pass_to_high.hpp"
 
 #include <gtest/gtest.h>
 

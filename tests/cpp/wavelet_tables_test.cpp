@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "vibrel/daubechies.hpp"
-#include "vibrel/symlet.hpp"
-#include "vibrel/wavelet_tables.hpp"
+#include "vibrel/tables/daubechies.hpp"
+#include "vibrel/tables/symlet.hpp"
+#include "vibrel/tables/wavelet_tables.hpp"
 
 namespace vibrel {
 namespace {

@@ -1,0 +1,109 @@
+#!/usr/bin/env python3
+"""Checks the include graph of src/ against the layering of the wavelet engine.
+
+Rules (every quoted include is rooted at src/):
+  1. Files in src/vibrel/kernel/ include only kernel/ headers: the kernel sits below every tier.
+  2. Files in src/vibrel/avx/ and src/vibrel/sse/ include only kernel/ headers and their own
+     folder: the SIMD code never reaches up into the executors, the factory or the types above.
+  3. kernel/vector_ops_avx.hpp is included only from avx/, kernel/vector_ops_sse.hpp only from
+     sse/: intrinsics of a tier are compiled only with that tier's flags.
+  4. src/codec/ and src/python/ include from src/vibrel/ only the engine's public headers.
+
+Prints each broken rule as `file:line: include "x": reason` and exits 1 if there is any.
+With --graph it also prints the edges between rooms (folder to folder, with counts).
+
+Usage: python3 scripts/check_includes.py [--root DIR] [--graph]
+"""
+
+import argparse
+import collections
+import re
+import sys
+from pathlib import Path
+
+INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
+SOURCE_SUFFIXES = {".hpp", ".cpp", ".h", ".cc"}
+LOW_ROOMS = {"vibrel/kernel", "vibrel/avx", "vibrel/sse"}
+OUTER_LAYERS = {"codec", "python"}
+PUBLIC_ENGINE_HEADERS = {
+    "vibrel/vibrel.hpp",
+    "vibrel/factory.hpp",
+    "vibrel/executor.hpp",
+    "vibrel/dwt.hpp",
+    "vibrel/error.hpp",
+}
+TIER_ONLY_HEADERS = {
+    "vibrel/kernel/vector_ops_avx.hpp": "vibrel/avx",
+    "vibrel/kernel/vector_ops_sse.hpp": "vibrel/sse",
+}
+
+
+def room_of(path: str) -> str:
+    """The folder of a src/-rooted path: 'vibrel/avx' for 'vibrel/avx/x.cpp'."""
+    return path.rsplit("/", 1)[0] if "/" in path else ""
+
+
+def includes_of(file: Path):
+    for number, line in enumerate(file.read_text(encoding="utf-8").splitlines(), start=1):
+        match = INCLUDE.match(line)
+        if match:
+            yield number, match.group(1)
+
+
+def violation(source: str, target: str):
+    """Why `source` may not include `target`, or None when it may."""
+    source_room = room_of(source)
+    target_room = room_of(target)
+    if source_room == "vibrel/kernel" and target_room != "vibrel/kernel":
+        return "kernel/ includes only kernel/"
+    if source_room in ("vibrel/avx", "vibrel/sse") and target_room not in (
+        "vibrel/kernel",
+        source_room,
+    ):
+        return f"{source_room.split('/')[1]}/ includes only kernel/ and its own folder"
+    owner = TIER_ONLY_HEADERS.get(target)
+    if owner is not None and source_room != owner:
+        return f"only {owner.split('/')[1]}/ may include this tier's intrinsics"
+    top = source.split("/", 1)[0]
+    if top in OUTER_LAYERS and target.startswith("vibrel/"):
+        if target not in PUBLIC_ENGINE_HEADERS:
+            return f"{top}/ may use only the engine's public headers"
+    return None
+
+
+def check(src: Path, graph: collections.Counter) -> list:
+    problems = []
+    for file in sorted(src.rglob("*")):
+        if file.suffix not in SOURCE_SUFFIXES or not file.is_file():
+            continue
+        source = file.relative_to(src).as_posix()
+        for number, target in includes_of(file):
+            graph[(room_of(source), room_of(target))] += 1
+            reason = violation(source, target)
+            if reason:
+                problems.append(f'{source}:{number}: include "{target}": {reason}')
+    return problems
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--root", type=Path, default=Path(__file__).resolve().parent.parent)
+    parser.add_argument("--graph", action="store_true", help="print the edges between rooms")
+    args = parser.parse_args()
+    src = args.root / "src"
+    if not src.is_dir():
+        print(f"no src/ folder under {args.root}", file=sys.stderr)
+        return 2
+    graph = collections.Counter()
+    problems = check(src, graph)
+    if args.graph:
+        for (source, target), count in sorted(graph.items()):
+            if source != target:
+                print(f"{source or '.'} -> {target or '.'}  {count}")
+    for problem in problems:
+        print(problem)
+    return 1 if problems else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,8 +1,0 @@
-#include "vibrel/cdf53f.hpp"
-
-namespace vibrel {
-
-template class LiftingExecutor<Cdf53Scheme, ScalarLiftingKernels>;
-template class LiftingExecutor<Cdf53Scheme, avx::LiftingKernels>;
-
-}  // namespace vibrel

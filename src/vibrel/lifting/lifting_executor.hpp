@@ -1,0 +1,182 @@
+#pragma once
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <span>
+#include <vector>
+
+#include "vibrel/executor.hpp"
+#include "vibrel/lifting/lifting_scheme.hpp"
+#include "vibrel/lifting/lifting_steps.hpp"
+#include "vibrel/lifting/lifting_workspace.hpp"
+#include "vibrel/multi_level.hpp"
+
+namespace vibrel {
+
+// A non-expansive lifting transform: n samples become ceil(n/2) approximation and floor(n/2)
+// detail coefficients, coefficient k of each band belonging to x[2k] and x[2k+1]. `Scheme`
+// supplies the steps and constants, `Kernels` the instruction set (ScalarLiftingKernels or
+// avx::LiftingKernels). All checks and allocations happen here, so kernels only compute.
+// The class holds no data; it is instantiated in cdf53f.cpp and cdf97f.cpp.
+template <class Scheme, class Kernels>
+class LiftingExecutor final : public DwtExecutor<f32> {
+  static_assert(steps_alternate<Scheme>());
+
+ public:
+  [[nodiscard]] VibrelResult<void> execute_forward(std::span<const f32> input,
+                                                   std::span<f32> approximations,
+                                                   std::span<f32> details) const override {
+    if (auto checked = check_forward(input.size(), approximations.size(), details.size());
+        !checked) {
+      return checked;
+    }
+    forward(input, approximations, details);
+    return {};
+  }
+
+  [[nodiscard]] VibrelResult<void> execute_forward_with_scratch(
+      std::span<const f32> input, std::span<f32> approximations, std::span<f32> details,
+      std::span<f32> /*scratch*/) const override {
+    return execute_forward(input, approximations, details);
+  }
+
+  [[nodiscard]] std::size_t required_scratch_size(std::size_t) const override { return 0; }
+
+  [[nodiscard]] DwtSize dwt_size(std::size_t n) const override {
+    return {std::max<std::size_t>(n - n / 2, 2), std::max(n / 2, Scheme::kMinDetails)};
+  }
+
+  [[nodiscard]] VibrelResult<void> execute_inverse(std::span<const f32> approximations,
+                                                   std::span<const f32> details,
+                                                   std::span<f32> output) const override {
+    if (auto checked = check_inverse(approximations.size(), details.size(), output.size());
+        !checked) {
+      return checked;
+    }
+    return inverse(approximations, details, output);
+  }
+
+  [[nodiscard]] std::size_t idwt_size(DwtSize size) const override {
+    return std::max(size.approximation_length + size.details_length, Scheme::kMinLength);
+  }
+
+  [[nodiscard]] std::size_t filter_length() const override { return Scheme::kFilterLength; }
+
+  [[nodiscard]] VibrelResult<Dwt<f32>> dwt(std::span<const f32> input,
+                                           std::size_t level) const override {
+    return dwt_with_rules(*this, input, level, kRules);
+  }
+  [[nodiscard]] VibrelResult<MultiDwt<f32>> multi_dwt(std::span<const f32> input,
+                                                      std::size_t levels) const override {
+    return multi_dwt_with_rules(*this, input, levels, kRules);
+  }
+  [[nodiscard]] VibrelResult<std::vector<f32>> idwt(const DwtView<f32>& view) const override {
+    return idwt_with_rules(*this, view, kRules);
+  }
+  [[nodiscard]] VibrelResult<std::vector<f32>> multi_idwt(
+      const MultiDwtView<f32>& view) const override {
+    return multi_idwt_with_rules(*this, view, kRules);
+  }
+
+ private:
+  // Every level, one-level requests included, needs kMinLength samples; reconstructions are
+  // passed on whole because a + d = n exactly.
+  static constexpr LevelRules kRules{Scheme::kMinLength, true, false};
+
+  // Size errors report the given length first and the length that was required second.
+  [[nodiscard]] static VibrelResult<void> check_forward(std::size_t n, std::size_t a,
+                                                        std::size_t b) {
+    if (n < Scheme::kMinLength) {
+      return std::unexpected(VibrelError::input_too_short(n, Scheme::kMinLength));
+    }
+    if (a != n - n / 2) return std::unexpected(VibrelError::approx_size_mismatch(a, n - n / 2));
+    if (b != n / 2) return std::unexpected(VibrelError::details_size_mismatch(b, n / 2));
+    return {};
+  }
+
+  [[nodiscard]] static VibrelResult<void> check_inverse(std::size_t a, std::size_t b,
+                                                        std::size_t n) {
+    if (a + b != n) return std::unexpected(VibrelError::output_size_mismatch(n, a + b));
+    const std::size_t required_a = std::max<std::size_t>(n - n / 2, 2);
+    const std::size_t required_b = std::max(n / 2, Scheme::kMinDetails);
+    if (a != required_a) return std::unexpected(VibrelError::approx_size_mismatch(a, required_a));
+    if (b != required_b) {
+      return std::unexpected(VibrelError::details_size_mismatch(b, required_b));
+    }
+    return {};
+  }
+
+  static constexpr auto& kSteps = Scheme::kSteps;
+  static constexpr std::size_t kStepCount = kSteps.size();
+  static constexpr bool predicts(std::size_t step) {
+    return kSteps[step].kind == LiftingStep::Kind::Predict;
+  }
+
+  // The steps one after another over each strip; see lifting_steps.hpp.
+  static void forward(std::span<const f32> x, std::span<f32> s, std::span<f32> d) {
+    std::array<std::size_t, kStepCount> done{};
+    std::size_t scaled_s = 0;
+    std::size_t scaled_d = 0;
+    for (std::size_t target = 0; target < d.size();) {
+      target = std::min(target + kLiftingStrip, d.size());
+      done[0] = advance_split<Kernels>(x, s, d, kSteps[0].coefficient, done[0], target);
+      for (std::size_t i = 1; i < kStepCount; ++i) {
+        const f32 c = kSteps[i].coefficient;
+        done[i] = predicts(i) ? advance_predict<Kernels>(s, d, c, done[i], done[i - 1])
+                              : advance_update<Kernels>(s, d, c, done[i], done[i - 1]);
+      }
+      if constexpr (Scheme::kScaled) {
+        // The last update is final up to `last` but still reads d[last - 1].
+        const std::size_t last = done[kStepCount - 1];
+        const std::size_t d_free = last == s.size() ? d.size() : (last > 0 ? last - 1 : 0);
+        scaled_s = advance_scale<Kernels>(s, s, Scheme::kApproximationScale, scaled_s, last);
+        scaled_d = advance_scale<Kernels>(d, d, Scheme::kDetailsScale, scaled_d, d_free);
+      }
+    }
+  }
+
+  // Working copy of the next strip of each band: e of s, and o of d where needed.
+  static void prepare(std::span<const f32> s, std::span<const f32> d, std::span<f32> e,
+                      std::span<f32> o, std::size_t from, std::size_t target) {
+    const std::size_t e_to = target == d.size() ? s.size() : target;
+    if constexpr (Scheme::kScaled) {
+      advance_scale<Kernels>(s, e, Scheme::kInverseApproximationScale, from, e_to);
+      advance_scale<Kernels>(d, o, Scheme::kInverseDetailsScale, from, target);
+    } else {
+      std::copy(s.begin() + from, s.begin() + e_to, e.begin() + from);
+      if (!o.empty()) std::copy(d.begin() + from, d.begin() + target, o.begin() + from);
+    }
+  }
+
+  // Undoes the steps backwards on working copies; the final predict writes its details
+  // straight into the interleaved output.
+  [[nodiscard]] static VibrelResult<void> inverse(std::span<const f32> s, std::span<const f32> d,
+                                                  std::span<f32> y) {
+    constexpr bool kCopyDetails = inverse_rewrites_details<Scheme>();
+    const std::size_t a = s.size();
+    const std::size_t b = d.size();
+    auto workspace = lifting_workspace(kCopyDetails ? a + b : a);
+    if (!workspace) return std::unexpected(workspace.error());
+    const std::span<f32> e(workspace->get(), a);
+    const std::span<f32> o(workspace->get() + a, kCopyDetails ? b : 0);
+    // Without a copy only updates come before the final predict, and they read d.
+    const std::span<const f32> details = kCopyDetails ? std::span<const f32>(o) : d;
+    std::array<std::size_t, kStepCount> done{};
+    for (std::size_t target = 0, from = 0; target < b; from = target) {
+      target = std::min(target + kLiftingStrip, b);
+      prepare(s, d, e, o, from, target);
+      // The last forward step is an update: undoing it first needs only the details.
+      std::size_t ready = target;
+      for (std::size_t i = kStepCount - 1; i > 0; --i) {
+        const f32 c = -kSteps[i].coefficient;
+        ready = done[i] = predicts(i) ? advance_predict<Kernels>(e, o, c, done[i], ready)
+                                      : advance_update<Kernels>(e, details, c, done[i], ready);
+      }
+      done[0] = advance_interleave<Kernels>(e, details, -kSteps[0].coefficient, y, done[0], ready);
+    }
+    return {};
+  }
+};
+
+}  // namespace vibrel

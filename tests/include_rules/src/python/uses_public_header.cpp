@@ -1,0 +1,2 @@
+// Allowed: the binding uses a public engine header.
+#include "vibrel/vibrel.hpp"
