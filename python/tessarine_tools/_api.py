@@ -66,7 +66,9 @@ def compress(
         return Frame(
             signal.dtype, signal.raw.size, None, fixed, container, nonfinite=nonfinite
         ).pack()
-    return _bounded(signal, bound, methods, coder_code, nonfinite)
+    # A wavelet the caller names is kept; otherwise a frame without container may win.
+    allow_flat = method is None or method == "best"
+    return _bounded(signal, bound, methods, coder_code, nonfinite, allow_flat)
 
 
 def _encode(samples: npt.NDArray[np.float32], s: Settings) -> bytes:
@@ -80,10 +82,17 @@ def _chosen(signal: Signal, bound: Bound, methods: Sequence[int], coder: int) ->
 
 
 def _bounded(
-    signal: Signal, bound: Bound, methods: Sequence[int], coder: int, nonfinite: bytes
+    signal: Signal,
+    bound: Bound,
+    methods: Sequence[int],
+    coder: int,
+    nonfinite: bytes,
+    allow_flat: bool,
 ) -> bytes:
     evaluate = Evaluator(signal, bound, signal.working)
-    best = min((search_layered(evaluate, m, coder) for m in methods), key=lambda c: c.cost)
+    best = min(
+        (search_layered(evaluate, m, coder, allow_flat) for m in methods), key=lambda c: c.cost
+    )
     settings = Settings(best.method, best.scale, LOW, coder)
     frame = Frame(
         signal.dtype, signal.raw.size, bound, settings, best.container, best.layer.packed, nonfinite

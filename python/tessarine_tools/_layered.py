@@ -56,24 +56,31 @@ def build_flat(evaluate: Evaluator, method: int) -> Candidate:
     return Candidate(method, COARSEST, b"", base, layer, flat=True)
 
 
-def search_layered(evaluate: Evaluator, method: int, coder: int) -> Candidate:
-    """The smaller of the best wavelet base and a flat one, each with its residual layer."""
+def search_layered(
+    evaluate: Evaluator, method: int, coder: int, allow_flat: bool = True
+) -> Candidate:
+    """The smaller of the best wavelet base and a flat one, each with its residual layer.
+
+    `allow_flat` is False when the caller named a wavelet: it then gets that wavelet's container.
+    """
     samples = evaluate.signal.working.size
     if samples <= 4 * _SAMPLED_LENGTH:
-        return _better(evaluate, method, coder)
+        return _better(evaluate, method, coder, allow_flat)
     blocks = evaluate.signal.blocks(_BLOCKS, _SAMPLED_LENGTH // _BLOCKS)
     scout = Evaluator(blocks, evaluate.bound, blocks.working)
-    choice = _better(scout, method, coder)
+    choice = _better(scout, method, coder, allow_flat)
     evaluate.evaluations += scout.evaluations
     if choice.flat:
         return build_flat(evaluate, method)
     return build(evaluate, method, choice.scale, coder)
 
 
-def _better(evaluate: Evaluator, method: int, coder: int) -> Candidate:
-    flat = build_flat(evaluate, method)
+def _better(evaluate: Evaluator, method: int, coder: int, allow_flat: bool) -> Candidate:
     start = max(COARSEST, min(FINEST, evaluate.first_scale() - _START_BELOW_ALONE))
     first = build(evaluate, method, start, coder)
+    if not allow_flat:
+        return _walk(evaluate, method, coder, first)
+    flat = build_flat(evaluate, method)
     # A walk gains tens of percent: from a start this far behind it is not worth its evaluations.
     if first.cost > _WALK_WITHIN * flat.cost:
         return flat
