@@ -299,7 +299,9 @@ RD_PANELS = (
 
 
 def plot_panel(axes: Any, report: SignalReport, grouped: dict[str, list[Measurement]],
-               quantity: str) -> None:
+               quantity: str) -> bool:
+    """Plots one quantity; returns whether any plotted value is above zero."""
+    positive = False
     for label, points in grouped.items():
         if points[0].lossless:
             axes.axvline(
@@ -313,25 +315,25 @@ def plot_panel(axes: Any, report: SignalReport, grouped: dict[str, list[Measurem
         # Sweep order (scale, bound or step), so a curve that bends back shows it.
         shown = [p for p in points if math.isfinite(getattr(p, quantity))
                  and (quantity == "psnr" or getattr(p, quantity) > 0)]
-        axes.plot(
-            [p.bits_per_sample for p in shown],
-            [getattr(p, quantity) for p in shown],
-            label=label,
-            **curve_style(points),
-        )
+        values = [getattr(p, quantity) for p in shown]
+        positive = positive or any(v > 0 for v in values)
+        axes.plot([p.bits_per_sample for p in shown], values, label=label, **curve_style(points))
     reference = report.reference
     if reference is not None and getattr(reference, quantity) > 0:
         axes.plot(reference.bits_per_sample, getattr(reference, quantity), "*", color="gold",
                   markeredgecolor="k", markersize=14, label="Tessarine default", zorder=5)
+    return positive
 
 
 def plot_rate_distortion(pyplot: Any, report: SignalReport, path: Path) -> None:
     grouped = best_cutoff_curves(curves(report.measurements))
     figure, panels = pyplot.subplots(1, 2, figsize=(15, 6))
     for axes, (quantity, label, scale) in zip(panels, RD_PANELS):
-        plot_panel(axes, report, grouped, quantity)
+        positive = plot_panel(axes, report, grouped, quantity)
         axes.set_xscale("log")
-        axes.set_yscale(scale)
+        # A log axis needs something above zero to show (an exactly kept signal has none).
+        if positive:
+            axes.set_yscale(scale)
         axes.set_xlabel("bits per sample (float32 input = 32)")
         axes.set_ylabel(label)
         axes.grid(True, which="both", alpha=0.3)
