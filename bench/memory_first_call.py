@@ -7,7 +7,9 @@ measurements alternate between them and the table gives medians.
     python bench/memory_first_call.py                      # the installed module
     python bench/memory_first_call.py --module before=DIR --module after=DIR2
 
-The signal is the shipped example ECG repeated to the requested length, with a little
+Wall times on a shared machine wander; CPU times (user + system) show what the call itself
+costs. Growth is the peak resident size minus the size just before the first call (input
+loaded), so it counts the output too. The signal is the shipped example ECG repeated to the requested length, with a little
 seeded noise (about one step of its converter) so that no two repeats are alike.
 """
 
@@ -49,19 +51,21 @@ else:
     with open(container_path, "rb") as f:
         data = f.read()
     call = lambda: tessarine.decompress_signal(data)
-before = rss_bytes()
-start = time.perf_counter()
-out = call()
-first = time.perf_counter() - start
-peak = peak_bytes()
-del out
-times = []
-for _ in range(int(later)):
-    start = time.perf_counter()
+def timed():
+    faults = resource.getrusage(resource.RUSAGE_SELF).ru_minflt
+    wall, cpu = time.perf_counter(), time.process_time()
     out = call()
-    times.append(time.perf_counter() - start)
+    wall, cpu = time.perf_counter() - wall, time.process_time() - cpu
+    faults = resource.getrusage(resource.RUSAGE_SELF).ru_minflt - faults
     del out
-print(json.dumps({"first": first, "later": sorted(times)[len(times) // 2],
+    return wall, cpu, faults
+
+before = rss_bytes()
+first = timed()
+peak = peak_bytes()
+later = sorted(timed() for _ in range(int(later)))[int(later) // 2]
+print(json.dumps({"first": first[0], "later": later[0], "first_cpu": first[1],
+                  "later_cpu": later[1], "first_faults": first[2], "later_faults": later[2],
                   "before": before, "peak": peak}))
 """
 
@@ -108,9 +112,9 @@ def main() -> None:
     args = parser.parse_args()
     modules = args.module or [("installed", "")]
     mib = 1 << 20
-    print("| build | samples | call | first s | later s | first/later | peak RSS MiB "
-          "| growth MiB | growth / input |")
-    print("|---|---|---|---|---|---|---|---|---|")
+    print("| build | samples | call | first s | later s | first/later | later CPU s | first/later CPU "
+          "| page faults first/later | peak RSS MiB | growth MiB | growth / input |")
+    print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as tmp:
         for n in args.sizes:
             containers = {}
@@ -123,12 +127,14 @@ def main() -> None:
                     for label, path in modules:
                         runs[label].append(run_child(path, mode, n, containers[label], args.later))
                 for label, _ in modules:
-                    med = {k: statistics.median(r[k] for r in runs[label])
-                           for k in ("first", "later", "before", "peak")}
+                    med = {k: statistics.median(r[k] for r in runs[label]) for k in runs[label][0]}
                     growth = med["peak"] - med["before"]
                     print(f"| {label} | {n:,} | {mode} | {med['first']:.3f} | {med['later']:.3f} "
-                          f"| {med['first'] / med['later']:.2f} | {med['peak'] / mib:.0f} "
-                          f"| {growth / mib:.0f} | {growth / (4 * n):.2f} |", flush=True)
+                          f"| {med['first'] / med['later']:.2f} "
+                          f"| {med['later_cpu']:.3f} | {med['first_cpu'] / med['later_cpu']:.2f} "
+                          f"| {med['first_faults']:.0f} / {med['later_faults']:.0f} "
+                          f"| {med['peak'] / mib:.0f} | {growth / mib:.0f} "
+                          f"| {growth / (4 * n):.2f} |", flush=True)
 
 
 if __name__ == "__main__":
