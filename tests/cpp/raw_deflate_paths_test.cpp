@@ -70,8 +70,12 @@ TEST_P(InflatePaths, AgreeWithStreamingInflation) {
 TEST_P(InflatePaths, OneShotAnswersOnlyForExactStreams) {
   const PathCase& c = GetParam();
   const auto whole = inflate_raw_whole(c.stream, c.size);
-  if (c.one_shot) EXPECT_EQ(whole.has_value(), *c.one_shot && libdeflate_built_in());
-  if (whole) EXPECT_EQ(*whole, inflate_raw_zlib(c.stream, c.size).value());
+  if (c.one_shot) {
+    EXPECT_EQ(whole.has_value(), *c.one_shot && libdeflate_built_in());
+  }
+  if (whole) {
+    EXPECT_EQ(*whole, inflate_raw_zlib(c.stream, c.size).value());
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, InflatePaths, ::testing::ValuesIn(path_cases()),
