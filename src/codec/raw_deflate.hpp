@@ -10,8 +10,9 @@
 
 namespace tessarine {
 
-// Raw DEFLATE (no zlib or gzip wrapper). With libdeflate built in, its compressor at
-// kLibdeflateLevel, otherwise zlib at level 6. A stream failure becomes `Io`.
+// Raw DEFLATE (no zlib or gzip wrapper). With libdeflate built in, its compressor at the
+// build's level (7 unless configured otherwise), otherwise zlib at level 6. A stream failure
+// becomes `Io`.
 [[nodiscard]] TessarineResult<std::vector<std::uint8_t>> deflate_raw(
     std::span<const std::uint8_t> input);
 
