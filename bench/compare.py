@@ -2,7 +2,7 @@
 """Compare Tessarine with the codecs a user would pick instead: rate, distortion and speed.
 
     pip install .[bench]          # Tessarine plus the peers: zfpy, pysz, zstandard, matplotlib
-    python bench/compare.py       # every signal of ../shared/data, full sweep
+    python bench/compare.py       # the signals shipped in examples/data, full sweep
 
 Each signal (a 1-D .npy file, converted to float32) goes through:
 
@@ -17,7 +17,9 @@ For every setting it records the compression ratio, bits per sample, max abs err
 PSNR = 20 log10(range / RMSE), PRD = 100 sqrt(sum (x - y)^2 / sum x^2), and the median
 compress / decompress throughput in MB/s (10^6 bytes of float32 input per second), every codec
 on one thread in this one process. Results go to <out>/<signal>.md and .csv, a rate-distortion
-plot <signal>_rd.png, a speed chart <signal>_speed.png and an all-signal summary.md.
+plot <signal>_rd.png (bits per sample against PSNR and against max abs error, one curve per
+Tessarine method at its best cutoff, plus the peers), a speed chart <signal>_speed.png and an
+all-signal summary.md.
 
 A peer that cannot be imported is reported as unavailable, never skipped silently.
 """
@@ -60,7 +62,8 @@ from compare_report import (
 )
 
 REPO_ROOT = Path(__file__).resolve().parent.parent
-DEFAULT_DATA_DIR = REPO_ROOT.parent / "shared" / "data"
+# Shipped with the repository, so that a fresh clone has something to compare on.
+DEFAULT_DATA_DIR = REPO_ROOT / "examples" / "data"
 DEFAULT_OUT_DIR = REPO_ROOT / "bench" / "results"
 
 

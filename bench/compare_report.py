@@ -250,7 +250,6 @@ TESSARINE_COLOURS = {
     "db4": "tab:green",
     "sym4": "tab:red",
 }
-CUTOFF_STYLES = {"low": "-", "medium": "--", "high": ":"}
 PEER_STYLES = {ZFP: ("tab:purple", "s"), SZ3: ("tab:brown", "^"), DIY: ("tab:gray", "D")}
 LOSSLESS_STYLES = {ZLIB: "k", ZSTD: "tab:olive"}
 
@@ -262,23 +261,48 @@ def curves(measurements: list[Measurement]) -> dict[str, list[Measurement]]:
     return grouped
 
 
+def best_cutoff_curves(grouped: dict[str, list[Measurement]]) -> dict[str, list[Measurement]]:
+    """Each Tessarine method keeps only the cutoff that gives most of its best settings (those
+    no setting of the method beats on both size and PSNR); the peers keep their curves."""
+    by_method: dict[str, list[str]] = {}
+    for label, points in grouped.items():
+        if points[0].codec == TESSARINE:
+            by_method.setdefault(points[0].setting.split()[0], []).append(label)
+    dropped = set()
+    for labels in by_method.values():
+        front = pareto_front([p for label in labels for p in grouped[label]])
+        share = {label: sum(p.curve == label for p in front) for label in labels}
+        best = max(labels, key=lambda label: (share[label], -labels.index(label)))
+        dropped.update(label for label in labels if label != best)
+    return {label: points for label, points in grouped.items() if label not in dropped}
+
+
 def curve_style(points: list[Measurement]) -> dict[str, Any]:
     codec = points[0].codec
     if codec == TESSARINE:
-        method, cutoff = points[0].setting.split()[0], points[0].setting.split("cutoff=")[1]
+        method = points[0].setting.split()[0]
         return {
             "color": TESSARINE_COLOURS.get(method, "tab:cyan"),
-            "linestyle": CUTOFF_STYLES.get(cutoff, "-"),
+            "linestyle": "-",
             "marker": "o",
             "markersize": 3,
         }
     colour, marker = PEER_STYLES.get(codec, ("tab:pink", "x"))
-    return {"color": colour, "linestyle": "-", "marker": marker, "markersize": 4}
+    return {"color": colour, "linestyle": "--", "marker": marker, "markersize": 4}
 
 
-def plot_rate_distortion(pyplot: Any, report: SignalReport, path: Path) -> None:
-    figure, axes = pyplot.subplots(figsize=(12, 6.5))
-    for label, points in curves(report.measurements).items():
+# What each panel puts on its vertical axis.
+RD_PANELS = (
+    ("psnr", "PSNR (dB) = 20 log10(range / RMSE)", "linear"),
+    ("max_abs_error", "max abs error (signal units)", "log"),
+)
+
+
+def plot_panel(axes: Any, report: SignalReport, grouped: dict[str, list[Measurement]],
+               quantity: str) -> bool:
+    """Plots one quantity; returns whether any plotted value is above zero."""
+    positive = False
+    for label, points in grouped.items():
         if points[0].lossless:
             axes.axvline(
                 points[0].bits_per_sample,
@@ -289,30 +313,33 @@ def plot_rate_distortion(pyplot: Any, report: SignalReport, path: Path) -> None:
             )
             continue
         # Sweep order (scale, bound or step), so a curve that bends back shows it.
-        finite = [p for p in points if math.isfinite(p.psnr)]
-        axes.plot(
-            [p.bits_per_sample for p in finite],
-            [p.psnr for p in finite],
-            label=label,
-            **curve_style(points),
-        )
-    if report.reference is not None:
-        axes.plot(
-            report.reference.bits_per_sample,
-            report.reference.psnr,
-            "*",
-            color="gold",
-            markeredgecolor="k",
-            markersize=14,
-            label="Tessarine default",
-            zorder=5,
-        )
-    axes.set_xscale("log")
-    axes.set_xlabel("bits per sample (float32 input = 32)")
-    axes.set_ylabel("PSNR (dB) = 20 log10(range / RMSE)")
-    axes.set_title(f"{report.name}: rate-distortion ({report.samples.size:,} samples)")
-    axes.grid(True, which="both", alpha=0.3)
-    axes.legend(fontsize=7, loc="upper left", bbox_to_anchor=(1.01, 1.0))
+        shown = [p for p in points if math.isfinite(getattr(p, quantity))
+                 and (quantity == "psnr" or getattr(p, quantity) > 0)]
+        values = [getattr(p, quantity) for p in shown]
+        positive = positive or any(v > 0 for v in values)
+        axes.plot([p.bits_per_sample for p in shown], values, label=label, **curve_style(points))
+    reference = report.reference
+    if reference is not None and getattr(reference, quantity) > 0:
+        axes.plot(reference.bits_per_sample, getattr(reference, quantity), "*", color="gold",
+                  markeredgecolor="k", markersize=14, label="Tessarine default", zorder=5)
+    return positive
+
+
+def plot_rate_distortion(pyplot: Any, report: SignalReport, path: Path) -> None:
+    grouped = best_cutoff_curves(curves(report.measurements))
+    figure, panels = pyplot.subplots(1, 2, figsize=(15, 6))
+    for axes, (quantity, label, scale) in zip(panels, RD_PANELS):
+        positive = plot_panel(axes, report, grouped, quantity)
+        axes.set_xscale("log")
+        # A log axis needs something above zero to show (an exactly kept signal has none).
+        if positive:
+            axes.set_yscale(scale)
+        axes.set_xlabel("bits per sample (float32 input = 32)")
+        axes.set_ylabel(label)
+        axes.grid(True, which="both", alpha=0.3)
+    panels[0].set_title(f"{report.name}: PSNR ({report.samples.size:,} samples)")
+    panels[1].set_title(f"{report.name}: max abs error")
+    panels[1].legend(fontsize=7, loc="upper left", bbox_to_anchor=(1.01, 1.0))
     figure.tight_layout()
     figure.savefig(path, dpi=110)
     pyplot.close(figure)

@@ -48,7 +48,7 @@ void set_windows(z_stream& s, std::span<const std::uint8_t> input, std::size_t i
 
 }  // namespace
 
-TessarineResult<std::vector<std::uint8_t>> deflate_raw(std::span<const std::uint8_t> input) {
+TessarineResult<std::vector<std::uint8_t>> deflate_raw_zlib(std::span<const std::uint8_t> input) {
   ZStream<deflateEnd> owner;
   z_stream& s = owner.get();
   const int init =
@@ -76,8 +76,8 @@ TessarineResult<std::vector<std::uint8_t>> deflate_raw(std::span<const std::uint
   return out;
 }
 
-TessarineResult<std::vector<std::uint8_t>> inflate_raw(std::span<const std::uint8_t> input,
-                                                       std::size_t max_output) {
+TessarineResult<std::vector<std::uint8_t>> inflate_raw_zlib(std::span<const std::uint8_t> input,
+                                                            std::size_t max_output) {
   ZStream<inflateEnd> owner;
   z_stream& s = owner.get();
   const int init = inflateInit2(&s, kRawWindowBits);
@@ -111,6 +111,16 @@ TessarineResult<std::vector<std::uint8_t>> inflate_raw(std::span<const std::uint
   }
   out.resize(out_pos);
   return out;
+}
+
+TessarineResult<std::vector<std::uint8_t>> inflate_raw(std::span<const std::uint8_t> input,
+                                                       std::size_t max_output) {
+  // The caller's size is what a well-formed payload decodes to, so the one-shot decoder takes
+  // almost every stream; anything it does not finish exactly goes the streaming way, whose
+  // handling of short, long, trailing and malformed streams is the defined one.
+  auto whole = inflate_raw_whole(input, max_output);
+  if (whole) return std::move(*whole);
+  return inflate_raw_zlib(input, max_output);
 }
 
 }  // namespace tessarine

@@ -1,120 +1,117 @@
 #include "entropy/plane_encoder.hpp"
 
 #include <algorithm>
-#include <vector>
 
 #include "entropy/arans.hpp"
+#include "entropy/encoder_loops.hpp"
+#include "entropy/plane_model.hpp"
 
 namespace tessarine::arans {
-namespace {
 
-// One plane's model while it is being trained. `previous` is the symbol coded last.
-struct ModelState {
-  std::uint16_t* model;
-  unsigned context_shift;
-  std::uint32_t previous;
-};
+using namespace encoder_loops;
 
-// Records the eight decisions of `symbol` in model order, most significant bit first, and
-// adapts the model after each.
-[[gnu::always_inline]] inline void record_symbol(ModelState& m, std::uint32_t symbol,
-                                                 std::uint16_t* records) {
-  std::uint16_t* const context = m.model + ((m.previous >> m.context_shift) << kSymbolBits);
-  std::uint32_t node = 1;
-#pragma GCC unroll 8
-  for (unsigned d = 0; d < kSymbolBits; ++d) {
-    const std::uint32_t bit = (symbol >> (kSymbolBits - 1 - d)) & 1u;
-    const std::uint32_t record = decision_record(context[node], bit);
-    records[d] = static_cast<std::uint16_t>(record);
-    context[node] = kAdaptedProbability[record];
-    node = 2 * node + bit;
-  }
-  m.previous = symbol;
+template <std::size_t P>
+PlaneEncoder<P>::PlaneEncoder(std::span<const std::uint8_t> input, unsigned context_bits,
+                              BlockLimits limits)
+    : input_(input),
+      context_shift_(kSymbolBits - std::min(context_bits, kMaxContextBits)),
+      entries_(model_entries(std::min(context_bits, kMaxContextBits))),
+      plan_(plan_blocks(input.size() / P, P, entries_, limits)),
+      models_(P * entries_),
+      // Blocks 1 to count - kept - 1 are modelled again from a saved model; block 0 starts
+      // afresh and the last `kept` keep their records from the first pass.
+      saved_(plan_.count > plan_.kept + 1 ? (plan_.count - plan_.kept - 1) * P * entries_ : 0),
+      records_(plan_.kept * P * kSymbolBits * plan_.block * sizeof(std::uint16_t)) {}
+
+template <std::size_t P>
+std::uint16_t* PlaneEncoder<P>::records(std::size_t buffer, std::size_t p) const {
+  return static_cast<std::uint16_t*>(records_.data()) +
+         (buffer * P + p) * kSymbolBits * plan_.block;
 }
 
-[[nodiscard]] std::vector<std::uint16_t> fresh_model(unsigned context_bits) {
-  return std::vector<std::uint16_t>(model_entries(std::min(context_bits, kMaxContextBits)),
-                                    kInitialProbability);
+template <std::size_t P>
+std::uint16_t* PlaneEncoder<P>::saved_models(std::size_t j) {
+  return saved_.data() + (j - 1) * P * entries_;
 }
 
-[[nodiscard]] unsigned context_shift(unsigned context_bits) {
-  return kSymbolBits - std::min(context_bits, kMaxContextBits);
-}
-
-}  // namespace
-
-PlaneEncoder::PlaneEncoder(std::size_t symbol_count)
-    : pages_((kRecordOffset + symbol_count * kSymbolBits) * sizeof(std::uint16_t)),
-      slots_(static_cast<std::uint16_t*>(pages_.data())),
-      decisions_(symbol_count * kSymbolBits) {}
-
-void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
-                 PlaneEncoder& plane) {
-  std::vector<std::uint16_t> model = fresh_model(context_bits);
-  ModelState state{model.data(), context_shift(context_bits), 0};
-  std::uint16_t* records = plane.records();
-  for (const std::uint8_t symbol : symbols) {
-    record_symbol(state, symbol, records);
-    records += kSymbolBits;
+template <std::size_t P>
+void PlaneEncoder<P>::restore_models(std::size_t j) {
+  if (j == 0) {
+    std::fill(models_.begin(), models_.end(), kInitialProbability);
+  } else {
+    std::copy_n(saved_models(j), P * entries_, models_.data());
   }
 }
 
-void model_planes(std::span<const std::uint8_t> pairs, unsigned context_bits, PlaneEncoder& even,
-                  PlaneEncoder& odd) {
-  // Each model's updates form a chain through memory (adapt, store, load the same entry for
-  // the next symbol); training both in one loop lets the two chains overlap.
-  const std::size_t entries = model_entries(std::min(context_bits, kMaxContextBits));
-  std::vector<std::uint16_t> models(2 * entries, kInitialProbability);
-  ModelState even_state{models.data(), context_shift(context_bits), 0};
-  ModelState odd_state{models.data() + entries, context_shift(context_bits), 0};
-  std::uint16_t* even_records = even.records();
-  std::uint16_t* odd_records = odd.records();
-  for (std::size_t i = 0; i + 1 < pairs.size(); i += 2) {
-    record_symbol(even_state, pairs[i], even_records);
-    record_symbol(odd_state, pairs[i + 1], odd_records);
-    even_records += kSymbolBits;
-    odd_records += kSymbolBits;
+template <std::size_t P>
+BlockModels<P> PlaneEncoder<P>::block_models(std::size_t j, std::size_t buffer) {
+  BlockModels<P> block;
+  const std::size_t start = plan_.start(j);
+  for (std::size_t p = 0; p < P; ++p) {
+    const std::uint32_t previous = start == 0 ? 0 : input_[P * (start - 1) + p];
+    block.states[p] = {models_.data() + p * entries_, context_shift_, previous};
+    block.out[p] = records(buffer, p);
   }
+  return block;
 }
 
-void PlaneEncoder::finish(BackwardCoder coder) {
-  // The state goes below the first word, little-endian: low half first.
-  first_slot_ = coder.next_word - 2;
-  slots_[first_slot_] = to_little_endian(static_cast<std::uint16_t>(coder.x));
-  slots_[first_slot_ + 1] = to_little_endian(static_cast<std::uint16_t>(coder.x >> kWordBits));
-}
-
-std::span<const std::uint8_t> PlaneEncoder::coded() const {
-  const auto* first = reinterpret_cast<const std::uint8_t*>(slots_ + first_slot_);
-  return {first, (kRecordOffset + decisions_ - first_slot_) * sizeof(std::uint16_t)};
-}
-
-void code_backward(PlaneEncoder& plane) {
-  BackwardCoder coder{plane.slots_, kRecordOffset + plane.decisions_, kStateLowerBound};
-  for (std::size_t i = plane.decisions_; i-- > 0;) code_decision(coder, i);
-  plane.finish(coder);
-}
-
-void code_backward(PlaneEncoder& first, PlaneEncoder& second) {
-  // Locals, not members: stores through the uint16_t slots could otherwise force the states
-  // through memory on every decision.
-  BackwardCoder a{first.slots_, kRecordOffset + first.decisions_, kStateLowerBound};
-  BackwardCoder b{second.slots_, kRecordOffset + second.decisions_, kStateLowerBound};
-  for (std::size_t i = first.decisions_; i-- > 0;) {
-    code_decision(a, i);
-    code_decision(b, i);
+template <std::size_t P>
+void PlaneEncoder<P>::encode() {
+  if (plan_.count == 0) return;
+  restore_models(0);
+  for (std::size_t j = 0; j < plan_.count; ++j) {
+    const bool recorded = j + plan_.kept >= plan_.count;
+    if (j >= 1 && !recorded) std::copy_n(models_.data(), P * entries_, saved_models(j));
+    BlockModels<P> block = block_models(j, j % plan_.kept);
+    // Only the last `kept` blocks are coded from these records; the rest are modelled again.
+    if (recorded) {
+      model_symbols<P>(block.states, input_.data(), plan_.start(j), plan_.length(j), block.out);
+    } else {
+      model_symbols<P, false>(block.states, input_.data(), plan_.start(j), plan_.length(j),
+                              block.out);
+    }
   }
-  first.finish(a);
-  second.finish(b);
+  code_blocks();
 }
+
+template <std::size_t P>
+void PlaneEncoder<P>::code_blocks() {
+  std::array<BackwardCoder, P> coders;
+  for (BackwardCoder& c : coders) c = {nullptr, nullptr, 0, kStateLowerBound};
+  for (std::size_t j = plan_.count; j-- > 0;) {
+    const std::size_t decisions = kSymbolBits * plan_.length(j);
+    // Each block's words go over its own records, written downwards from the end: a word
+    // only ever lands on a record already coded (at most one word per decision).
+    for (std::size_t p = 0; p < P; ++p) {
+      std::uint16_t* const buffer = records(j % plan_.kept, p);
+      coders[p] = {buffer, buffer, decisions, coders[p].x};
+    }
+    // Block j - 1 needs modelling again unless the first pass left its records. Its buffer
+    // then holds a block already coded.
+    if (j >= 1 && j - 1 + plan_.kept < plan_.count) {
+      restore_models(j - 1);
+      BlockModels<P> previous = block_models(j - 1, (j - 1) % plan_.kept);
+      code_while_modelling<P>(coders, plan_.length(j), previous.states, input_.data(),
+                              plan_.start(j - 1), plan_.length(j - 1), previous.out);
+    } else {
+      code_block<P>(coders, plan_.length(j));
+    }
+    for (std::size_t p = 0; p < P; ++p) {
+      words_[p].prepend({coders[p].words + coders[p].next_word, decisions - coders[p].next_word});
+    }
+  }
+  for (std::size_t p = 0; p < P; ++p) coded_[p] = words_[p].finish(coders[p].x);
+}
+
+template class PlaneEncoder<1>;
+template class PlaneEncoder<2>;
 
 std::vector<std::uint8_t> encode_plane(std::span<const std::uint8_t> symbols,
                                        unsigned context_bits) {
   if (symbols.empty()) return {};
-  PlaneEncoder encoder(symbols.size());
-  model_plane(symbols, context_bits, encoder);
-  code_backward(encoder);
-  const std::span<const std::uint8_t> coded = encoder.coded();
+  PlaneEncoder<1> encoder(symbols, context_bits);
+  encoder.encode();
+  const std::span<const std::uint8_t> coded = encoder.coded(0);
   return {coded.begin(), coded.end()};
 }
 

@@ -1,89 +1,81 @@
 #pragma once
 
 // Read this first: rANS is last-in, first-out. The encoder models the decisions forwards, in
-// the order the decoder will meet them, and records each one; then it codes the records
-// backwards, so that the decoder can run forwards through the bytes.
+// the order the decoder will meet them, and records each one (decision_record: 2 * p + bit);
+// then it codes the records backwards, so that the decoder can run forwards through the bytes.
 //
-// One array of 16-bit slots serves both passes. Slots [2, 2 + D) hold the D records
-// (decision_record: 2 * p + bit); the backward pass writes each emitted word just below the
-// previous one, starting at the end. At most one word is emitted per decision, so when record
-// i is coded at most D - 1 - i words exist and the next word lands at slot i + 2 or above:
-// never on a record not yet coded. The final state goes into the two slots below the first
-// word. Read as bytes on a little-endian host (words are swapped on a big-endian one), the
-// slots from the state on are the coded plane, with no reversal and no second buffer.
+// Records cost 16 bytes per symbol, so long planes are cut into blocks (block_plan.hpp). A
+// first forward pass models every block, saving the model at the start of each block it will
+// not keep records of, and recording the last `kept` blocks. The backward pass then codes the
+// blocks last first; while it codes block j it models block j - 1 again, when needed, from its
+// saved model into a buffer already coded. Both loops share one body, so the modelling partly
+// fills execution slots the state chains leave idle.
+//
+// Planes are coded P at a time, interleaved (symbol i of plane p is input[P * i + p]): their
+// model chains and their state chains overlap.
 
-#include <bit>
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <span>
+#include <vector>
 
-#include "entropy/coding_step.hpp"
-#include "entropy/emit_word.hpp"
-#include "entropy/plane_model.hpp"
+#include "entropy/block_plan.hpp"
+#include "entropy/word_stack.hpp"
 #include "memory/scratch_pages.hpp"
 
 namespace tessarine::arans {
 
-// The state of a backward coding pass. Plain data, so that the coding loop can keep a copy
-// in registers.
-struct BackwardCoder {
-  std::uint16_t* slots;
-  std::size_t next_word;  // slot of the last word written; the end when none is
-  std::uint32_t x;
+// One plane's model while it is being trained. `previous` is the symbol modelled last.
+struct ModelState {
+  std::uint16_t* model;
+  unsigned context_shift;
+  std::uint32_t previous;
 };
 
-inline constexpr std::size_t kRecordOffset = 2;  // room for the 32-bit state
+// The models of P planes positioned at a block start, and where its records go.
+template <std::size_t P>
+struct BlockModels {
+  std::array<ModelState, P> states;
+  std::array<std::uint16_t*, P> out;
+};
 
-[[nodiscard]] inline std::uint16_t to_little_endian(std::uint16_t word) {
-  if constexpr (std::endian::native == std::endian::big) return std::byteswap(word);
-  return word;
-}
-
-// Codes decision i; decisions are coded from the last to the first.
-[[gnu::always_inline]] inline void code_decision(BackwardCoder& c, std::size_t i) {
-  const CodingStep& step = kCodingSteps[c.slots[kRecordOffset + i]];
-  // The word is stored whether or not it is emitted; next_word only moves past it when it
-  // is. Emitting first keeps the next state below 2^32: x < freq << 20 gives x / freq < 2^20.
-  c.slots[c.next_word - 1] = to_little_endian(static_cast<std::uint16_t>(c.x));
-  emit_word_if_at_least(c.x, step.limit, c.next_word);
-  c.x = next_encoder_state(c.x, step);
-}
-
+template <std::size_t P>
 class PlaneEncoder {
  public:
-  // Room for the decisions of `symbol_count` symbols. Throws std::bad_alloc when the slots
-  // cannot be allocated.
-  explicit PlaneEncoder(std::size_t symbol_count);
+  // `input` holds P * n bytes for n symbols per plane. Throws std::bad_alloc when the working
+  // memory cannot be had. The limits change how the work is cut, never the coded bytes.
+  PlaneEncoder(std::span<const std::uint8_t> input, unsigned context_bits,
+               BlockLimits limits = {});
 
-  // The modelling pass: one plane, or two interleaved planes (symbols at even and at odd
-  // offsets of `pairs`, whose length is twice the planes' length) in one loop. Call once.
-  friend void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits,
-                          PlaneEncoder& plane);
-  friend void model_planes(std::span<const std::uint8_t> pairs, unsigned context_bits,
-                           PlaneEncoder& even, PlaneEncoder& odd);
+  // Codes every plane; call once. Throws std::bad_alloc as the constructor does.
+  void encode();
 
-  // The coding pass, for one plane or for two of the same length in one loop (their serial
-  // state chains then overlap). Call once, after modelling.
-  friend void code_backward(PlaneEncoder& plane);
-  friend void code_backward(PlaneEncoder& first, PlaneEncoder& second);
-
-  // The coded plane, after the coding pass, valid for as long as the encoder lives.
-  [[nodiscard]] std::span<const std::uint8_t> coded() const;
+  // Plane p's coded bytes, after encode(), valid for as long as the encoder lives.
+  [[nodiscard]] std::span<const std::uint8_t> coded(std::size_t p) const { return coded_[p]; }
+  [[nodiscard]] const BlockPlan& plan() const { return plan_; }
 
  private:
-  [[nodiscard]] std::uint16_t* records() { return slots_ + kRecordOffset; }
-  void finish(BackwardCoder coder);
+  [[nodiscard]] std::uint16_t* records(std::size_t buffer, std::size_t p) const;
+  // The models as they stood at the start of block j (1 to count - 3).
+  [[nodiscard]] std::uint16_t* saved_models(std::size_t j);
+  void restore_models(std::size_t j);
+  [[nodiscard]] BlockModels<P> block_models(std::size_t j, std::size_t buffer);
+  void code_blocks();
 
-  ScratchPages pages_;
-  std::uint16_t* slots_;  // in pages_
-  std::size_t decisions_;
-  std::size_t first_slot_ = 0;  // where the coded plane starts, once coded
+  std::span<const std::uint8_t> input_;
+  unsigned context_shift_;
+  std::size_t entries_;
+  BlockPlan plan_;
+  std::vector<std::uint16_t> models_;  // P live models
+  std::vector<std::uint16_t> saved_;   // P models per block start that is re-modelled
+  ScratchPages records_;  // `kept` buffers of P planes of one block
+  std::array<WordStack, P> words_;
+  std::array<std::span<const std::uint8_t>, P> coded_{};
 };
 
-void model_plane(std::span<const std::uint8_t> symbols, unsigned context_bits, PlaneEncoder& plane);
-void model_planes(std::span<const std::uint8_t> pairs, unsigned context_bits, PlaneEncoder& even,
-                  PlaneEncoder& odd);
-void code_backward(PlaneEncoder& plane);
-void code_backward(PlaneEncoder& first, PlaneEncoder& second);
+extern template class PlaneEncoder<1>;
+extern template class PlaneEncoder<2>;
 
 }  // namespace tessarine::arans

@@ -11,12 +11,10 @@ std::vector<std::uint8_t> encode_stream(std::span<const std::uint8_t> input) {
   const std::size_t pairs = n / 2;
   const unsigned k = n < kWideContextInput ? kNarrowContextBits : kWideContextBits;
   // The planes are read in place, every other byte, and both passes handle them together.
-  PlaneEncoder low(pairs);
-  PlaneEncoder high(pairs);
-  model_planes(input.first(2 * pairs), k, low, high);
-  code_backward(low, high);
-  const std::span<const std::uint8_t> low_coded = low.coded();
-  const std::span<const std::uint8_t> high_coded = high.coded();
+  PlaneEncoder<2> planes(input.first(2 * pairs), k);
+  planes.encode();
+  const std::span<const std::uint8_t> low_coded = planes.coded(0);
+  const std::span<const std::uint8_t> high_coded = planes.coded(1);
 
   std::vector<std::uint8_t> out;
   constexpr std::size_t kMaxHeaderBytes = 2 + 2 * 10;

@@ -66,7 +66,7 @@ class MappingCache {
   }
 
  private:
-  // The stream encoder holds two arrays at a time, one per plane.
+  // Room for two arrays held at once; the stream encoder holds one.
   std::array<Mapping, 2> kept_{};
 };
 

@@ -1,7 +1,7 @@
 #pragma once
 
 // Uninitialised memory for a large scratch array that one call fills and then drops, such as
-// the encoder's decision records (16 bytes per coded byte). Fresh memory costs a page fault
+// the encoder's decision records (16 bytes per coded byte, up to 32 MiB). Fresh memory costs a page fault
 // per 4 KiB page on first touch, which for such arrays rivals the coding work itself, so on
 // Linux the array gets its own mapping, aligned for 2 MiB transparent huge pages where the
 // system allows them, populated in one system call. Each thread keeps up to two mappings it
