@@ -154,7 +154,8 @@ TEST(Decompress, FlatSignalDecodesToMin) {
     }
   }
   std::vector<float> constant(300, -4.5f);
-  for (const float v : decompress(compress(constant, {}).value()).value()) ASSERT_EQ(v, -4.5f);
+  const auto out = decompress(compress(constant, {}).value()).value();
+  for (const float v : out) ASSERT_EQ(v, -4.5f);
 }
 
 TEST(Decompress, ShortSignalsKeepTheirLengthAndValues) {
