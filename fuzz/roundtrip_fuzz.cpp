@@ -38,8 +38,8 @@ bool bounded_error(std::span<const float> x, std::span<const float> y,
   }
   const double range = static_cast<double>(hi) - lo;
   const double steps = tessarine::detail_threshold(options.scale, options.cutoff) + 1.0;
-  const double rounding = 16 * std::numeric_limits<float>::epsilon() *
-                          (std::max(std::abs(lo), std::abs(hi)) + range);
+  const double rounding =
+      16 * std::numeric_limits<float>::epsilon() * (std::max(std::abs(lo), std::abs(hi)) + range);
   const double flat = std::isfinite(1.0f / static_cast<float>(range)) ? 0.0 : range;
   const double bound =
       range * steps * std::ldexp(1.0, -options.scale) * 8.0 * (levels + 1) + rounding + flat;

@@ -25,8 +25,8 @@ SampleRange sanitize_and_range(std::span<const float> input, std::span<float> ou
 // Maps the sanitised samples in place to (x - min) / (max - min) minus their mean. The order
 // of operations fixes the stored mean: one reciprocal of the range, then a sequential f32 sum
 // in index order. A flat signal, one whose range is zero or so small that its reciprocal
-// overflows, becomes all zeros with mean 0; any other range, however small, is kept. The range max - min must be
-// finite (the caller refuses the rest).
+// overflows, becomes all zeros with mean 0; any other range, however small, is kept. The
+// range max - min must be finite (the caller refuses the rest).
 Normalization normalize(std::span<float> samples, SampleRange range);
 
 // Inverse of normalize on reconstructed samples: y -> (y + mean) * (max - min) + min.

@@ -130,18 +130,20 @@ AransResult<std::uint64_t> decoded_stream_size(std::span<const std::uint8_t> str
 AransResult<std::vector<std::uint8_t>> decode_stream(std::span<const std::uint8_t> stream,
                                                      std::uint64_t max_bytes) {
   if (stream.size() < kMinCodedInput) {
-    const std::size_t kept = static_cast<std::size_t>(std::min<std::uint64_t>(stream.size(), max_bytes));
+    const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(stream.size(), max_bytes));
     return std::vector<std::uint8_t>(stream.begin(), stream.begin() + kept);
   }
   const auto layout = read_layout(stream);
   if (!layout) return std::unexpected(layout.error());
   const std::uint64_t full = 2 * std::uint64_t{layout->pairs} + (layout->odd ? 1 : 0);
   const std::uint64_t kept = std::min(full, max_bytes);
-  const std::size_t kept_pairs = static_cast<std::size_t>(std::min<std::uint64_t>(layout->pairs, (kept + 1) / 2));
+  const auto kept_pairs =
+      static_cast<std::size_t>(std::min<std::uint64_t>(layout->pairs, (kept + 1) / 2));
+  const bool keeps_last = kept == full && layout->odd;
   // The kept part is sized once, up front, and the planes decode straight into it.
   std::vector<std::uint8_t> out;
   try {
-    out = populated_vector<std::uint8_t>(2 * kept_pairs + (kept == full && layout->odd ? 1 : 0));
+    out = populated_vector<std::uint8_t>(2 * kept_pairs + (keeps_last ? 1 : 0));
   } catch (const std::bad_alloc&) {
     return std::unexpected(plane_error_or_invalid_length(*layout));
   } catch (const std::length_error&) {
@@ -150,7 +152,7 @@ AransResult<std::vector<std::uint8_t>> decode_stream(std::span<const std::uint8_
   if (!decode_interleaved(*layout, out.data(), kept_pairs)) {
     return std::unexpected(AransError::truncated());
   }
-  if (kept == full && layout->odd) out.back() = stream.back();
+  if (keeps_last) out.back() = stream.back();
   out.resize(static_cast<std::size_t>(kept));
   return out;
 }

@@ -36,7 +36,9 @@ void put_u32(Bytes& c, std::size_t at, std::uint32_t v) {
   for (int k = 0; k < 4; ++k) c[at + k] = static_cast<std::uint8_t>(v >> (8 * k));
 }
 
-void put_f32(Bytes& c, std::size_t at, float v) { put_u32(c, at, std::bit_cast<std::uint32_t>(v)); }
+void put_f32(Bytes& c, std::size_t at, float v) {
+  put_u32(c, at, std::bit_cast<std::uint32_t>(v));
+}
 
 Bytes with_payload(Bytes c, const Bytes& payload) {
   c.resize(kHeaderSize);
@@ -98,8 +100,8 @@ TEST(StreamPrefix, KeepsOnlyWhatIsAskedButChecksEverything) {
 
 TEST(StreamFraming, ClaimsBeyondThePlanesFailBeforeAllocating) {
   // pair_count 2^28 over planes of a few bytes: the declared size no longer sizes anything.
-  const Bytes claiming{0x00, 0x08, 0x80, 0x80, 0x80, 0x80, 0x01, 0x06, 1, 2, 3, 4,
-                       5,    6,    7,    8,    9,    10,   11,   12};
+  const Bytes claiming{0x00, 0x08, 0x80, 0x80, 0x80, 0x80, 0x01, 0x06, 1,  2,
+                       3,    4,    5,    6,    7,    8,    9,    10,   11, 12};
   EXPECT_EQ(arans::decoded_stream_size(claiming), std::unexpected(arans::AransError::truncated()));
   EXPECT_EQ(arans::decode_stream(claiming), std::unexpected(arans::AransError::truncated()));
 }
@@ -126,8 +128,8 @@ TEST(DecompressOrder, StreamErrorsComeBeforeTheLayoutCheck) {
   const Bytes cut(short_stream.begin(), short_stream.end() - 2);
   EXPECT_EQ(error_of(with_payload(rans, cut)), "Can't decompress data, reason: Stream truncated");
   // A whole stream that is merely too short still gives the layout's message.
-  EXPECT_EQ(error_of(with_payload(rans, short_stream)).rfind(
-                "Can't decompress data, reason: Payload holds 300 coefficients", 0),
+  EXPECT_EQ(error_of(with_payload(rans, short_stream))
+                .rfind("Can't decompress data, reason: Payload holds 300 coefficients", 0),
             0u);
 }
 
@@ -164,8 +166,7 @@ TEST(HostileMemory, ClaimsCostNoMoreThanALegitimateDecode) {
   ASSERT_GT(baseline, 0);
   // 68 bytes: pair_count 2^28 over planes of a few bytes, under the real header and under
   // one whose layout asks for 2^31 - 1 samples over ten levels.
-  const Bytes claiming{0x00, 0x08, 0x80, 0x80, 0x80, 0x80, 0x01, 0x04,
-                       1,    2,    3,    4,    5,    6,    7,    8};
+  const Bytes claiming{0x00, 0x08, 0x80, 0x80, 0x80, 0x80, 0x01, 0x04, 1, 2, 3, 4, 5, 6, 7, 8};
   Bytes huge_layout = with_payload(legit, claiming);
   put_u32(huge_layout, 16, 2147483647u);
   huge_layout[12] = 10;
@@ -175,8 +176,8 @@ TEST(HostileMemory, ClaimsCostNoMoreThanALegitimateDecode) {
   ASSERT_TRUE(arans::rv(stream, position));
   Bytes inflated{stream[0], stream[1], 0x80, 0x80, 0x80, 0x80, 0x01};
   inflated.insert(inflated.end(), stream.begin() + position, stream.end());
-  for (const Bytes& hostile : {with_payload(legit, claiming), huge_layout,
-                               with_payload(legit, inflated)}) {
+  for (const Bytes& hostile :
+       {with_payload(legit, claiming), huge_layout, with_payload(legit, inflated)}) {
     ASSERT_NE(error_of(hostile), "ok");
     const long peak = child_peak_kib([&] { (void)decompress(hostile); });
     EXPECT_LE(peak, baseline + 4096) << hostile.size() << " bytes";

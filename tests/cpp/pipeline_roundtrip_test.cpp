@@ -143,8 +143,8 @@ TEST(PipelineRoundTrip, SmallRangesKeepTheirContent) {
     float offset;
     float range;
   };
-  const Case cases[] = {{0.0f, 1e-6f}, {0.0f, 1e-12f}, {0.0f, 1e-30f}, {-3.0f, 2e-5f},
-                        {1000.0f, 0.05f}, {1e-20f, 1e-25f}};
+  const Case cases[] = {{0.0f, 1e-6f},  {0.0f, 1e-12f},   {0.0f, 1e-30f},
+                        {-3.0f, 2e-5f}, {1000.0f, 0.05f}, {1e-20f, 1e-25f}};
   for (const Method method : kMethods) {
     for (const Case& c : cases) {
       auto x = smooth_signal(2000);  // spans [33, 47]

@@ -22,16 +22,19 @@ using namespace tessarine;
 using Bytes = std::vector<std::uint8_t>;
 
 void save(const std::string& path, const void* data, std::size_t size) {
-  std::ofstream(path, std::ios::binary).write(static_cast<const char*>(data), static_cast<long>(size));
+  std::ofstream(path, std::ios::binary)
+      .write(static_cast<const char*>(data), static_cast<long>(size));
 }
 
-void save(const std::string& path, const Bytes& b) { save(path, b.data(), b.size()); }
+void save(const std::string& path, const Bytes& b) {
+  save(path, b.data(), b.size());
+}
 
 std::vector<float> load_npy(const std::string& path, std::size_t count) {
   std::ifstream f(path, std::ios::binary);
   const std::vector<char> all((std::istreambuf_iterator<char>(f)), {});
-  const std::size_t header = 10 + (static_cast<unsigned char>(all[8]) |
-                                   static_cast<unsigned char>(all[9]) << 8);
+  const std::size_t header =
+      10 + (static_cast<unsigned char>(all[8]) | static_cast<unsigned char>(all[9]) << 8);
   std::vector<float> x(count);
   std::memcpy(x.data(), all.data() + header, count * sizeof(float));
   return x;
@@ -53,22 +56,25 @@ Bytes signal_seed(const CompressionOptions& o, const std::vector<float>& x) {
 
 Bytes write_goldens(const std::vector<float>& ecg) {
   const std::vector<std::pair<std::string, std::vector<float>>> signals = {
-      {"ecg256", ecg}, {"short5", {0.5f, -1.0f, 2.0f, 0.25f, 1.5f}}, {"flat64", std::vector<float>(64, 2.5f)}};
+      {"ecg256", ecg},
+      {"short5", {0.5f, -1.0f, 2.0f, 0.25f, 1.5f}},
+      {"flat64", std::vector<float>(64, 2.5f)}};
   for (const Method method : {Method::Cdf53, Method::Cdf97, Method::Db4, Method::Sym4}) {
     for (const Coder coder : {Coder::Deflate, Coder::Arans}) {
       for (const auto& [kind, x] : signals) {
         const CompressionOptions o{.method = method, .coder = coder};
         const Bytes c = compress(x, o).value();
         const std::vector<float> y = decompress(c).value();
-        const std::string name = std::string(method_name(method)) + "_" +
-                                 std::string(coder_name(coder)) + "_" + kind;
+        const std::string name =
+            std::string(method_name(method)) + "_" + std::string(coder_name(coder)) + "_" + kind;
         save("tests/data/golden/" + name + ".tsrn", c);
         save("tests/data/golden/" + name + ".f32", y.data(), y.size() * sizeof(float));
         save("fuzz/corpus/decompress/" + name, c);
         save("fuzz/corpus/cross_tier/" + name, c);
         save("fuzz/corpus/roundtrip/" + name, signal_seed(o, x));
         save("fuzz/corpus/cross_tier/signal_" + name, signal_seed(o, x));
-        if (coder == Coder::Arans) save("fuzz/corpus/decode_stream/" + name, Bytes(c.begin() + kHeaderSize, c.end()));
+        if (coder == Coder::Arans)
+          save("fuzz/corpus/decode_stream/" + name, Bytes(c.begin() + kHeaderSize, c.end()));
       }
     }
   }
@@ -95,8 +101,14 @@ Bytes with_payload(Bytes c, const Bytes& payload) {
 }
 
 void write_errors(const Bytes& rans, const Bytes& deflate) {
-  auto changed = [](Bytes c, std::size_t at, std::uint8_t v) { c[at] = v; return c; };
-  auto with_u32 = [](Bytes c, std::size_t at, std::uint32_t v) { put_u32(c, at, v); return c; };
+  auto changed = [](Bytes c, std::size_t at, std::uint8_t v) {
+    c[at] = v;
+    return c;
+  };
+  auto with_u32 = [](Bytes c, std::size_t at, std::uint32_t v) {
+    put_u32(c, at, v);
+    return c;
+  };
   write_error("too_short", Bytes(rans.begin(), rans.begin() + 51));
   write_error("magic", changed(rans, 0, 'X'));
   write_error("magic_not_utf8", changed(rans, 0, 0xFF));
@@ -111,10 +123,12 @@ void write_errors(const Bytes& rans, const Bytes& deflate) {
   write_error("levels_0", changed(rans, 12, 0));
   write_error("levels_11", changed(rans, 12, 11));
   write_error("payload_short", Bytes(rans.begin(), rans.end() - 1));
-  write_error("rans_context_9", with_payload(rans, {0x00, 0x09, 0x03, 0x06, 0, 0, 0, 0, 0, 0, 0, 0}));
-  write_error("rans_cut_plane", with_payload(rans, Bytes(rans.begin() + kHeaderSize, rans.end() - 2)));
-  write_error("rans_claims_2_28_pairs", with_payload(rans, {0x00, 0x08, 0x80, 0x80, 0x80, 0x80, 0x01,
-                                                            0x04, 1, 2, 3, 4, 5, 6, 7, 8}));
+  write_error("rans_context_9",
+              with_payload(rans, {0x00, 0x09, 0x03, 0x06, 0, 0, 0, 0, 0, 0, 0, 0}));
+  write_error("rans_cut_plane",
+              with_payload(rans, Bytes(rans.begin() + kHeaderSize, rans.end() - 2)));
+  write_error("rans_claims_2_28_pairs", with_payload(rans, {0x00, 0x08, 0x80, 0x80, 0x80, 0x80,
+                                                            0x01, 0x04, 1, 2, 3, 4, 5, 6, 7, 8}));
   write_error("deflate_read_as_rans", changed(deflate, 14, 1));
   write_error("deflate_corrupt", with_payload(deflate, {0xFF, 0xFF, 0xFF, 0xFF}));
   write_error("too_few_coefficients", with_u32(rans, 16, 400));
