@@ -11,8 +11,10 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -39,6 +41,7 @@ inline bool write_all(int fd, const void* data, std::size_t size) {
   const auto* p = static_cast<const std::uint8_t*>(data);
   while (size > 0) {
     const ssize_t n = write(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;  // libFuzzer's timeout alarm
     if (n <= 0) return false;
     p += n;
     size -= static_cast<std::size_t>(n);
@@ -50,6 +53,7 @@ inline bool read_all(int fd, void* data, std::size_t size) {
   auto* p = static_cast<std::uint8_t*>(data);
   while (size > 0) {
     const ssize_t n = read(fd, p, size);
+    if (n < 0 && errno == EINTR) continue;  // libFuzzer's timeout alarm
     if (n <= 0) return false;
     p += n;
     size -= static_cast<std::size_t>(n);
@@ -117,8 +121,8 @@ class TierServer {
     env.push_back(const_cast<char*>("TESSARINE_TIER_SERVER=1"));
     env.push_back(nullptr);
     char* argv[] = {const_cast<char*>(self), nullptr};
-    pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, self, &actions, nullptr, argv, env.data());
+    cap_ = cap;
+    const int spawned = posix_spawn(&pid_, self, &actions, nullptr, argv, env.data());
     posix_spawn_file_actions_destroy(&actions);
     close(to_child[0]);
     close(from_child[1]);
@@ -127,11 +131,19 @@ class TierServer {
     return spawned == 0;
   }
 
-  // A helper that stops answering is a finding in itself (it crashed).
+  // A helper that stops answering is a finding in itself: say how it ended.
   Reply ask(std::uint8_t op, std::span<const std::uint8_t> body) {
     Reply reply;
     std::uint8_t head = 0;
-    if (!send_frame(to_, op, body) || !receive_frame(from_, head, reply.bytes)) __builtin_trap();
+    if (!send_frame(to_, op, body) || !receive_frame(from_, head, reply.bytes)) {
+      int status = 0;
+      close(to_);
+      waitpid(pid_, &status, 0);
+      std::fprintf(stderr, "tier helper %s stopped answering: %s %d\n", cap_,
+                   WIFSIGNALED(status) ? "signal" : "exit",
+                   WIFSIGNALED(status) ? WTERMSIG(status) : WEXITSTATUS(status));
+      __builtin_trap();
+    }
     reply.ok = head != 0;
     return reply;
   }
@@ -139,6 +151,8 @@ class TierServer {
  private:
   int to_ = -1;
   int from_ = -1;
+  pid_t pid_ = 0;
+  const char* cap_ = "";
 };
 
 }  // namespace tessarine::fuzz
