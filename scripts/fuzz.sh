@@ -56,7 +56,9 @@ for corpus in fuzz/corpus/*/; do
   inputs=$(find "$corpus" -type f | wc -l)
   if [ "$status" -eq 0 ]; then
     passed=$((passed + 1))
-    echo "fuzz $target: replayed $inputs inputs, ${runs:-0} runs in ${seconds}s, peak ${rss:-?} MB"
+    timed=""
+    [ "$seconds" -gt 0 ] && timed=", then ${runs:-0} runs in ${seconds}s, peak ${rss:-?} MB"
+    echo "fuzz $target: replayed $inputs inputs$timed"
   else
     failed=$((failed + 1))
     echo "fuzz $target: FAILED (exit $status); log $log; findings in $findings"
