@@ -1,8 +1,12 @@
 #!/usr/bin/env bash
 # One command for the whole test suite on a fresh machine: installs the system and Python
-# test dependencies, builds and installs the package, builds the C++ tests three times (plain,
-# with AddressSanitizer + UndefinedBehaviorSanitizer, and without libdeflate) and runs them,
-# then runs pytest.
+# test dependencies, builds and installs the package, then
+#   - builds the C++ tests in each variant (release; sanitize: AddressSanitizer +
+#     UndefinedBehaviorSanitizer; portable: the rANS decoder's plain C++ branch and zlib alone,
+#     the DEFLATE coder a machine without libdeflate gets) and runs them;
+#   - reruns the release C++ suite and pytest on every instruction-set tier below the
+#     machine's own (TESSARINE_CPU=scalar, TESSARINE_CPU=sse4.2).
+# .ci/run adds the fuzzers (scripts/fuzz.sh) after this.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,21 +26,44 @@ python3 -m pip install --quiet --upgrade cmake ninja
 python3 -m pip install --quiet ".[test]"
 
 jobs=$(nproc 2>/dev/null || echo 2)
-for variant in release sanitize portable; do
-  flags=(-DCMAKE_BUILD_TYPE=Release)
-  [ "$variant" = sanitize ] && flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARINE_SANITIZE=ON)
-  # The build a machine without libdeflate gets: zlib alone.
-  [ "$variant" = portable ] && flags=(-DCMAKE_BUILD_TYPE=Release -DTESSARINE_LIBDEFLATE=OFF)
-  cmake -S . -B "build/$variant" -G Ninja -DTESSARINE_BUILD_TESTS=ON "${flags[@]}"
-  cmake --build "build/$variant" -j "$jobs"
+launcher=()
+command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+
+# CMake flags of each build variant; each builds in build/<variant>.
+variant_flags() {
+  case "$1" in
+    release) echo "-DCMAKE_BUILD_TYPE=Release" ;;
+    sanitize) echo "-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTESSARINE_SANITIZE=ON" ;;
+    portable) echo "-DCMAKE_BUILD_TYPE=Release -DTESSARINE_PORTABLE_CODER=ON -DTESSARINE_LIBDEFLATE=OFF" ;;
+  esac
+}
+
+run_ctest() {
   # A failed huge allocation must reach the code as std::bad_alloc, as it does without ASan.
   ASAN_OPTIONS=allocator_may_return_null=1 \
-    ctest --test-dir "build/$variant" --output-on-failure -j "$jobs"
+    ctest --test-dir "build/$1" --output-on-failure -j "$jobs"
+}
+
+run_pytest() {
+  # Run from outside the source tree so the installed module is the one under test.
+  local status=0
+  (cd tests/python && python3 -m pytest -q .) || status=$?
+  # Exit code 5 means "no tests collected", which is not a failure.
+  if [ "$status" -ne 0 ] && [ "$status" -ne 5 ]; then exit "$status"; fi
+}
+
+for variant in release sanitize portable; do
+  # shellcheck disable=SC2046  # the flags are meant to split into words
+  cmake -S . -B "build/$variant" -G Ninja -DTESSARINE_BUILD_TESTS=ON "${launcher[@]}" \
+    $(variant_flags "$variant")
+  cmake --build "build/$variant" -j "$jobs"
+  run_ctest "$variant"
 done
 
-# Run from outside the source tree so the installed module is the one under test.
-status=0
-(cd tests/python && python3 -m pytest -q .) || status=$?
-# Exit code 5 means "no tests collected", which is not a failure.
-if [ "$status" -ne 0 ] && [ "$status" -ne 5 ]; then exit "$status"; fi
+run_pytest
+for tier in scalar sse4.2; do
+  echo "== instruction-set tier capped at $tier"
+  TESSARINE_CPU=$tier run_ctest release
+  TESSARINE_CPU=$tier run_pytest
+done
 echo "all tests passed"

@@ -77,6 +77,13 @@ TessarineResult<TessarineHeader> TessarineHeader::from_bytes(std::span<const std
       return std::unexpected(TessarineError::invalid_header());
     }
   }
+  // Each bound may be finite while their distance is not; every sample would then decode to
+  // an infinity, and no encoder of ours writes such a range.
+  const float lowest = std::bit_cast<float>(read_u32(data, kMinAt));
+  const float highest = std::bit_cast<float>(read_u32(data, kMaxAt));
+  if (!is_finite_bits(std::bit_cast<std::uint32_t>(highest - lowest))) {
+    return std::unexpected(TessarineError::invalid_header());
+  }
   h.levels = data[kLevelsAt];
   h.reserved_byte = data[kReservedByteAt];
   h.sample_count = read_u32(data, kSampleCountAt);

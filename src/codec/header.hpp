@@ -39,7 +39,8 @@ struct TessarineHeader {
   std::array<std::uint8_t, 16> reserved{};
 
   // Parses the first 52 bytes of a container; later bytes are ignored. Checks run in file
-  // order and the first failure is reported. Allocates nothing.
+  // order and the first failure is reported; after the three finite floats, a min/max pair
+  // whose distance overflows is refused too. Allocates nothing.
   [[nodiscard]] static TessarineResult<TessarineHeader> from_bytes(
       std::span<const std::uint8_t> data);
 

@@ -1,7 +1,6 @@
 #include "codec/normalize.hpp"
 
 #include <array>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <limits>
@@ -71,11 +70,13 @@ SampleRange sanitize_and_range(std::span<const float> input, std::span<float> ou
 
 Normalization normalize(std::span<float> samples, SampleRange range) {
   const float d = range.max - range.min;
-  if (!(d > std::bit_cast<float>(kFlatRangeBits))) {
+  const float r = 1.0f / d;
+  // Tiny ranges are real signals (micro-strain, m/s, amperes): only a range with no usable
+  // reciprocal is flat.
+  if (!(d > 0.0f) || !std::isfinite(r)) {
     for (float& x : samples) x = 0.0f;
     return {range.min, range.max, 0.0f};
   }
-  const float r = 1.0f / d;
   const float lo = range.min;
   // The sum is strictly sequential: a reassociated (vectorised) sum would change the stored
   // mean. Its chain of dependent additions sets the pace, so the scaling rides along in the

@@ -17,9 +17,6 @@ struct SampleRange {
   float max;
 };
 
-// Below this range (the f32 nearest to 1e-5) a signal counts as flat and normalises to zeros.
-inline constexpr std::uint32_t kFlatRangeBits = 0x3727C5ACu;
-
 // Copies `input` into `out` (same length, not overlapping) with NaN -> 0, +inf -> 1 and
 // -inf -> 0, and returns the smallest and largest copied value in the same pass. An empty
 // input gives {+inf, -inf}.
@@ -27,8 +24,9 @@ SampleRange sanitize_and_range(std::span<const float> input, std::span<float> ou
 
 // Maps the sanitised samples in place to (x - min) / (max - min) minus their mean. The order
 // of operations fixes the stored mean: one reciprocal of the range, then a sequential f32 sum
-// in index order. A flat signal becomes all zeros with mean 0. The range max - min must be
-// finite (the caller refuses the rest).
+// in index order. A flat signal, one whose range is zero or so small that its reciprocal
+// overflows, becomes all zeros with mean 0; any other range, however small, is kept. The
+// range max - min must be finite (the caller refuses the rest).
 Normalization normalize(std::span<float> samples, SampleRange range);
 
 // Inverse of normalize on reconstructed samples: y -> (y + mean) * (max - min) + min.

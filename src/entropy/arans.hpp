@@ -36,6 +36,16 @@ inline constexpr std::uint64_t kMaxStreamInputBytes = 2 * kMaxPairCount + 1;
 [[nodiscard]] AransResult<std::vector<std::uint8_t>> decode_stream(
     std::span<const std::uint8_t> stream);
 
+// The same checks and errors, but only the first `max_bytes` decoded bytes are kept: every
+// symbol is still decoded and checked, while memory follows what the caller will use.
+[[nodiscard]] AransResult<std::vector<std::uint8_t>> decode_stream(
+    std::span<const std::uint8_t> stream, std::uint64_t max_bytes);
+
+// The number of bytes `stream` decodes to, from its framing alone, with the errors that
+// decode_stream gives for a malformed framing (a plane too short for the declared symbols
+// included). A stream that passes can still fail later inside a plane.
+[[nodiscard]] AransResult<std::uint64_t> decoded_stream_size(std::span<const std::uint8_t> stream);
+
 // Reads one unsigned LEB128 value of up to 64 bits at `position` and moves `position` past it.
 [[nodiscard]] AransResult<std::uint64_t> rv(std::span<const std::uint8_t> bytes,
                                             std::size_t& position);

@@ -59,6 +59,10 @@ AransResult<std::vector<std::uint8_t>> decode_plane(std::span<const std::uint8_t
   if (count == 0) return out;
   if (coded.size() < 4) return std::unexpected(AransError::truncated());
   if (context_bits > kMaxContextBits) return std::unexpected(AransError::invalid_length());
+  // More symbols than the plane can hold would run out of words: fail before allocating.
+  if (count > max_plane_symbols(coded.size()) && count <= out.max_size()) {
+    return std::unexpected(AransError::truncated());
+  }
   try {
     out.resize(count);
   } catch (const std::bad_alloc&) {

@@ -33,6 +33,16 @@ struct PlaneCursor {
 
 inline constexpr std::size_t kMaxSymbolBytes = kSymbolBits * sizeof(std::uint16_t);
 
+// The most symbols a coded plane of `coded_bytes` bytes can decode to. Probabilities stay in
+// [15, 4081] (plane_model.hpp), so every decision from a state x >= 2^16 takes at least
+// 15 * (x >> 12) off x: x shrinks by a factor of at most 1 - 240 / 69632, about 0.005 bits.
+// The initial state holds under 32 bits and each word 16, and every decision but the first
+// starts normalised, so B bytes give at most 1 + 8B / 0.005 decisions, under 201B symbols.
+[[nodiscard]] constexpr std::uint64_t max_plane_symbols(std::size_t coded_bytes) {
+  if (coded_bytes < 4) return 0;
+  return 256 * std::uint64_t{coded_bytes};
+}
+
 // `coded` holds at least 4 bytes; `model` is freshly initialised and outlives the cursor.
 [[nodiscard]] PlaneCursor open_plane(std::span<const std::uint8_t> coded, unsigned context_bits,
                                      std::uint16_t* model);

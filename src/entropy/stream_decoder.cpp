@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <limits>
 #include <new>
@@ -37,18 +39,25 @@ struct StreamLayout {
   const std::size_t planes_end = stream.size() - (odd ? 1 : 0);
   if (planes_end < position + *low_size) return std::unexpected(AransError::truncated());
   const std::size_t low_end = position + *low_size;
-  return StreamLayout{*pairs, k, stream.subspan(position, *low_size),
-                      stream.subspan(low_end, planes_end - low_end), odd};
+  const StreamLayout layout{*pairs, k, stream.subspan(position, *low_size),
+                            stream.subspan(low_end, planes_end - low_end), odd};
+  // A plane that cannot hold the declared symbols would run out of words while decoding;
+  // saying so now keeps a few hostile bytes from sizing a huge output first.
+  if (layout.pairs > max_plane_symbols(layout.low_plane.size()) ||
+      layout.pairs > max_plane_symbols(layout.high_plane.size())) {
+    return std::unexpected(AransError::truncated());
+  }
+  return layout;
 }
 
-// Decodes symbol pairs while both planes can take the fast path. The cursors are copied into
-// locals so that they live in registers: the byte stores to `out` could alias them otherwise.
+// Decodes symbol pairs while both planes can take the fast path, writing pair i to out[2i]
+// and out[2i + 1]. The cursors are copied into locals so that they live in registers: the
+// byte stores to `out` could alias them otherwise.
 [[nodiscard]] std::size_t decode_pairs_fast(PlaneCursor& low_cursor, PlaneCursor& high_cursor,
-                                            std::uint8_t* out, std::size_t first,
-                                            std::size_t pairs) {
+                                            std::uint8_t* out, std::size_t pairs) {
   PlaneCursor low = low_cursor;
   PlaneCursor high = high_cursor;
-  std::size_t i = first;
+  std::size_t i = 0;
   for (; i < pairs && can_decode_fast(low) && can_decode_fast(high); ++i) {
     FastSymbol low_symbol = begin_fast_symbol(low);
     FastSymbol high_symbol = begin_fast_symbol(high);
@@ -67,18 +76,13 @@ struct StreamLayout {
   return i;
 }
 
-// Decodes both planes straight into their interleaved places in `out`.
-[[nodiscard]] bool decode_interleaved(const StreamLayout& layout, std::uint8_t* out) {
-  if (layout.pairs == 0) return true;
-  if (layout.low_plane.size() < 4 || layout.high_plane.size() < 4) return false;
-  const std::size_t entries = model_entries(layout.context_bits);
-  std::vector<std::uint16_t> models(2 * entries, kInitialProbability);
-  PlaneCursor low = open_plane(layout.low_plane, layout.context_bits, models.data());
-  PlaneCursor high = open_plane(layout.high_plane, layout.context_bits, models.data() + entries);
+// Decodes `pairs` pairs into `out`; false when a plane is cut short.
+[[nodiscard]] bool decode_pairs(PlaneCursor& low, PlaneCursor& high, std::uint8_t* out,
+                                std::size_t pairs) {
   std::size_t i = 0;
-  while (i < layout.pairs) {
-    i = decode_pairs_fast(low, high, out, i, layout.pairs);
-    if (i == layout.pairs) break;
+  while (i < pairs) {
+    i += decode_pairs_fast(low, high, out + 2 * i, pairs - i);
+    if (i == pairs) break;
     // One pair the careful way, then try the fast path again.
     if (!decode_symbol(low, out[2 * i]) || !decode_symbol(high, out[2 * i + 1])) return false;
     ++i;
@@ -86,36 +90,75 @@ struct StreamLayout {
   return true;
 }
 
-// The output could not be allocated. A damaged plane is reported before that, so decode the
-// planes on their own (each needs half the memory) to find out whether one fails.
+// Decodes both planes, keeping the first `kept_pairs` pairs interleaved in `out` and running
+// the rest through a small scratch block, so that every symbol is checked but only the kept
+// ones cost memory.
+[[nodiscard]] bool decode_interleaved(const StreamLayout& layout, std::uint8_t* out,
+                                      std::size_t kept_pairs) {
+  if (layout.pairs == 0) return true;
+  const std::size_t entries = model_entries(layout.context_bits);
+  std::vector<std::uint16_t> models(2 * entries, kInitialProbability);
+  PlaneCursor low = open_plane(layout.low_plane, layout.context_bits, models.data());
+  PlaneCursor high = open_plane(layout.high_plane, layout.context_bits, models.data() + entries);
+  if (!decode_pairs(low, high, out, kept_pairs)) return false;
+  constexpr std::size_t kScratchPairs = 4096;
+  std::array<std::uint8_t, 2 * kScratchPairs> scratch;
+  for (std::size_t done = kept_pairs; done < layout.pairs;) {
+    const std::size_t step = std::min(kScratchPairs, layout.pairs - done);
+    if (!decode_pairs(low, high, scratch.data(), step)) return false;
+    done += step;
+  }
+  return true;
+}
+
+// The output could not be allocated. A damaged plane is reported before that, so decode
+// without keeping anything to find out whether one fails.
 [[nodiscard]] AransError plane_error_or_invalid_length(const StreamLayout& layout) {
-  const auto low = decode_plane(layout.low_plane, layout.pairs, layout.context_bits);
-  if (!low) return low.error();
-  const auto high = decode_plane(layout.high_plane, layout.pairs, layout.context_bits);
-  if (!high) return high.error();
+  if (!decode_interleaved(layout, nullptr, 0)) return AransError::truncated();
   return AransError::invalid_length();
 }
 
 }  // namespace
 
-AransResult<std::vector<std::uint8_t>> decode_stream(std::span<const std::uint8_t> stream) {
+AransResult<std::uint64_t> decoded_stream_size(std::span<const std::uint8_t> stream) {
+  if (stream.size() < kMinCodedInput) return stream.size();
+  const auto layout = read_layout(stream);
+  if (!layout) return std::unexpected(layout.error());
+  return 2 * std::uint64_t{layout->pairs} + (layout->odd ? 1 : 0);
+}
+
+AransResult<std::vector<std::uint8_t>> decode_stream(std::span<const std::uint8_t> stream,
+                                                     std::uint64_t max_bytes) {
   if (stream.size() < kMinCodedInput) {
-    return std::vector<std::uint8_t>(stream.begin(), stream.end());
+    const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(stream.size(), max_bytes));
+    return std::vector<std::uint8_t>(stream.begin(), stream.begin() + kept);
   }
   const auto layout = read_layout(stream);
   if (!layout) return std::unexpected(layout.error());
-  // The output is sized once, up front, and the planes decode straight into it.
+  const std::uint64_t full = 2 * std::uint64_t{layout->pairs} + (layout->odd ? 1 : 0);
+  const std::uint64_t kept = std::min(full, max_bytes);
+  const auto kept_pairs =
+      static_cast<std::size_t>(std::min<std::uint64_t>(layout->pairs, (kept + 1) / 2));
+  const bool keeps_last = kept == full && layout->odd;
+  // The kept part is sized once, up front, and the planes decode straight into it.
   std::vector<std::uint8_t> out;
   try {
-    out = populated_vector<std::uint8_t>(2 * layout->pairs + (layout->odd ? 1 : 0));
+    out = populated_vector<std::uint8_t>(2 * kept_pairs + (keeps_last ? 1 : 0));
   } catch (const std::bad_alloc&) {
     return std::unexpected(plane_error_or_invalid_length(*layout));
   } catch (const std::length_error&) {
     return std::unexpected(plane_error_or_invalid_length(*layout));
   }
-  if (!decode_interleaved(*layout, out.data())) return std::unexpected(AransError::truncated());
-  if (layout->odd) out.back() = stream.back();
+  if (!decode_interleaved(*layout, out.data(), kept_pairs)) {
+    return std::unexpected(AransError::truncated());
+  }
+  if (keeps_last) out.back() = stream.back();
+  out.resize(static_cast<std::size_t>(kept));
   return out;
+}
+
+AransResult<std::vector<std::uint8_t>> decode_stream(std::span<const std::uint8_t> stream) {
+  return decode_stream(stream, std::numeric_limits<std::uint64_t>::max());
 }
 
 }  // namespace tessarine::arans

@@ -71,22 +71,27 @@ TEST(Sanitize, RangeMatchesASequentialScanBitForBit) {
   }
 }
 
-TEST(Normalize, FlatAndNearlyFlatSignalsBecomeZero) {
-  const float threshold = std::bit_cast<float>(kFlatRangeBits);
-  EXPECT_EQ(threshold, 1e-5f);
-  for (const float top : {5.0f, 5.0f + 4e-6f}) {
-    std::vector<float> x{5.0f, top, 5.0f};
-    const Normalization v = normalize(x, {5.0f, top});
-    EXPECT_EQ(x, (std::vector<float>{0.0f, 0.0f, 0.0f}));
-    EXPECT_EQ(v.mean, 0.0f);
-    EXPECT_EQ(v.min, 5.0f);
-    EXPECT_EQ(v.max, top);
+TEST(Normalize, OnlyRangesWithoutAReciprocalAreFlat) {
+  constexpr float kTiny = std::numeric_limits<float>::denorm_min();
+  // Zero, and a subnormal range whose reciprocal overflows: flat, all zeros, mean 0.
+  std::vector<float> x{5.0f, 5.0f, 5.0f};
+  const Normalization v = normalize(x, {5.0f, 5.0f});
+  EXPECT_EQ(x, (std::vector<float>{0.0f, 0.0f, 0.0f}));
+  EXPECT_EQ(v.mean, 0.0f);
+  EXPECT_EQ(v.min, 5.0f);
+  EXPECT_EQ(v.max, 5.0f);
+  std::vector<float> sub{0.0f, 4 * kTiny, 0.0f};
+  ASSERT_TRUE(std::isinf(1.0f / sub[1]));
+  EXPECT_EQ(normalize(sub, {0.0f, 4 * kTiny}).mean, 0.0f);
+  EXPECT_EQ(sub, (std::vector<float>{0.0f, 0.0f, 0.0f}));
+  // Everything with a finite reciprocal, however small, spans [0, 1] before the mean goes.
+  for (const float range : {1e-5f, 4e-6f, 1e-12f, 1e-30f, std::numeric_limits<float>::min()}) {
+    std::vector<float> y{0.0f, range, 0.0f, range};
+    const Normalization w = normalize(y, {0.0f, range});
+    EXPECT_NEAR(w.mean, 0.5f, 1e-6f) << range;
+    EXPECT_NEAR(y[1] - y[0], 1.0f, 1e-6f) << range;
+    EXPECT_EQ(w.max, range);
   }
-  // The test is strict: a range of exactly the threshold is still flat.
-  std::vector<float> x{0.0f, threshold};
-  EXPECT_EQ(normalize(x, {0.0f, threshold}).mean, 0.0f);
-  std::vector<float> y{0.0f, std::nextafter(threshold, 1.0f)};
-  EXPECT_NE(normalize(y, {0.0f, y[1]}).mean, 0.0f);
 }
 
 TEST(Normalize, MapsToUnitRangeCentredOnTheSequentialMean) {

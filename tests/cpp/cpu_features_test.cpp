@@ -59,6 +59,25 @@ TEST(CpuFeatures, TiersFollowTheFeatureSet) {
   EXPECT_EQ(detected_tier(), expected);
 }
 
+// A detection fault that fell back to a lower tier would pass every other test: compare with
+// the compiler's own query, which also checks that the OS saves the YMM state.
+TEST(CpuFeatures, DetectionAgreesWithTheCompiler) {
+  __builtin_cpu_init();
+  const bool avx2 = __builtin_cpu_supports("avx2") != 0;
+  const bool fma = __builtin_cpu_supports("fma") != 0;
+  const bool sse42 = __builtin_cpu_supports("sse4.2") != 0;
+  const bool sse41 = __builtin_cpu_supports("sse4.1") != 0;
+  const std::uint32_t found = detect_cpu_features();
+  EXPECT_EQ((found & kAvx2) != 0, avx2);
+  EXPECT_EQ((found & kFma) != 0, fma);
+  EXPECT_EQ((found & kSse42) != 0, sse42);
+  EXPECT_EQ((found & kSse41) != 0, sse41);
+  const char* cap = std::getenv("TESSARINE_CPU");
+  if (cap != nullptr && *cap != 0) GTEST_SKIP() << "tier capped by TESSARINE_CPU";
+  const CpuTier expected = avx2 && fma ? CpuTier::Avx : sse42 ? CpuTier::Sse : CpuTier::Scalar;
+  EXPECT_EQ(detected_tier(), expected);
+}
+
 // Runs only inside the child started below; reports the tier it sees through its exit code.
 TEST(CpuFeatures, ChildReportsTier) {
   const char* expected = std::getenv("TESSARINE_EXPECTED_TIER");

@@ -3,6 +3,7 @@
 #include <bit>
 #include <cmath>
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -132,18 +133,29 @@ TEST(Decompress, HugeClaimsFromTinyContainersFailWithoutAllocating) {
     put_u32(c, 16, 2147483647u);
     c[12] = 10;
     const std::string e = error_of(c);
-    EXPECT_EQ(e.rfind("Can't decompress data, reason: Payload holds ", 0), 0u) << e;
+    if (payload == &rans_claiming) {
+      // Its planes are empty: the stream decoder's own error comes first.
+      EXPECT_EQ(e, "Can't decompress data, reason: Stream truncated");
+    } else {
+      EXPECT_EQ(e.rfind("Can't decompress data, reason: Payload holds ", 0), 0u) << e;
+    }
   }
 }
 
 TEST(Decompress, FlatSignalDecodesToMin) {
-  for (const Method method : kMethods) {
-    std::vector<float> x(300, -4.5f);
-    for (std::size_t i = 0; i < x.size(); i += 3) x[i] += 9e-6f;  // range below 1e-5
-    const auto out = decompress(compress(x, {.method = method}).value()).value();
-    ASSERT_EQ(out.size(), x.size());
-    for (const float v : out) ASSERT_EQ(v, -4.5f);
+  // A constant signal, and one whose range is too small for its reciprocal to be a float.
+  for (const float step : {0.0f, std::numeric_limits<float>::denorm_min()}) {
+    for (const Method method : kMethods) {
+      std::vector<float> x(300, 0.0f);
+      for (std::size_t i = 0; i < x.size(); i += 3) x[i] += step;
+      const auto out = decompress(compress(x, {.method = method}).value()).value();
+      ASSERT_EQ(out.size(), x.size());
+      for (const float v : out) ASSERT_EQ(v, 0.0f);
+    }
   }
+  std::vector<float> constant(300, -4.5f);
+  const auto out = decompress(compress(constant, {}).value()).value();
+  for (const float v : out) ASSERT_EQ(v, -4.5f);
 }
 
 TEST(Decompress, ShortSignalsKeepTheirLengthAndValues) {

@@ -68,13 +68,15 @@ TEST(Factory, HaarTapsAreTheRoundedHalfRootOfTwo) {
 }
 
 TEST(Factory, FilterLengthAndExecutorKindOfEveryMember) {
-  // The generic executor is the one that needs scratch memory.
+  // The generic executor is the one that needs scratch memory. The SSE tier has no 16-tap
+  // executor of its own and builds the generic one for 16 taps too.
+  const bool generic_16 = detected_tier() == CpuTier::Sse;
   for (unsigned v = 0; v < 24; ++v) {
     const auto executor =
         Vibrel::make_daubechies_f32(static_cast<DaubechiesWavelet>(v), BorderMode::Wrap);
     const std::size_t taps = 2 * (v + 1);
     EXPECT_EQ(executor->filter_length(), taps);
-    const bool generic = taps == 14 || taps > 16;
+    const bool generic = taps == 14 || taps > 16 || (taps == 16 && generic_16);
     EXPECT_EQ(executor->required_scratch_size(100) > 0, generic) << "Db" << v + 1;
   }
   for (unsigned v = 0; v < 19; ++v) {
@@ -82,7 +84,7 @@ TEST(Factory, FilterLengthAndExecutorKindOfEveryMember) {
         Vibrel::make_symlet_f32(static_cast<SymletWavelet>(v), BorderMode::Wrap);
     const std::size_t taps = 2 * v + 4;
     EXPECT_EQ(executor->filter_length(), taps);
-    const bool generic = taps == 14 || taps > 16;
+    const bool generic = taps == 14 || taps > 16 || (taps == 16 && generic_16);
     EXPECT_EQ(executor->required_scratch_size(100) > 0, generic) << "Sym" << v + 2;
   }
 }

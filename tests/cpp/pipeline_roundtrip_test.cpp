@@ -136,6 +136,29 @@ TEST(PipelineRoundTrip, LargeSmoothSignalsKeepHighQuality) {
   EXPECT_LE(relative_rms_error(noise, y), error_bound({}));
 }
 
+// Tiny ranges are real signals (a trace in m/s, a strain gauge, a current in amperes): they
+// keep their shape like any other, up to the float32 rounding of their offset.
+TEST(PipelineRoundTrip, SmallRangesKeepTheirContent) {
+  struct Case {
+    float offset;
+    float range;
+  };
+  const Case cases[] = {{0.0f, 1e-6f},  {0.0f, 1e-12f},   {0.0f, 1e-30f},
+                        {-3.0f, 2e-5f}, {1000.0f, 0.05f}, {1e-20f, 1e-25f}};
+  for (const Method method : kMethods) {
+    for (const Case& c : cases) {
+      auto x = smooth_signal(2000);  // spans [33, 47]
+      for (float& v : x) v = c.offset + (v - 33.0f) / 14.0f * c.range;
+      const CompressionOptions options{.method = method};
+      const auto y = round_trip(x, options);
+      ASSERT_EQ(y.size(), x.size());
+      const double rounding = 4.0 * std::ldexp(1.0, -23) * std::abs(c.offset) / c.range;
+      EXPECT_LE(relative_rms_error(x, y), error_bound(options) + rounding)
+          << describe(options, x.size()) << " range " << c.range << " offset " << c.offset;
+    }
+  }
+}
+
 TEST(PipelineRoundTrip, CompressionIsDeterministic) {
   const auto x = random_signal(5000, 5);
   for (const Method method : kMethods) {

@@ -1,0 +1,77 @@
+// Stored containers must keep decoding as they did when they were made (on the scalar tier),
+// and stored malformed containers must keep giving their exact message.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "codec/decompressor.hpp"
+
+namespace tessarine {
+namespace {
+
+namespace fs = std::filesystem;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes read_file(const fs::path& path) {
+  std::ifstream f(path, std::ios::binary);
+  return Bytes((std::istreambuf_iterator<char>(f)), {});
+}
+
+std::vector<fs::path> files_with(const std::string& folder, const std::string& extension) {
+  std::vector<fs::path> out;
+  for (const auto& entry : fs::directory_iterator(fs::path(TESSARINE_TEST_DATA_DIR) / folder)) {
+    if (entry.path().extension() == extension) out.push_back(entry.path());
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+bool scalar_tier() {
+  const char* cap = std::getenv("TESSARINE_CPU");
+  return cap != nullptr && std::string(cap) == "scalar";
+}
+
+TEST(Golden, ContainersDecodeAsStored) {
+  const auto containers = files_with("golden", ".tsrn");
+  ASSERT_EQ(containers.size(), 24u);  // 4 methods x 2 coders x {ecg, short, flat}
+  for (const fs::path& path : containers) {
+    const Bytes stored = read_file(fs::path(path).replace_extension(".f32"));
+    std::vector<float> want(stored.size() / sizeof(float));
+    std::memcpy(want.data(), stored.data(), stored.size());
+    const auto got = decompress(read_file(path));
+    ASSERT_TRUE(got) << path << ": " << got.error().display();
+    ASSERT_EQ(got->size(), want.size()) << path;
+    // Other tiers round their transforms differently in the last bits.
+    float largest = 0.0f;
+    for (const float v : want) largest = std::max(largest, std::abs(v));
+    const float tolerance =
+        scalar_tier() ? 0.0f : 256.0f * std::numeric_limits<float>::epsilon() * largest;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+      ASSERT_NEAR((*got)[i], want[i], tolerance) << path << " sample " << i;
+    }
+  }
+}
+
+TEST(Golden, MalformedContainersGiveTheirMessage) {
+  const auto containers = files_with("golden_errors", ".tsrn");
+  ASSERT_GE(containers.size(), 20u);
+  for (const fs::path& path : containers) {
+    const Bytes text = read_file(fs::path(path).replace_extension(".txt"));
+    const std::string want(text.begin(), text.end() - 1);  // without the final newline
+    const auto got = decompress(read_file(path));
+    ASSERT_FALSE(got) << path;
+    EXPECT_EQ(got.error().display(), want) << path;
+  }
+}
+
+}  // namespace
+}  // namespace tessarine
