@@ -1,5 +1,6 @@
 #include "codec/normalize.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstddef>
@@ -95,7 +96,11 @@ void denormalize(std::span<float> samples, const Normalization& values) {
   const float range = values.max - values.min;
   const float mean = values.mean;
   const float lo = values.min;
-  for (float& y : samples) y = (y + mean) * range + lo;
+  // A range near the float32 limit lets a reconstruction that overshoots its normalised
+  // interval overflow; every sample came from a finite value, so the largest finite one is the
+  // truthful answer. Finite results pass unchanged.
+  constexpr float kLargest = std::numeric_limits<float>::max();
+  for (float& y : samples) y = std::clamp((y + mean) * range + lo, -kLargest, kLargest);
 }
 
 }  // namespace tessarine

@@ -116,6 +116,14 @@ TEST(Normalize, MapsToUnitRangeCentredOnTheSequentialMean) {
   for (std::size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(back[i], x[i], 1e-3f) << i;
 }
 
+TEST(Normalize, OverflowingReconstructionsStayFinite) {
+  const float largest = std::numeric_limits<float>::max();
+  const Normalization v{-largest / 2, largest / 2, 0.0f};  // a range of exactly `largest`
+  std::vector<float> y = {1.25f, -0.75f, 0.5f, 0.0f};
+  denormalize(y, v);
+  EXPECT_EQ(y, (std::vector<float>{largest, -largest, 0.0f, -largest / 2}));
+}
+
 TEST(Quantize, ClampsAndTruncatesTowardZero) {
   const float step12 = 1.0f / 4096.0f;
   EXPECT_EQ(quantized({10.0f, -10.0f, -0.9f * step12, 0.9f * step12}, 12),
