@@ -96,11 +96,27 @@ void denormalize(std::span<float> samples, const Normalization& values) {
   const float range = values.max - values.min;
   const float mean = values.mean;
   const float lo = values.min;
-  // A range near the float32 limit lets a reconstruction that overshoots its normalised
-  // interval overflow; every sample came from a finite value, so the largest finite one is the
-  // truthful answer. Finite results pass unchanged.
   constexpr float kLargest = std::numeric_limits<float>::max();
-  for (float& y : samples) y = std::clamp((y + mean) * range + lo, -kLargest, kLargest);
+  // Reconstructions stay far below this in magnitude; past it an f32 product could overflow.
+  constexpr double kReconstructionBound = 1e9;
+  const double reach = std::abs(double{range}) * (std::abs(double{mean}) + kReconstructionBound) +
+                       std::abs(double{lo});
+  if (reach <= kLargest) {
+    for (float& y : samples) y = std::clamp((y + mean) * range + lo, -kLargest, kLargest);
+    return;
+  }
+  // Ranges near the f32 limit: where the f32 formula overflows (in the product or the sum),
+  // the sample is worked out in double, which cannot overflow here, and rounded back. Results
+  // the f32 formula gets finite are kept bit for bit.
+  for (float& y : samples) {
+    const float quick = (y + mean) * range + lo;
+    if (std::abs(quick) <= kLargest) {
+      y = quick;
+      continue;
+    }
+    const double exact = (double{y} + mean) * range + lo;
+    y = static_cast<float>(std::clamp(exact, double{-kLargest}, double{kLargest}));
+  }
 }
 
 }  // namespace tessarine

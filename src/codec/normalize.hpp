@@ -29,8 +29,9 @@ SampleRange sanitize_and_range(std::span<const float> input, std::span<float> ou
 // range max - min must be finite (the caller refuses the rest).
 Normalization normalize(std::span<float> samples, SampleRange range);
 
-// Inverse of normalize on reconstructed samples: y -> (y + mean) * (max - min) + min, with a
-// result that overflows float32 held at the largest finite value of its sign.
+// Inverse of normalize on reconstructed samples: y -> (y + mean) * (max - min) + min in f32.
+// Where that formula overflows (ranges near the f32 limit), the sample is computed in double
+// and held within the finite f32 range.
 void denormalize(std::span<float> samples, const Normalization& values);
 
 }  // namespace tessarine

@@ -33,16 +33,16 @@ TessarineError configuration_error(std::string text) {
 // error value rather than undefined behaviour.
 [[nodiscard]] TessarineResult<void> check_options(const CompressionOptions& options) {
   if (method_name(options.method).empty()) {
-    return std::unexpected(
-        configuration_error("Unknown method code " + std::to_string(static_cast<int>(options.method))));
+    return std::unexpected(configuration_error("Unknown method code " +
+                                               std::to_string(static_cast<int>(options.method))));
   }
   if (cutoff_name(options.cutoff).empty()) {
-    return std::unexpected(
-        configuration_error("Unknown cutoff code " + std::to_string(static_cast<int>(options.cutoff))));
+    return std::unexpected(configuration_error("Unknown cutoff code " +
+                                               std::to_string(static_cast<int>(options.cutoff))));
   }
   if (coder_name(options.coder).empty()) {
-    return std::unexpected(
-        configuration_error("Unknown coder code " + std::to_string(static_cast<int>(options.coder))));
+    return std::unexpected(configuration_error("Unknown coder code " +
+                                               std::to_string(static_cast<int>(options.coder))));
   }
   if (options.scale < kMinScale || options.scale > kMaxScale) {
     return std::unexpected(TessarineError::unsupported_scale(options.scale));
@@ -54,8 +54,8 @@ TessarineError configuration_error(std::string text) {
   if (n == 0) return std::unexpected(configuration_error("Can't compress empty data"));
   if (n > kMaxSampleCount) {
     return std::unexpected(configuration_error("Can't compress data bigger than " +
-                                         std::to_string(kMaxSampleCount) + ", but data was " +
-                                         std::to_string(n)));
+                                               std::to_string(kMaxSampleCount) + ", but data was " +
+                                               std::to_string(n)));
   }
   return {};
 }

@@ -18,8 +18,8 @@ struct BlockPlan {
   std::size_t symbols = 0;  // per plane
   std::size_t block = 0;    // symbols in every block but the first, which may be shorter
   std::size_t count = 0;
-  std::size_t kept = 0;     // blocks whose records are held at once; the last `kept` are
-                            // recorded by the first pass, the others modelled again
+  std::size_t kept = 0;  // blocks whose records are held at once; the last `kept` are
+                         // recorded by the first pass, the others modelled again
 
   [[nodiscard]] std::size_t length(std::size_t j) const {
     return j == 0 ? symbols - (count - 1) * block : block;
@@ -46,14 +46,15 @@ struct BlockLimits {
   if (symbols == 0) return {};
   const std::size_t bytes_per_symbol = planes * kRecordBytesPerSymbol;
   if (symbols <= limits.max_record_bytes / bytes_per_symbol) return {symbols, symbols, 1, 1};
-  const double balanced = std::sqrt(static_cast<double>(symbols) *
-                                    static_cast<double>(model_entries) / 16.0);
+  const double balanced =
+      std::sqrt(static_cast<double>(symbols) * static_cast<double>(model_entries) / 16.0);
   const std::size_t block = std::min(
       {symbols, limits.max_block, std::max(limits.min_block, static_cast<std::size_t>(balanced))});
   const std::size_t count = (symbols + block - 1) / block;
   const std::size_t affordable = limits.max_record_bytes / (block * bytes_per_symbol);
   // Coding one block while modelling the one before needs two buffers.
-  const std::size_t kept = std::clamp<std::size_t>(affordable, std::min<std::size_t>(2, count), count);
+  const std::size_t kept =
+      std::clamp<std::size_t>(affordable, std::min<std::size_t>(2, count), count);
   return {symbols, block, count, kept};
 }
 

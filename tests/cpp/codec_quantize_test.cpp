@@ -116,12 +116,15 @@ TEST(Normalize, MapsToUnitRangeCentredOnTheSequentialMean) {
   for (std::size_t i = 0; i < x.size(); ++i) ASSERT_NEAR(back[i], x[i], 1e-3f) << i;
 }
 
-TEST(Normalize, OverflowingReconstructionsStayFinite) {
+TEST(Normalize, OverflowingReconstructionsStayFiniteAndClose) {
   const float largest = std::numeric_limits<float>::max();
   const Normalization v{-largest / 2, largest / 2, 0.0f};  // a range of exactly `largest`
-  std::vector<float> y = {1.25f, -0.75f, 0.5f, 0.0f};
+  // The product of the first three overflows although the result does not; the next two
+  // overflow for real; the last two are finite in f32 and must stay bit for bit.
+  std::vector<float> y = {1.125f, 1.0f, 1.25f, 1.75f, -0.75f, 0.5f, 0.0f};
   denormalize(y, v);
-  EXPECT_EQ(y, (std::vector<float>{largest, -largest, 0.0f, -largest / 2}));
+  EXPECT_EQ(y, (std::vector<float>{largest * 0.625f, largest / 2, largest * 0.75f, largest,
+                                    -largest, 0.0f, -largest / 2}));
 }
 
 TEST(Quantize, ClampsAndTruncatesTowardZero) {
