@@ -142,3 +142,18 @@ def test_relative_bound_holds_across_padded_edge_chunks(files, monkeypatch):
     assert main(["decompress", "offset.zarr", "-o", "back.npy"]) == 0
     source, back = np.load("offset.npy"), np.load("back.npy")
     assert np.max(np.abs(back.astype(float) - source)) <= 1e-3 * np.ptp(source)
+
+
+def test_missing_optional_packages_give_one_line_and_status_1():
+    import subprocess
+    import sys
+
+    code = (
+        "import sys; sys.modules['numcodecs'] = None\n"
+        "from tessarine_tools.cli import main; sys.exit(main(['info', 'x.tsrn']))"
+    )
+    run = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert run.returncode == 1
+    assert run.stderr == (
+        "tessarine: the command line needs the package 'numcodecs': pip install 'tessarine[cli]'\n"
+    )

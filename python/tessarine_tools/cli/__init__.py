@@ -11,12 +11,17 @@ import sys
 from collections.abc import Sequence
 
 from tessarine_tools.cli.errors import CliError
-from tessarine_tools.cli.parser import build_parser
 
 INTERRUPTED = 130
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    try:
+        # The command's file formats (zarr, WAV, progress bars) come with the `cli` extra.
+        from tessarine_tools.cli.parser import build_parser
+    except ModuleNotFoundError as error:
+        needed = _package(error)
+        return _fail(f"the command line needs the package {needed!r}: pip install 'tessarine[cli]'", 1)
     parser = build_parser()
     args = parser.parse_args(argv)  # exits 2 with argparse's own message on bad usage
     try:
@@ -40,3 +45,7 @@ def main(argv: Sequence[str] | None = None) -> int:
 def _fail(message: str, status: int) -> int:
     print(f"tessarine: {message}", file=sys.stderr)
     return status
+
+
+def _package(error: ModuleNotFoundError) -> str:
+    return (error.name or "?").split(".")[0]
