@@ -21,7 +21,8 @@ def main(argv: Sequence[str] | None = None) -> int:
         from tessarine_tools.cli.parser import build_parser
     except ModuleNotFoundError as error:
         needed = _package(error)
-        return _fail(f"the command line needs the package {needed!r}: pip install 'tessarine[cli]'", 1)
+        hint = "pip install 'tessarine[cli]'"
+        return _fail(f"the command line needs the package {needed!r}: {hint}", 1)
     parser = build_parser()
     args = parser.parse_args(argv)  # exits 2 with argparse's own message on bad usage
     try:
