@@ -11,17 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 seconds=${1:-60}
 
-apt_packages=(clang-16 libc++-16-dev libc++abi-16-dev libfuzzer-16-dev zlib1g-dev)
-missing=()
-for p in "${apt_packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
-fi
+bash scripts/apt_install.sh clang-16 libc++-16-dev libc++abi-16-dev libfuzzer-16-dev zlib1g-dev
 
 # libstdc++ 12 gives clang no std::expected, so the fuzz build uses libc++ throughout.
 launcher=()

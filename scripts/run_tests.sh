@@ -10,17 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-apt_packages=(libgtest-dev zlib1g-dev libdeflate-dev)
-missing=()
-for p in "${apt_packages[@]}"; do
-  dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  sudo_cmd=""
-  [ "$(id -u)" -ne 0 ] && sudo_cmd="sudo"
-  $sudo_cmd apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq "${missing[@]}"
-fi
+bash scripts/apt_install.sh libgtest-dev zlib1g-dev libdeflate-dev
 
 python3 -m pip install --quiet --upgrade cmake ninja
 python3 -m pip install --quiet ".[test]"

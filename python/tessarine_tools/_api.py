@@ -138,7 +138,8 @@ def decompress(
     data: object, *, out: npt.NDArray[np.generic] | None = None
 ) -> npt.NDArray[np.generic]:
     """Decode a frame (checksum first) or a bare container; `out` receives the samples if given."""
-    raw = bytes(memoryview(data))  # type: ignore[arg-type]
+    # bytes are used as they are (the chunk codec hands over one per lane); other buffers copied.
+    raw = data if type(data) is bytes else bytes(memoryview(data))  # type: ignore[arg-type]
     if not is_frame(raw):
         if (
             out is not None
