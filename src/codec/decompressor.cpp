@@ -1,6 +1,7 @@
 #include "codec/decompressor.hpp"
 
 #include <string>
+#include <utility>
 
 #include "codec/compressor.hpp"
 #include "codec/header.hpp"
@@ -66,9 +67,9 @@ TessarineResult<std::vector<float>> decompress(std::span<const std::uint8_t> con
   if (!payload) return std::unexpected(payload.error());
   auto bytes = decode_payload(*payload, header->coder, 2 * coefficient_count(layout));
   if (!bytes) return std::unexpected(bytes.error());
-  const Bands bands = dequantize_bands(*bytes, layout, header->scale);
+  auto bands = dequantize_bands(*bytes, layout, header->scale);
   std::vector<std::uint8_t>().swap(*bytes);
-  return synthesize_signal(*executor, bands, *header);
+  return synthesize_signal(*executor, std::move(bands), *header);
 }
 
 }  // namespace tessarine

@@ -1,5 +1,7 @@
 #include "codec/reconstruct.hpp"
 
+#include <utility>
+
 #include "codec/header.hpp"
 #include "codec/quantize.hpp"
 #include "codec/signal_coefficients.hpp"
@@ -17,7 +19,7 @@ TessarineResult<std::vector<float>> reconstruct(std::span<const float> samples,
   auto signal = quantize_signal(*executor, samples, options);
   if (!signal) return std::unexpected(signal.error());
   const TessarineHeader header = header_for(options, *signal, samples.size(), kCoderArans);
-  Bands bands;
+  vibrel::MultiDwtStorage<float> bands;
   {
     // The decoder reads the same little-endian image the entropy coder would have carried.
     const auto bytes = coefficients_as_bytes(signal->coefficients);
@@ -25,7 +27,7 @@ TessarineResult<std::vector<float>> reconstruct(std::span<const float> samples,
                              header.scale);
   }
   std::vector<std::int16_t>().swap(signal->coefficients);
-  return synthesize_signal(*executor, bands, header);
+  return synthesize_signal(*executor, std::move(bands), header);
 }
 
 }  // namespace tessarine

@@ -1,6 +1,7 @@
 #include "codec/signal_synthesis.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "codec/levels.hpp"
 #include "codec/normalize.hpp"
@@ -21,19 +22,24 @@ void fit_to_length(std::vector<float>& samples, const TessarineHeader& header) {
 
 }  // namespace
 
-Bands dequantize_bands(std::span<const std::uint8_t> bytes,
-                       const std::vector<vibrel::DwtSize>& layout, std::uint8_t scale) {
-  Bands bands{populated_vector<float>(coefficient_count(layout)), {}};
-  const std::span<float> all(bands.storage);
-  const std::size_t approximation_length = layout.back().approximation_length;
-  dequantize_band(bytes, scale, all.first(approximation_length));
-  bands.view.approximation = all.first(approximation_length);
-  std::size_t at = approximation_length;
+vibrel::MultiDwtStorage<float> dequantize_bands(std::span<const std::uint8_t> bytes,
+                                                const std::vector<vibrel::DwtSize>& layout,
+                                                std::uint8_t scale) {
+  vibrel::MultiDwtStorage<float> bands{populated_vector<float>(coefficient_count(layout)),
+                                       layout.back().approximation_length, {}};
+  const std::span<float> all(bands.values);
+  dequantize_band(bytes, scale, all.first(bands.approximation_length));
+  // The bytes hold the details finest first; the array takes them coarsest first, so the finest
+  // band ends it and each byte band starts where the finer ones before it end.
+  std::size_t byte_band = bands.approximation_length;
+  std::size_t end = all.size();
   for (const vibrel::DwtSize& size : layout) {
-    const std::span<float> band = all.subspan(at, size.details_length);
-    dequantize_band(bytes.subspan(2 * at), scale, band);
-    bands.view.details.push_back(band);
-    at += size.details_length;
+    end -= size.details_length;
+    dequantize_band(bytes.subspan(2 * byte_band), scale, all.subspan(end, size.details_length));
+    byte_band += size.details_length;
+  }
+  for (auto size = layout.rbegin(); size != layout.rend(); ++size) {
+    bands.details_lengths.push_back(size->details_length);
   }
   return bands;
 }
@@ -46,8 +52,9 @@ std::vector<vibrel::DwtSize> stored_layout(const vibrel::DwtExecutor<float>& exe
 }
 
 TessarineResult<std::vector<float>> synthesize_signal(
-    const vibrel::DwtExecutor<float>& executor, const Bands& bands, const TessarineHeader& header) {
-  auto samples = executor.multi_idwt(bands.view);
+    const vibrel::DwtExecutor<float>& executor, vibrel::MultiDwtStorage<float>&& bands,
+    const TessarineHeader& header) {
+  auto samples = executor.multi_idwt_consuming(std::move(bands));
   if (!samples) return std::unexpected(TessarineError::transform(samples.error().display()));
   fit_to_length(*samples, header);
   return std::move(*samples);

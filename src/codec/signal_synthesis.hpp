@@ -18,22 +18,17 @@ namespace tessarine {
                                                          std::uint32_t sample_count,
                                                          std::uint8_t levels);
 
-// Dequantised bands in one array: the coarsest approximation, then the details finest first,
-// with a view that borrows it.
-struct Bands {
-  std::vector<float> storage;
-  vibrel::MultiDwtView<float> view;
-};
-
-// Reads the little-endian coefficient bytes (at least 2 * coefficient_count(layout)) into
-// bands and scales them back by 2^-scale.
-[[nodiscard]] Bands dequantize_bands(std::span<const std::uint8_t> coefficient_bytes,
-                                     const std::vector<vibrel::DwtSize>& layout,
-                                     std::uint8_t scale);
+// Reads the little-endian coefficient bytes (at least 2 * coefficient_count(layout)), which
+// hold the coarsest approximation and then the details finest first, and scales them back by
+// 2^-scale into one array ordered as the inverse transform reuses it (coarsest band first).
+[[nodiscard]] vibrel::MultiDwtStorage<float> dequantize_bands(
+    std::span<const std::uint8_t> coefficient_bytes, const std::vector<vibrel::DwtSize>& layout,
+    std::uint8_t scale);
 
 // Inverse transform, then the normalisation the header records is undone: exactly
-// header.sample_count samples.
+// header.sample_count samples. The bands' array may become the result.
 [[nodiscard]] TessarineResult<std::vector<float>> synthesize_signal(
-    const vibrel::DwtExecutor<float>& executor, const Bands& bands, const TessarineHeader& header);
+    const vibrel::DwtExecutor<float>& executor, vibrel::MultiDwtStorage<float>&& bands,
+    const TessarineHeader& header);
 
 }  // namespace tessarine

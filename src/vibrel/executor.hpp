@@ -53,6 +53,10 @@ class DwtExecutor : public IncompleteDwtExecutor<T> {
   [[nodiscard]] virtual VibrelResult<std::vector<T>> idwt(const DwtView<T>& view) const = 0;
   [[nodiscard]] virtual VibrelResult<std::vector<T>> multi_idwt(
       const MultiDwtView<T>& view) const = 0;
+  // The same result as multi_idwt(view_of(bands)), and the same errors; a transform that can
+  // reconstruct inside the bands' own array does so, to need less memory.
+  [[nodiscard]] virtual VibrelResult<std::vector<T>> multi_idwt_consuming(
+      MultiDwtStorage<T>&& bands) const = 0;
 };
 
 // Executors are immutable and shared; handles are reference-counted and thread-safe.

@@ -119,6 +119,10 @@ TYPED_TEST(Cdf53Test, MatchesReferenceBitForBit) {
   this->expect_matches_reference();
 }
 
+TYPED_TEST(Cdf53Test, ConsumingInverseMatchesMultiIdwt) {
+  this->expect_consuming_inverse_matches();
+}
+
 TEST(Cdf53Paths, AvxAgreesWithScalar) {
   expect_avx_agrees_with_scalar<Cdf53, AvxCdf53>();
 }

@@ -74,6 +74,10 @@ TYPED_TEST(Cdf97Test, MatchesReferenceBitForBit) {
   this->expect_matches_reference();
 }
 
+TYPED_TEST(Cdf97Test, ConsumingInverseMatchesMultiIdwt) {
+  this->expect_consuming_inverse_matches();
+}
+
 TEST(Cdf97Paths, AvxAgreesWithScalar) {
   expect_avx_agrees_with_scalar<Cdf97, AvxCdf97>();
 }

@@ -36,6 +36,8 @@ class CompletedDwtExecutor final : public DwtExecutor<f32> {
   [[nodiscard]] VibrelResult<std::vector<f32>> idwt(const DwtView<f32>& view) const override;
   [[nodiscard]] VibrelResult<std::vector<f32>> multi_idwt(
       const MultiDwtView<f32>& view) const override;
+  [[nodiscard]] VibrelResult<std::vector<f32>> multi_idwt_consuming(
+      MultiDwtStorage<f32>&& bands) const override;
 
  private:
   [[nodiscard]] LevelRules rules() const { return {filter_length_, false, true}; }

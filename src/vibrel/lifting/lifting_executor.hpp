@@ -4,6 +4,7 @@
 #include <array>
 #include <cstddef>
 #include <span>
+#include <utility>
 #include <vector>
 
 #include "vibrel/executor.hpp"
@@ -78,6 +79,20 @@ class LiftingExecutor final : public DwtExecutor<f32> {
       const MultiDwtView<f32>& view) const override {
     return multi_idwt_with_rules(*this, view, kRules);
   }
+  // Each level's reconstruction is exactly as long as its two bands, which lie side by side in
+  // `bands`, and it is the approximation band of the next finer level: every level runs inside
+  // the array, with one approximation band as working space.
+  [[nodiscard]] VibrelResult<std::vector<f32>> multi_idwt_consuming(
+      MultiDwtStorage<f32>&& bands) const override {
+    if (!fits_in_place(bands)) return multi_idwt(view_of(bands));
+    std::size_t length = bands.approximation_length;
+    for (const std::size_t b : bands.details_lengths) {
+      auto done = inverse_in_place(std::span<f32>(bands.values).first(length + b), length);
+      if (!done) return std::unexpected(done.error());
+      length += b;
+    }
+    return std::move(bands.values);
+  }
 
  private:
   // Every level, one-level requests included, needs kMinLength samples; reconstructions are
@@ -149,6 +164,22 @@ class LiftingExecutor final : public DwtExecutor<f32> {
     }
   }
 
+  // Undoes every step but the first for the strip ending at `target`, backwards; the last
+  // forward step is an update, so undoing it first needs only the details. Returns e's final
+  // prefix.
+  static std::size_t undo_later_steps(std::span<f32> e, std::span<f32> o,
+                                      std::span<const f32> details,
+                                      std::array<std::size_t, kStepCount>& done,
+                                      std::size_t target) {
+    std::size_t ready = target;
+    for (std::size_t i = kStepCount - 1; i > 0; --i) {
+      const f32 c = -kSteps[i].coefficient;
+      ready = done[i] = predicts(i) ? advance_predict<Kernels>(e, o, c, done[i], ready)
+                                    : advance_update<Kernels>(e, details, c, done[i], ready);
+    }
+    return ready;
+  }
+
   // Undoes the steps backwards on working copies; the final predict writes its details
   // straight into the interleaved output.
   [[nodiscard]] static VibrelResult<void> inverse(std::span<const f32> s, std::span<const f32> d,
@@ -166,16 +197,66 @@ class LiftingExecutor final : public DwtExecutor<f32> {
     for (std::size_t target = 0, from = 0; target < b; from = target) {
       target = std::min(target + kLiftingStrip, b);
       prepare(s, d, e, o, from, target);
-      // The last forward step is an update: undoing it first needs only the details.
-      std::size_t ready = target;
-      for (std::size_t i = kStepCount - 1; i > 0; --i) {
-        const f32 c = -kSteps[i].coefficient;
-        ready = done[i] = predicts(i) ? advance_predict<Kernels>(e, o, c, done[i], ready)
-                                      : advance_update<Kernels>(e, details, c, done[i], ready);
-      }
+      const std::size_t ready = undo_later_steps(e, o, details, done, target);
       done[0] = advance_interleave<Kernels>(e, details, -kSteps[0].coefficient, y, done[0], ready);
     }
     return {};
+  }
+
+  // One level inside y = s followed by d, where s has `a` coefficients. s is copied out first,
+  // since the output overtakes it; the details are undone where they lie, ahead of the output.
+  [[nodiscard]] static VibrelResult<void> inverse_in_place(std::span<f32> y, std::size_t a) {
+    const std::size_t b = y.size() - a;
+    auto workspace = lifting_workspace(a);
+    if (!workspace) return std::unexpected(workspace.error());
+    const std::span<f32> e(workspace->get(), a);
+    const std::span<f32> d = y.subspan(a);
+    if constexpr (Scheme::kScaled) {
+      advance_scale<Kernels>(y.first(a), e, Scheme::kInverseApproximationScale, 0, a);
+    } else {
+      std::copy_n(y.begin(), a, e.begin());
+    }
+    std::array<std::size_t, kStepCount> done{};
+    for (std::size_t target = 0, from = 0; target < b; from = target) {
+      target = std::min(target + kLiftingStrip, b);
+      if constexpr (Scheme::kScaled) {
+        advance_scale<Kernels>(d, d, Scheme::kInverseDetailsScale, from, target);
+      }
+      const std::size_t ready = undo_later_steps(e, d, d, done, target);
+      done[0] = interleave_behind_details(e, d, y, done[0], ready);
+    }
+    return {};
+  }
+
+  // The final predict into y, which also holds d at offset a = e.size(). Each kernel call
+  // writes y[2 k0, 2 k1) only where 2 k1 <= a + k0, below d[k0], the first detail it reads,
+  // so no detail is overwritten before it is read; near the end the calls shrink.
+  static std::size_t interleave_behind_details(std::span<const f32> e, std::span<const f32> d,
+                                               std::span<f32> y, std::size_t done,
+                                               std::size_t ready) {
+    const std::size_t a = e.size();
+    const f32 c = -kSteps[0].coefficient;
+    for (;;) {
+      // advance_interleave places details below ready - 1.
+      const std::size_t reach = done + std::max<std::size_t>(1, (a - done) / 2) + 1;
+      if (reach >= ready) break;
+      const std::size_t next = advance_interleave<Kernels>(e, d, c, y, done, reach);
+      if (next == done) break;  // only the border is left, written after its reads
+      done = next;
+    }
+    return advance_interleave<Kernels>(e, d, c, y, done, ready);
+  }
+
+  // Whether multi_idwt would succeed on these bands, each level's bands fitting exactly where
+  // its reconstruction goes; anything else takes the ordinary path and its errors.
+  [[nodiscard]] static bool fits_in_place(const MultiDwtStorage<f32>& bands) {
+    std::size_t length = bands.approximation_length;
+    if (length == 0 || bands.details_lengths.empty()) return false;
+    for (const std::size_t b : bands.details_lengths) {
+      if (!check_inverse(length, b, length + b)) return false;
+      length += b;
+    }
+    return length == bands.values.size();
   }
 };
 
