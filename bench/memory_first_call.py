@@ -6,6 +6,7 @@ measurements alternate between them and the table gives medians.
 
     python bench/memory_first_call.py                      # the installed module
     python bench/memory_first_call.py --module before=DIR --module after=DIR2
+    python bench/memory_first_call.py --method db4               # another transform
 
 Wall times on a shared machine wander; CPU times (user + system) show what the call itself
 costs. Growth is the peak resident size minus the size just before the first call (input
@@ -30,7 +31,7 @@ EXAMPLE = REPO / "examples" / "data" / "ecg_mitbih100_mlii_60s.npy"
 # Runs in the child: prints one JSON object.
 CHILD = r"""
 import json, os, resource, sys, time
-module_dir, mode, n, example, container_path, later = sys.argv[1:7]
+module_dir, mode, n, example, container_path, later, method = sys.argv[1:8]
 if module_dir:
     sys.path.insert(0, module_dir)
 import numpy as np
@@ -46,7 +47,8 @@ def peak_bytes():
 
 if mode == "compress":
     data = signal(example, int(n))
-    call = lambda: tessarine.compress_signal(data)
+    options = tessarine.TessrCompressionOptions(method=method)
+    call = lambda: tessarine.compress_signal(data, options)
 else:
     with open(container_path, "rb") as f:
         data = f.read()
@@ -79,19 +81,21 @@ def signal(example, n):
 CHILD = CHILD.replace("SIGNAL", SIGNAL)
 
 
-def run_child(module_dir: str, mode: str, n: int, container: str, later: int) -> dict:
+def run_child(module_dir: str, mode: str, n: int, container: str, later: int,
+              method: str) -> dict:
     args = [sys.executable, "-c", CHILD, module_dir, mode, str(n), str(EXAMPLE), container,
-            str(later)]
+            str(later), method]
     done = subprocess.run(args, capture_output=True, text=True, check=True)
     return json.loads(done.stdout)
 
 
-def write_container(module_dir: str, n: int, path: str) -> None:
+def write_container(module_dir: str, n: int, path: str, method: str) -> None:
     code = ("import sys; sys.path.insert(0, sys.argv[1]) if sys.argv[1] else None\n"
             "import numpy as np, tessarine\n" + SIGNAL +
             "x = signal(sys.argv[2], int(sys.argv[3]))\n"
-            "open(sys.argv[4], 'wb').write(tessarine.compress_signal(x))\n")
-    subprocess.run([sys.executable, "-c", code, module_dir, str(EXAMPLE), str(n), path],
+            "options = tessarine.TessrCompressionOptions(method=sys.argv[5])\n"
+            "open(sys.argv[4], 'wb').write(tessarine.compress_signal(x, options))\n")
+    subprocess.run([sys.executable, "-c", code, module_dir, str(EXAMPLE), str(n), path, method],
                    check=True)
 
 
@@ -109,6 +113,7 @@ def main() -> None:
     parser.add_argument("--sizes", type=int, nargs="+", default=[1_000_000, 10_000_000])
     parser.add_argument("--repeats", type=int, default=3, help="fresh processes per setting")
     parser.add_argument("--later", type=int, default=4, help="calls after the first")
+    parser.add_argument("--method", default="cdf97", choices=["cdf97", "cdf53", "db4", "sym4"])
     args = parser.parse_args()
     modules = args.module or [("installed", "")]
     mib = 1 << 20
@@ -120,12 +125,13 @@ def main() -> None:
             containers = {}
             for label, path in modules:
                 containers[label] = os.path.join(tmp, f"{label}_{n}.tsr")
-                write_container(path, n, containers[label])
+                write_container(path, n, containers[label], args.method)
             for mode in ("compress", "decompress"):
                 runs = {label: [] for label, _ in modules}
                 for _ in range(args.repeats):
                     for label, path in modules:
-                        runs[label].append(run_child(path, mode, n, containers[label], args.later))
+                        runs[label].append(run_child(path, mode, n, containers[label], args.later,
+                                                     args.method))
                 for label, _ in modules:
                     med = {k: statistics.median(r[k] for r in runs[label]) for k in runs[label][0]}
                     growth = med["peak"] - med["before"]

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <new>
+#include <optional>
 #include <utility>
 
 #include "vibrel/zeroed_vector.hpp"
@@ -123,6 +124,77 @@ VibrelResult<std::vector<f32>> multi_idwt_with_rules(const IncompleteDwtExecutor
     reconstruction = idwt_with_rules(inner, {approximation, details}, rules);
   }
   return reconstruction;
+}
+
+namespace {
+
+// The length idwt_with_rules gives one level, or nothing where it refuses the bands.
+std::optional<std::size_t> level_length(const IncompleteDwtExecutor<f32>& inner,
+                                        std::size_t approximation, std::size_t details,
+                                        const LevelRules& rules) {
+  if (!rules.expansive) return approximation + details;
+  if (approximation != details) return std::nullopt;
+  return inner.idwt_size({details, details});
+}
+
+// Each level's reconstruction length, coarsest first, where multi_idwt_with_rules would
+// succeed on these bands, every band lies in the array, each next approximation fits in front
+// of its details band (in the room of the bands it came from) and no level is longer than the
+// last. Empty otherwise.
+std::vector<std::size_t> in_array_plan(const IncompleteDwtExecutor<f32>& inner,
+                                       const MultiDwtStorage<f32>& bands,
+                                       const LevelRules& rules) {
+  std::vector<std::size_t> plan;
+  std::size_t approximation = bands.approximation_length;
+  std::size_t at = approximation;
+  for (const std::size_t details : bands.details_lengths) {
+    if (!plan.empty() && rules.expansive) {
+      if (plan.back() < details || details > at) return {};
+      approximation = details;  // trimmed, as multi_idwt_with_rules does
+    }
+    const auto length = level_length(inner, approximation, details, rules);
+    if (!length || approximation == 0) return {};
+    plan.push_back(*length);
+    at += details;
+    approximation = *length;
+  }
+  if (plan.empty() || at != bands.values.size()) return {};
+  for (const std::size_t length : plan) {
+    if (length > plan.back()) return {};
+  }
+  return plan;
+}
+
+}  // namespace
+
+// Every level writes into one array as long as the finest reconstruction, which becomes the
+// result; a coarser reconstruction is moved to the front of the bands' array, where the bands
+// it undid lay, so at most the bands and the result are held at once.
+VibrelResult<std::vector<f32>> multi_idwt_consuming_with_rules(
+    const IncompleteDwtExecutor<f32>& inner, MultiDwtStorage<f32>&& bands,
+    const LevelRules& rules) {
+  const std::vector<std::size_t> plan = in_array_plan(inner, bands, rules);
+  if (plan.empty()) return multi_idwt_with_rules(inner, view_of(bands), rules);
+  auto result = zeroed_vector<f32>(plan.back());
+  if (!result) return result;
+  const std::span<f32> all(bands.values);
+  const std::vector<std::size_t>& lengths = bands.details_lengths;
+  std::span<const f32> approximation = all.first(bands.approximation_length);
+  std::size_t at = approximation.size();
+  std::size_t dirty = 0;  // leading elements of the result a coarser level has written
+  for (std::size_t i = 0;; ++i) {
+    const std::span<f32> output = std::span<f32>(*result).first(plan[i]);
+    // Executors add into their output, which must start at zero.
+    std::fill_n(output.begin(), std::min(dirty, output.size()), 0.0f);
+    auto done = inner.execute_inverse(approximation, all.subspan(at, lengths[i]), output);
+    if (!done) return std::unexpected(done.error());
+    dirty = std::max(dirty, plan[i]);
+    if (i + 1 == lengths.size()) return result;
+    at += lengths[i];
+    const std::size_t next = rules.expansive ? lengths[i + 1] : plan[i];
+    std::copy_n(output.begin(), next, all.begin());
+    approximation = all.first(next);
+  }
 }
 
 }  // namespace vibrel

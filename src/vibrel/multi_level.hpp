@@ -37,4 +37,11 @@ struct LevelRules {
     const IncompleteDwtExecutor<f32>& inner, const MultiDwtView<f32>& view,
     const LevelRules& rules);
 
+// multi_idwt_with_rules(view_of(bands)), with the same result and errors, keeping each
+// coarser reconstruction in the front of the bands' array, where the bands it undid lay,
+// rather than beside it.
+[[nodiscard]] VibrelResult<std::vector<f32>> multi_idwt_consuming_with_rules(
+    const IncompleteDwtExecutor<f32>& inner, MultiDwtStorage<f32>&& bands,
+    const LevelRules& rules);
+
 }  // namespace vibrel

@@ -96,6 +96,35 @@ TEST(MultiLevelDriver, OddLengthsReconstructThroughTrimming) {
   }
 }
 
+// The bands in one array, coarsest first, as a decoder holds them.
+MultiDwtStorage<f32> storage_of(const MultiDwt<f32>& result) {
+  MultiDwtStorage<f32> bands{result.levels.back().approximations,
+                             result.levels.back().approximations.size(), {}};
+  for (auto level = result.levels.rbegin(); level != result.levels.rend(); ++level) {
+    bands.values.insert(bands.values.end(), level->details.begin(), level->details.end());
+    bands.details_lengths.push_back(level->details.size());
+  }
+  return bands;
+}
+
+TEST(MultiLevelDriver, ConsumingInverseMatchesMultiIdwt) {
+  const auto driver = make_driver();
+  for (std::size_t n = 2; n <= 200; n += 3) {
+    for (std::size_t levels = 1; (n >> levels) >= 1; ++levels) {
+      const auto result = driver.multi_dwt(ramp(n), levels);
+      if (!result) break;
+      const auto want = driver.multi_idwt(view_of(*result));
+      const auto got = driver.multi_idwt_consuming(storage_of(*result));
+      ASSERT_TRUE(want.has_value() && got.has_value()) << n << " " << levels;
+      EXPECT_EQ(*got, *want) << n << " " << levels;
+    }
+  }
+  // A finer band longer than the reconstruction before it: the same error as multi_idwt.
+  const auto refused = driver.multi_idwt_consuming({std::vector<f32>(13, 1.0f), 2, {2, 9}});
+  ASSERT_FALSE(refused.has_value());
+  EXPECT_EQ(refused.error().display(), "Approx and details must match, but they don't 4x9");
+}
+
 TEST(MultiLevelDriver, DwtKeepsOnlyTheDeepestLevel) {
   const auto driver = make_driver();
   const auto x = ramp(40);

@@ -57,10 +57,9 @@ VibrelResult<std::vector<f32>> CompletedDwtExecutor::multi_idwt(
   return multi_idwt_with_rules(*inner_, view, rules());
 }
 
-// Filter-bank levels produce more samples than their bands hold, so they cannot reuse them.
 VibrelResult<std::vector<f32>> CompletedDwtExecutor::multi_idwt_consuming(
     MultiDwtStorage<f32>&& bands) const {
-  return multi_idwt(view_of(bands));
+  return multi_idwt_consuming_with_rules(*inner_, std::move(bands), rules());
 }
 
 }  // namespace vibrel
