@@ -19,8 +19,7 @@ namespace tessarine::arans::encoder_loops {
 // The state of one plane's backward coding pass. Plain data, so that the coding loop can keep
 // a copy in registers.
 struct BackwardCoder {
-  const std::uint16_t* records;  // the block being coded
-  std::uint16_t* words;          // where its words go, downwards
+  std::uint16_t* slots;   // the block's records, which its words overwrite from the end
   std::size_t next_word;  // slot of the last word written
   std::uint32_t x;
 };
@@ -30,30 +29,32 @@ struct BackwardCoder {
   return word;
 }
 
-// One symbol being modelled, decision by decision.
+// One symbol being modelled, decision by decision. `path` is the symbol with a leading 1:
+// its top d + 1 bits are the tree node of decision d, so that node and bit each take a shift.
 struct SymbolModelling {
   std::uint16_t* context;
   std::uint16_t* records;
-  std::uint32_t symbol;
-  std::uint32_t node;
+  std::uint32_t path;
 };
 
 [[gnu::always_inline]] inline SymbolModelling start_symbol(ModelState& m, std::uint32_t symbol,
                                                            std::uint16_t* records) {
-  std::uint16_t* const context = m.model + ((m.previous >> m.context_shift) << kSymbolBits);
+  std::uint16_t* context = m.model + ((m.previous >> m.context_shift) << kSymbolBits);
+  // An opaque pointer: GCC otherwise adds the context's offset to every node's index again.
+  asm("" : "+r"(context));
   m.previous = symbol;
-  return {context, records, symbol, 1};
+  return {context, records, symbol | (1u << kSymbolBits)};
 }
 
 // Decision d (0 the most significant bit) of the symbol: records it, unless told not to, and
 // adapts the model.
 template <bool Record = true>
 [[gnu::always_inline]] inline void model_decision(SymbolModelling& s, unsigned d) {
-  const std::uint32_t bit = (s.symbol >> (kSymbolBits - 1 - d)) & 1u;
-  const std::uint32_t record = decision_record(s.context[s.node], bit);
+  const std::uint32_t node = s.path >> (kSymbolBits - d);
+  const std::uint32_t bit = (s.path >> (kSymbolBits - 1 - d)) & 1u;
+  const std::uint32_t record = decision_record(s.context[node], bit);
   if constexpr (Record) s.records[d] = static_cast<std::uint16_t>(record);
-  s.context[s.node] = kAdaptedProbability[record];
-  s.node = 2 * s.node + bit;
+  s.context[node] = kAdaptedProbability[record];
 }
 
 // The eight decisions of `symbol` in model order, most significant bit first.
@@ -67,10 +68,10 @@ template <bool Record = true>
 
 // Codes decision i of the coder's block; decisions are coded from the last to the first.
 [[gnu::always_inline]] inline void code_decision(BackwardCoder& c, std::size_t i) {
-  const CodingStep& step = kCodingSteps[c.records[i]];
+  const CodingStep& step = kCodingSteps[c.slots[i]];
   // The word is stored whether or not it is emitted; next_word only moves past it when it
   // is. Emitting first keeps the next state below 2^32: x < freq << 20 gives x / freq < 2^20.
-  c.words[c.next_word - 1] = to_little_endian(static_cast<std::uint16_t>(c.x));
+  c.slots[c.next_word - 1] = to_little_endian(static_cast<std::uint16_t>(c.x));
   emit_word_if_at_least(c.x, step.limit, c.next_word);
   c.x = next_encoder_state(c.x, step);
 }

@@ -77,14 +77,13 @@ void PlaneEncoder<P>::encode() {
 template <std::size_t P>
 void PlaneEncoder<P>::code_blocks() {
   std::array<BackwardCoder, P> coders;
-  for (BackwardCoder& c : coders) c = {nullptr, nullptr, 0, kStateLowerBound};
+  for (BackwardCoder& c : coders) c = {nullptr, 0, kStateLowerBound};
   for (std::size_t j = plan_.count; j-- > 0;) {
     const std::size_t decisions = kSymbolBits * plan_.length(j);
     // Each block's words go over its own records, written downwards from the end: a word
     // only ever lands on a record already coded (at most one word per decision).
     for (std::size_t p = 0; p < P; ++p) {
-      std::uint16_t* const buffer = records(j % plan_.kept, p);
-      coders[p] = {buffer, buffer, decisions, coders[p].x};
+      coders[p] = {records(j % plan_.kept, p), decisions, coders[p].x};
     }
     // Block j - 1 needs modelling again unless the first pass left its records. Its buffer
     // then holds a block already coded.
@@ -97,7 +96,7 @@ void PlaneEncoder<P>::code_blocks() {
       code_block<P>(coders, plan_.length(j));
     }
     for (std::size_t p = 0; p < P; ++p) {
-      words_[p].prepend({coders[p].words + coders[p].next_word, decisions - coders[p].next_word});
+      words_[p].prepend({coders[p].slots + coders[p].next_word, decisions - coders[p].next_word});
     }
   }
   for (std::size_t p = 0; p < P; ++p) coded_[p] = words_[p].finish(coders[p].x);
