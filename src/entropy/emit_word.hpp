@@ -1,12 +1,12 @@
 #pragma once
 
-// Renormalisation for the encoder's hot loop. The coding pass is bound by the latency of its
-// two serial state chains, not by instruction count, and a word is emitted only about once
-// per 16 coded bits. So the step is a jump over the rare store and shift: predicted right it takes
-// the compare-and-select off the chain (about 2 cycles of 10 per decision); the occasional
-// misprediction costs less on all but incompressible data. On x86-64 it is written in
-// assembly so that GCC keeps the jump; elsewhere it falls back to plain C++ with the same
-// results.
+// Renormalisation for the encoder's hot loop. A word is emitted only about once per 16 coded
+// bits, so the step is a jump over the rare store and shift: predicted right it takes the
+// compare-and-select off the state chain (about 2 cycles of 10 per decision) and costs no
+// store, which matters where the coding shares its loop with modelling and the loop is bound
+// by instruction count; the occasional misprediction costs less on all but incompressible
+// data. On x86-64 it is written in assembly so that GCC keeps the jump; elsewhere it falls
+// back to plain C++ with the same results.
 
 #include <bit>
 #include <cstddef>
