@@ -45,6 +45,26 @@ struct CodingStep {
 
 inline constexpr std::array<CodingStep, 2 * kProbabilityScale> kCodingSteps = make_coding_steps();
 
+// What the encoder stores for a decision: 2 * decision_record(p, bit) = 4 * p + 2 * bit, the
+// byte offset of its entry in kAdaptedProbability. Its CodingStep is then one scaled-index load
+// away (16-byte entries at 8 times the offset), where the bare record needs a shift and an add
+// first. The bit comes doubled, as the encoder extracts it.
+[[nodiscard]] constexpr std::uint32_t record_offset(std::uint32_t p, std::uint32_t twice_bit) {
+  return 4 * p + twice_bit;
+}
+
+static_assert(sizeof(CodingStep) == 16);
+
+[[nodiscard]] inline const CodingStep& coding_step_at(std::uint32_t offset) {
+  return *reinterpret_cast<const CodingStep*>(reinterpret_cast<const char*>(kCodingSteps.data()) +
+                                              std::size_t{8} * offset);
+}
+
+[[nodiscard]] inline std::uint16_t adapted_probability_at(std::uint32_t offset) {
+  return *reinterpret_cast<const std::uint16_t*>(
+      reinterpret_cast<const char*>(kAdaptedProbability.data()) + offset);
+}
+
 // x = (x / freq) * 4096 + x % freq + start, rewritten as x + start + (x / freq) * (4096 - freq)
 // for x >= 1. With freq = 1 the stand-in reciprocal yields x - 1 for the quotient, one short,
 // and the bias's extra 4095 = (4096 - 1) * 1 puts it back.

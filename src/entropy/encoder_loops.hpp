@@ -2,9 +2,15 @@
 
 // The inner loops of the plane encoder (plane_encoder.hpp): modelling, backward coding, and
 // both in one body. Everything is inlined into the encoder's block loops.
+//
+// A block's records interleave its P planes: the record of decision i of plane p is at
+// records[P * i + p]. So one pointer serves every plane, in the coding loop and in the
+// modelling loop alike, which leaves the fused loop enough registers for its two state chains
+// and two models. Plane p's words overwrite its own lane (slots P * k + p) downwards from the
+// end of the block; a word never lands on a record not yet coded (at most one word per
+// decision) nor in another plane's lane.
 
 #include <array>
-#include <bit>
 #include <cstddef>
 #include <cstdint>
 
@@ -15,127 +21,126 @@
 
 namespace tessarine::arans::encoder_loops {
 
-
 // The state of one plane's backward coding pass. Plain data, so that the coding loop can keep
 // a copy in registers.
 struct BackwardCoder {
-  const std::uint16_t* records;  // the block being coded
-  std::uint16_t* words;          // where its words go, downwards
-  std::size_t next_word;  // slot of the last word written
+  std::uint16_t* word;  // the plane's slot of the last word written, in its lane
   std::uint32_t x;
 };
 
-[[nodiscard]] inline std::uint16_t to_little_endian(std::uint16_t word) {
-  if constexpr (std::endian::native == std::endian::big) return std::byteswap(word);
-  return word;
-}
-
-// One symbol being modelled, decision by decision.
+// One symbol being modelled, decision by decision. `path` is the symbol with a leading 1:
+// its top d + 1 bits are the tree node of decision d, so that node and bit each take a shift.
 struct SymbolModelling {
   std::uint16_t* context;
-  std::uint16_t* records;
-  std::uint32_t symbol;
-  std::uint32_t node;
+  std::uint16_t* records;  // the plane's record of the symbol's first decision
+  std::uint32_t path;
 };
 
 [[gnu::always_inline]] inline SymbolModelling start_symbol(ModelState& m, std::uint32_t symbol,
                                                            std::uint16_t* records) {
-  std::uint16_t* const context = m.model + ((m.previous >> m.context_shift) << kSymbolBits);
+  std::uint16_t* context = m.model + ((m.previous >> m.context_shift) << kSymbolBits);
+  // An opaque pointer: GCC otherwise adds the context's offset to every node's index again.
+  asm("" : "+r"(context));
   m.previous = symbol;
-  return {context, records, symbol, 1};
+  return {context, records, symbol | (1u << kSymbolBits)};
 }
 
 // Decision d (0 the most significant bit) of the symbol: records it, unless told not to, and
 // adapts the model.
-template <bool Record = true>
+template <std::size_t P, bool Record = true>
 [[gnu::always_inline]] inline void model_decision(SymbolModelling& s, unsigned d) {
-  const std::uint32_t bit = (s.symbol >> (kSymbolBits - 1 - d)) & 1u;
-  const std::uint32_t record = decision_record(s.context[s.node], bit);
-  if constexpr (Record) s.records[d] = static_cast<std::uint16_t>(record);
-  s.context[s.node] = kAdaptedProbability[record];
-  s.node = 2 * s.node + bit;
+  const std::uint32_t node = s.path >> (kSymbolBits - d);
+  const std::uint32_t twice_bit = ((s.path << 1) >> (kSymbolBits - 1 - d)) & 2u;
+  const std::uint32_t offset = record_offset(s.context[node], twice_bit);
+  if constexpr (Record) s.records[P * d] = static_cast<std::uint16_t>(offset);
+  s.context[node] = adapted_probability_at(offset);
 }
 
-// The eight decisions of `symbol` in model order, most significant bit first.
-template <bool Record = true>
-[[gnu::always_inline]] inline void record_symbol(ModelState& m, std::uint32_t symbol,
-                                                 std::uint16_t* records) {
-  SymbolModelling s = start_symbol(m, symbol, records);
+// Models symbol t from `start` of every plane, its records going to `records`, the block's.
+template <std::size_t P, bool Record = true>
+[[gnu::always_inline]] inline void model_symbol(std::array<ModelState, P>& models,
+                                                const std::uint8_t* input, std::size_t start,
+                                                std::size_t t, std::uint16_t* records) {
+  std::array<SymbolModelling, P> m;
+#pragma GCC unroll 2
+  for (std::size_t p = 0; p < P; ++p) {
+    m[p] = start_symbol(models[p], input[P * (start + t) + p], records + P * kSymbolBits * t + p);
+  }
 #pragma GCC unroll 8
-  for (unsigned d = 0; d < kSymbolBits; ++d) model_decision<Record>(s, d);
+  for (unsigned d = 0; d < kSymbolBits; ++d) {
+#pragma GCC unroll 2
+    for (std::size_t p = 0; p < P; ++p) model_decision<P, Record>(m[p], d);
+  }
 }
 
-// Codes decision i of the coder's block; decisions are coded from the last to the first.
-[[gnu::always_inline]] inline void code_decision(BackwardCoder& c, std::size_t i) {
-  const CodingStep& step = kCodingSteps[c.records[i]];
-  // The word is stored whether or not it is emitted; next_word only moves past it when it
-  // is. Emitting first keeps the next state below 2^32: x < freq << 20 gives x / freq < 2^20.
-  c.words[c.next_word - 1] = to_little_endian(static_cast<std::uint16_t>(c.x));
-  emit_word_if_at_least(c.x, step.limit, c.next_word);
+// Codes one decision from its record; decisions are coded from the last to the first.
+template <std::size_t P>
+[[gnu::always_inline]] inline void code_decision(BackwardCoder& c, std::uint32_t record) {
+  const CodingStep& step = coding_step_at(record);
+  // Emitting first keeps the next state below 2^32: x < freq << 20 gives x / freq < 2^20.
+  emit_word_if_at_least<P>(c.x, step.limit, c.word);
   c.x = next_encoder_state(c.x, step);
 }
 
-// Codes the eight decisions of symbol s of every plane's block, last decision first.
+// Codes decision d (0 the most significant bit) of one symbol of every plane, from the
+// symbol's records.
 template <std::size_t P>
-[[gnu::always_inline]] inline void code_symbol(std::array<BackwardCoder, P>& coders,
-                                               std::size_t s) {
-  const std::size_t first = kSymbolBits * s;
-#pragma GCC unroll 8
-  for (std::size_t d = kSymbolBits; d > 0; --d) {
+[[gnu::always_inline]] inline void code_decisions(std::array<BackwardCoder, P>& coders,
+                                                  const std::uint16_t* records, unsigned d) {
 #pragma GCC unroll 2
-    for (std::size_t p = 0; p < P; ++p) code_decision(coders[p], first + d - 1);
-  }
+  for (std::size_t p = 0; p < P; ++p) code_decision<P>(coders[p], records[P * d + p]);
 }
 
-// Models `length` symbols from `start` of every plane into `out`, or without recording.
+// Models `length` symbols from `start` of every plane into `records`, or without recording.
 template <std::size_t P, bool Record = true>
-[[gnu::always_inline]] inline void model_symbols(std::array<ModelState, P>& models,
-                                                 const std::uint8_t* input, std::size_t start,
-                                                 std::size_t length,
-                                                 const std::array<std::uint16_t*, P>& out) {
-  for (std::size_t t = 0; t < length; ++t) {
-#pragma GCC unroll 2
-    for (std::size_t p = 0; p < P; ++p) {
-      record_symbol<Record>(models[p], input[P * (start + t) + p], out[p] + kSymbolBits * t);
-    }
-  }
+void model_symbols(std::array<ModelState, P>& models, const std::uint8_t* input, std::size_t start,
+                   std::size_t length, std::uint16_t* records) {
+  std::array<ModelState, P> m = models;  // locals: record stores must not force them to memory
+  for (std::size_t t = 0; t < length; ++t) model_symbol<P, Record>(m, input, start, t, records);
+  models = m;
 }
 
-// Codes the `coded` symbols of the coders' blocks.
+// Codes the `coded` symbols of the block whose records are `records`.
 template <std::size_t P>
-void code_block(std::array<BackwardCoder, P>& coders, std::size_t coded) {
+void code_block(std::array<BackwardCoder, P>& coders, const std::uint16_t* records,
+                std::size_t coded) {
   std::array<BackwardCoder, P> c = coders;  // locals: stores must not force states to memory
-  for (std::size_t s = coded; s-- > 0;) code_symbol<P>(c, s);
+  for (std::size_t s = coded; s-- > 0;) {
+    const std::uint16_t* const symbol = records + P * kSymbolBits * s;
+#pragma GCC unroll 8
+    for (unsigned d = kSymbolBits; d > 0; --d) code_decisions<P>(c, symbol, d - 1);
+  }
   coders = c;
 }
 
-// Codes the `coded` symbols of the coders' blocks while modelling `modelled` symbols from
-// `start` into `out` (modelled <= coded): the two loops share one body so that the model
-// updates run in the shadow of the state chains.
+// Codes the `coded` symbols of the block whose records are `records` while modelling
+// `modelled` symbols from `start` into `out` (modelled <= coded): the two loops share one body
+// so that the model updates run in the shadow of the state chains.
 template <std::size_t P>
-void code_while_modelling(std::array<BackwardCoder, P>& coders, std::size_t coded,
-                          std::array<ModelState, P>& models, const std::uint8_t* input,
-                          std::size_t start, std::size_t modelled,
-                          const std::array<std::uint16_t*, P>& out) {
+void code_while_modelling(std::array<BackwardCoder, P>& coders, const std::uint16_t* records,
+                          std::size_t coded, std::array<ModelState, P>& models,
+                          const std::uint8_t* input, std::size_t start, std::size_t modelled,
+                          std::uint16_t* out) {
   std::array<BackwardCoder, P> c = coders;  // locals: stores must not force states to memory
+  std::array<ModelState, P> states = models;
   for (std::size_t t = 0; t < modelled; ++t) {
     std::array<SymbolModelling, P> m;
 #pragma GCC unroll 2
     for (std::size_t p = 0; p < P; ++p) {
-      m[p] = start_symbol(models[p], input[P * (start + t) + p], out[p] + kSymbolBits * t);
+      m[p] = start_symbol(states[p], input[P * (start + t) + p], out + P * kSymbolBits * t + p);
     }
-    const std::size_t first = kSymbolBits * (coded - 1 - t);
+    const std::uint16_t* const symbol = records + P * kSymbolBits * (coded - 1 - t);
     // Decision by decision, so that each model step sits beside a coding step.
 #pragma GCC unroll 8
     for (unsigned d = 0; d < kSymbolBits; ++d) {
 #pragma GCC unroll 2
-      for (std::size_t p = 0; p < P; ++p) model_decision(m[p], d);
-#pragma GCC unroll 2
-      for (std::size_t p = 0; p < P; ++p) code_decision(c[p], first + kSymbolBits - 1 - d);
+      for (std::size_t p = 0; p < P; ++p) model_decision<P>(m[p], d);
+      code_decisions<P>(c, symbol, kSymbolBits - 1 - d);
     }
   }
-  for (std::size_t s = coded - modelled; s-- > 0;) code_symbol<P>(c, s);
   coders = c;
+  models = states;
+  code_block<P>(coders, records, coded - modelled);
 }
 
 }  // namespace tessarine::arans::encoder_loops

@@ -24,9 +24,8 @@ PlaneEncoder<P>::PlaneEncoder(std::span<const std::uint8_t> input, unsigned cont
       records_(plan_.kept * P * kSymbolBits * plan_.block * sizeof(std::uint16_t)) {}
 
 template <std::size_t P>
-std::uint16_t* PlaneEncoder<P>::records(std::size_t buffer, std::size_t p) const {
-  return static_cast<std::uint16_t*>(records_.data()) +
-         (buffer * P + p) * kSymbolBits * plan_.block;
+std::uint16_t* PlaneEncoder<P>::records(std::size_t buffer) const {
+  return static_cast<std::uint16_t*>(records_.data()) + buffer * P * kSymbolBits * plan_.block;
 }
 
 template <std::size_t P>
@@ -50,8 +49,8 @@ BlockModels<P> PlaneEncoder<P>::block_models(std::size_t j, std::size_t buffer) 
   for (std::size_t p = 0; p < P; ++p) {
     const std::uint32_t previous = start == 0 ? 0 : input_[P * (start - 1) + p];
     block.states[p] = {models_.data() + p * entries_, context_shift_, previous};
-    block.out[p] = records(buffer, p);
   }
+  block.out = records(buffer);
   return block;
 }
 
@@ -77,27 +76,25 @@ void PlaneEncoder<P>::encode() {
 template <std::size_t P>
 void PlaneEncoder<P>::code_blocks() {
   std::array<BackwardCoder, P> coders;
-  for (BackwardCoder& c : coders) c = {nullptr, nullptr, 0, kStateLowerBound};
+  for (BackwardCoder& c : coders) c = {nullptr, kStateLowerBound};
   for (std::size_t j = plan_.count; j-- > 0;) {
     const std::size_t decisions = kSymbolBits * plan_.length(j);
-    // Each block's words go over its own records, written downwards from the end: a word
-    // only ever lands on a record already coded (at most one word per decision).
-    for (std::size_t p = 0; p < P; ++p) {
-      std::uint16_t* const buffer = records(j % plan_.kept, p);
-      coders[p] = {buffer, buffer, decisions, coders[p].x};
-    }
+    std::uint16_t* const block = records(j % plan_.kept);
+    // Each plane's words go over its own lane of the block's records, from the end.
+    for (std::size_t p = 0; p < P; ++p) coders[p] = {block + P * decisions + p, coders[p].x};
     // Block j - 1 needs modelling again unless the first pass left its records. Its buffer
     // then holds a block already coded.
     if (j >= 1 && j - 1 + plan_.kept < plan_.count) {
       restore_models(j - 1);
       BlockModels<P> previous = block_models(j - 1, (j - 1) % plan_.kept);
-      code_while_modelling<P>(coders, plan_.length(j), previous.states, input_.data(),
+      code_while_modelling<P>(coders, block, plan_.length(j), previous.states, input_.data(),
                               plan_.start(j - 1), plan_.length(j - 1), previous.out);
     } else {
-      code_block<P>(coders, plan_.length(j));
+      code_block<P>(coders, block, plan_.length(j));
     }
     for (std::size_t p = 0; p < P; ++p) {
-      words_[p].prepend({coders[p].words + coders[p].next_word, decisions - coders[p].next_word});
+      const auto count = static_cast<std::size_t>(block + P * decisions + p - coders[p].word) / P;
+      words_[p].prepend(coders[p].word, count, P);
     }
   }
   for (std::size_t p = 0; p < P; ++p) coded_[p] = words_[p].finish(coders[p].x);

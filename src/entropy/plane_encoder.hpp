@@ -1,18 +1,19 @@
 #pragma once
 
 // Read this first: rANS is last-in, first-out. The encoder models the decisions forwards, in
-// the order the decoder will meet them, and records each one (decision_record: 2 * p + bit);
+// the order the decoder will meet them, and records each one (record_offset: 2 * (2 * p + bit));
 // then it codes the records backwards, so that the decoder can run forwards through the bytes.
 //
-// Records cost 16 bytes per symbol, so long planes are cut into blocks (block_plan.hpp). A
-// first forward pass models every block, saving the model at the start of each block it will
-// not keep records of, and recording the last `kept` blocks. The backward pass then codes the
-// blocks last first; while it codes block j it models block j - 1 again, when needed, from its
-// saved model into a buffer already coded. Both loops share one body, so the modelling partly
-// fills execution slots the state chains leave idle.
+// Records cost 16 bytes per symbol and plane, so long planes are cut into blocks
+// (block_plan.hpp). A first forward pass models every block, saving the model at the start of
+// each block it will not keep records of, and recording the last `kept` blocks. The backward
+// pass then codes the blocks last first; while it codes block j it models block j - 1 again,
+// when needed, from its saved model into a buffer already coded. Both loops share one body, so
+// the modelling fills execution slots the state chains leave idle.
 //
-// Planes are coded P at a time, interleaved (symbol i of plane p is input[P * i + p]): their
-// model chains and their state chains overlap.
+// Planes are coded P at a time, interleaved (symbol i of plane p is input[P * i + p], and a
+// block's records interleave the planes the same way): their model chains and their state
+// chains overlap.
 
 #include <array>
 #include <cstddef>
@@ -38,7 +39,7 @@ struct ModelState {
 template <std::size_t P>
 struct BlockModels {
   std::array<ModelState, P> states;
-  std::array<std::uint16_t*, P> out;
+  std::uint16_t* out;
 };
 
 template <std::size_t P>
@@ -46,8 +47,7 @@ class PlaneEncoder {
  public:
   // `input` holds P * n bytes for n symbols per plane. Throws std::bad_alloc when the working
   // memory cannot be had. The limits change how the work is cut, never the coded bytes.
-  PlaneEncoder(std::span<const std::uint8_t> input, unsigned context_bits,
-               BlockLimits limits = {});
+  PlaneEncoder(std::span<const std::uint8_t> input, unsigned context_bits, BlockLimits limits = {});
 
   // Codes every plane; call once. Throws std::bad_alloc as the constructor does.
   void encode();
@@ -57,7 +57,7 @@ class PlaneEncoder {
   [[nodiscard]] const BlockPlan& plan() const { return plan_; }
 
  private:
-  [[nodiscard]] std::uint16_t* records(std::size_t buffer, std::size_t p) const;
+  [[nodiscard]] std::uint16_t* records(std::size_t buffer) const;
   // The models as they stood at the start of block j (1 to count - 3).
   [[nodiscard]] std::uint16_t* saved_models(std::size_t j);
   void restore_models(std::size_t j);
@@ -70,7 +70,7 @@ class PlaneEncoder {
   BlockPlan plan_;
   std::vector<std::uint16_t> models_;  // P live models
   std::vector<std::uint16_t> saved_;   // P models per block start that is re-modelled
-  ScratchPages records_;  // `kept` buffers of P planes of one block
+  ScratchPages records_;               // `kept` buffers of one block's records, planes interleaved
   std::array<WordStack, P> words_;
   std::array<std::span<const std::uint8_t>, P> coded_{};
 };

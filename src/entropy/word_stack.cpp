@@ -30,9 +30,13 @@ void WordStack::reserve_front(std::size_t words) {
 }
 
 void WordStack::prepend(std::span<const std::uint16_t> words) {
-  reserve_front(words.size());
-  front_ -= words.size();
-  std::copy(words.begin(), words.end(), slots_.begin() + static_cast<std::ptrdiff_t>(front_));
+  prepend(words.data(), words.size(), 1);
+}
+
+void WordStack::prepend(const std::uint16_t* first, std::size_t count, std::size_t stride) {
+  reserve_front(count);
+  front_ -= count;
+  for (std::size_t i = 0; i < count; ++i) slots_[front_ + i] = first[i * stride];
 }
 
 std::span<const std::uint8_t> WordStack::finish(std::uint32_t state) {

@@ -17,6 +17,8 @@ class WordStack {
   // Puts `words`, already little-endian, in front of the held ones. Throws std::bad_alloc
   // when it cannot.
   void prepend(std::span<const std::uint16_t> words);
+  // The same for the `count` words first[0], first[stride], first[2 * stride], ...
+  void prepend(const std::uint16_t* first, std::size_t count, std::size_t stride);
 
   // Puts the state in front of the words and returns the coded plane: state, then words.
   // Throws std::bad_alloc as prepend does.

@@ -63,5 +63,16 @@ TEST(FrequencyReciprocal, EncoderStepMatchesTheDivisionFormula) {
   }
 }
 
+TEST(RecordOffset, ReachesTheRecordsStepAndAdaptation) {
+  for (std::uint32_t p = 1; p < kProbabilityScale; ++p) {
+    for (std::uint32_t bit : {0u, 1u}) {
+      const std::uint32_t offset = record_offset(p, 2 * bit);
+      ASSERT_LE(offset, UINT16_MAX);  // the encoder stores it in 16 bits
+      ASSERT_EQ(&coding_step_at(offset), &kCodingSteps[decision_record(p, bit)]);
+      ASSERT_EQ(adapted_probability_at(offset), adapted_probability(p, bit)) << p << " " << bit;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace tessarine::arans
