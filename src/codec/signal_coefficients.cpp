@@ -4,6 +4,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 #include "codec/compressor.hpp"
 #include "codec/levels.hpp"
@@ -18,12 +19,6 @@ struct PreparedSignal {
   std::vector<float> samples;
   Normalization values;
 };
-
-// Frees a working array as soon as the next stage no longer needs it.
-template <class T>
-void free_storage(T& value) {
-  T().swap(value);
-}
 
 TessarineError configuration_error(std::string text) {
   return TessarineError::unsupported_configuration(std::move(text));
@@ -81,9 +76,10 @@ void extend_periodically(std::vector<float>& samples, std::size_t length) {
   for (std::size_t i = n; i < length; ++i) samples[i] = samples[i % n];
 }
 
+// Consumes `signal`; only the bands that are quantised are kept.
 [[nodiscard]] TessarineResult<vibrel::MultiDwt<float>> forward_transform(
-    const vibrel::DwtExecutor<float>& executor, std::span<const float> signal, std::size_t levels) {
-  auto result = executor.multi_dwt(signal, levels);
+    const vibrel::DwtExecutor<float>& executor, std::vector<float>&& signal, std::size_t levels) {
+  auto result = executor.multi_dwt_consuming(std::move(signal), levels);
   if (!result) return std::unexpected(TessarineError::transform(result.error().display()));
   if (result->levels.empty()) {
     return std::unexpected(
@@ -134,9 +130,8 @@ TessarineResult<QuantizedSignal> quantize_signal(const vibrel::DwtExecutor<float
   const std::size_t filter_length = executor.filter_length();
   extend_periodically(signal->samples, filter_length);
   const std::uint32_t levels = decomposition_levels(n, filter_length);
-  auto dwt = forward_transform(executor, signal->samples, levels);
+  auto dwt = forward_transform(executor, std::move(signal->samples), levels);
   if (!dwt) return std::unexpected(dwt.error());
-  free_storage(signal->samples);
   auto coefficients = quantize_levels(*dwt, options);
   if (!coefficients) return std::unexpected(coefficients.error());
   return QuantizedSignal{std::move(*coefficients), signal->values, levels};

@@ -50,6 +50,11 @@ class DwtExecutor : public IncompleteDwtExecutor<T> {
                                                  std::size_t level) const = 0;
   [[nodiscard]] virtual VibrelResult<MultiDwt<T>> multi_dwt(std::span<const T> input,
                                                             std::size_t levels) const = 0;
+  // As multi_dwt, for a caller that needs only the bands: `input` is freed after the first
+  // level, and each approximation band but the coarsest once the next level has read it, so
+  // the finer entries' approximations come back empty.
+  [[nodiscard]] virtual VibrelResult<MultiDwt<T>> multi_dwt_consuming(std::vector<T>&& input,
+                                                                      std::size_t levels) const = 0;
   [[nodiscard]] virtual VibrelResult<std::vector<T>> idwt(const DwtView<T>& view) const = 0;
   [[nodiscard]] virtual VibrelResult<std::vector<T>> multi_idwt(
       const MultiDwtView<T>& view) const = 0;

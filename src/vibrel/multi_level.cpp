@@ -62,9 +62,14 @@ VibrelResult<Dwt<f32>> dwt_with_rules(const IncompleteDwtExecutor<f32>& inner,
   return deepest;
 }
 
-VibrelResult<MultiDwt<f32>> multi_dwt_with_rules(const IncompleteDwtExecutor<f32>& inner,
-                                                 std::span<const f32> input,
-                                                 std::size_t levels, const LevelRules& rules) {
+namespace {
+
+// multi_dwt_with_rules; with `release`, the caller's copy of the input, that copy and each
+// approximation band but the coarsest are freed once the next level has read them.
+VibrelResult<MultiDwt<f32>> multi_dwt_releasing(const IncompleteDwtExecutor<f32>& inner,
+                                                std::span<const f32> input, std::size_t levels,
+                                                const LevelRules& rules,
+                                                std::vector<f32>* release) {
   if (levels <= 1) {
     auto single = dwt_with_rules(inner, input, 1, rules);
     if (!single) return std::unexpected(single.error());
@@ -77,11 +82,31 @@ VibrelResult<MultiDwt<f32>> multi_dwt_with_rules(const IncompleteDwtExecutor<f32
   // before it needs this many entries.
   result.levels.reserve(std::min<std::size_t>(levels, 64));
   auto done = descend(inner, input, levels, rules, [&](Dwt<f32>&& bands) {
+    if (release != nullptr) {
+      std::vector<f32>().swap(result.levels.empty() ? *release
+                                                    : result.levels.back().approximations);
+    }
     result.levels.push_back(std::move(bands));
     return std::span<const f32>(result.levels.back().approximations);
   });
   if (!done) return std::unexpected(done.error());
   return result;
+}
+
+}  // namespace
+
+VibrelResult<MultiDwt<f32>> multi_dwt_with_rules(const IncompleteDwtExecutor<f32>& inner,
+                                                 std::span<const f32> input,
+                                                 std::size_t levels, const LevelRules& rules) {
+  return multi_dwt_releasing(inner, input, levels, rules, nullptr);
+}
+
+VibrelResult<MultiDwt<f32>> multi_dwt_consuming_with_rules(const IncompleteDwtExecutor<f32>& inner,
+                                                           std::vector<f32>&& input,
+                                                           std::size_t levels,
+                                                           const LevelRules& rules) {
+  std::vector<f32> owned = std::move(input);
+  return multi_dwt_releasing(inner, owned, levels, rules, &owned);
 }
 
 VibrelResult<std::vector<f32>> idwt_with_rules(const IncompleteDwtExecutor<f32>& inner,

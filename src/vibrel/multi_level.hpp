@@ -30,6 +30,13 @@ struct LevelRules {
     const IncompleteDwtExecutor<f32>& inner, std::span<const f32> input, std::size_t levels,
     const LevelRules& rules);
 
+// multi_dwt_with_rules for a caller that needs only the bands: the input is freed after the
+// first level, and each approximation band but the coarsest once the next level has read it,
+// so those entries' approximations come back empty.
+[[nodiscard]] VibrelResult<MultiDwt<f32>> multi_dwt_consuming_with_rules(
+    const IncompleteDwtExecutor<f32>& inner, std::vector<f32>&& input, std::size_t levels,
+    const LevelRules& rules);
+
 [[nodiscard]] VibrelResult<std::vector<f32>> idwt_with_rules(
     const IncompleteDwtExecutor<f32>& inner, const DwtView<f32>& view, const LevelRules& rules);
 

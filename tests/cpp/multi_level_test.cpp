@@ -107,12 +107,19 @@ MultiDwtStorage<f32> storage_of(const MultiDwt<f32>& result) {
   return bands;
 }
 
-TEST(MultiLevelDriver, ConsumingInverseMatchesMultiIdwt) {
+TEST(MultiLevelDriver, ConsumingTransformsMatchTheirViewForms) {
   const auto driver = make_driver();
   for (std::size_t n = 2; n <= 200; n += 3) {
     for (std::size_t levels = 1; (n >> levels) >= 1; ++levels) {
       const auto result = driver.multi_dwt(ramp(n), levels);
       if (!result) break;
+      const auto consumed = driver.multi_dwt_consuming(ramp(n), levels);
+      ASSERT_TRUE(consumed.has_value());
+      EXPECT_EQ(consumed->levels.back().approximations, result->levels.back().approximations);
+      for (std::size_t k = 0; k < levels; ++k) {
+        EXPECT_EQ(consumed->levels[k].details, result->levels[k].details);
+        if (k + 1 < levels) EXPECT_TRUE(consumed->levels[k].approximations.empty());
+      }
       const auto want = driver.multi_idwt(view_of(*result));
       const auto got = driver.multi_idwt_consuming(storage_of(*result));
       ASSERT_TRUE(want.has_value() && got.has_value()) << n << " " << levels;

@@ -48,6 +48,11 @@ VibrelResult<MultiDwt<f32>> CompletedDwtExecutor::multi_dwt(std::span<const f32>
   return multi_dwt_with_rules(*inner_, input, levels, rules());
 }
 
+VibrelResult<MultiDwt<f32>> CompletedDwtExecutor::multi_dwt_consuming(std::vector<f32>&& input,
+                                                                      std::size_t levels) const {
+  return multi_dwt_consuming_with_rules(*inner_, std::move(input), levels, rules());
+}
+
 VibrelResult<std::vector<f32>> CompletedDwtExecutor::idwt(const DwtView<f32>& view) const {
   return idwt_with_rules(*inner_, view, rules());
 }

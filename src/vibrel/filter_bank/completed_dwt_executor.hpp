@@ -33,6 +33,8 @@ class CompletedDwtExecutor final : public DwtExecutor<f32> {
                                            std::size_t level) const override;
   [[nodiscard]] VibrelResult<MultiDwt<f32>> multi_dwt(std::span<const f32> input,
                                                       std::size_t levels) const override;
+  [[nodiscard]] VibrelResult<MultiDwt<f32>> multi_dwt_consuming(std::vector<f32>&& input,
+                                                                std::size_t levels) const override;
   [[nodiscard]] VibrelResult<std::vector<f32>> idwt(const DwtView<f32>& view) const override;
   [[nodiscard]] VibrelResult<std::vector<f32>> multi_idwt(
       const MultiDwtView<f32>& view) const override;

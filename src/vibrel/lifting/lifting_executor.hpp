@@ -72,6 +72,10 @@ class LiftingExecutor final : public DwtExecutor<f32> {
                                                       std::size_t levels) const override {
     return multi_dwt_with_rules(*this, input, levels, kRules);
   }
+  [[nodiscard]] VibrelResult<MultiDwt<f32>> multi_dwt_consuming(
+      std::vector<f32>&& input, std::size_t levels) const override {
+    return multi_dwt_consuming_with_rules(*this, std::move(input), levels, kRules);
+  }
   [[nodiscard]] VibrelResult<std::vector<f32>> idwt(const DwtView<f32>& view) const override {
     return idwt_with_rules(*this, view, kRules);
   }
