@@ -14,25 +14,21 @@ from __future__ import annotations
 
 import argparse
 import json
-import os
 import statistics
 import subprocess
 import sys
 from pathlib import Path
 
-REPO = Path(__file__).resolve().parent.parent
-# NumPy's BLAS threads spin for a while after an array operation, and process CPU time would
-# count them against the call that follows.
-QUIET_NUMPY = {**os.environ, "OPENBLAS_NUM_THREADS": "1", "OMP_NUM_THREADS": "1"}
+from memory_first_call import EXAMPLE, QUIET_NUMPY, REPO, SIGNAL, parse_module
 
 CHILD = r"""
 import json, sys, time
 sys.path.insert(0, sys.argv[1])
 import numpy as np, tessarine
+SIGNAL
 folder, calls = sys.argv[2], int(sys.argv[3])
 signals = {p.stem: np.load(p).astype(np.float32) for p in sorted(__import__("pathlib").Path(folder).glob("*.npy"))}
-ecg = np.load(sys.argv[4]).astype(np.float32)
-signals["tiled_10M"] = np.resize(ecg, 10_000_000) + np.random.default_rng(17).normal(0, 0.005, 10_000_000).astype(np.float32)
+signals["tiled_10M"] = signal(sys.argv[4], 10_000_000)
 def cpu(call, n):
     times = []
     for _ in range(n):
@@ -48,24 +44,23 @@ for name, x in signals.items():
                                   "decompress": cpu(lambda: tessarine.decompress_signal(c), n),
                                   "bytes": len(c)}
 print(json.dumps(out))
-"""
+""".replace("SIGNAL", SIGNAL)
 
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--module", action="append", required=True,
-                        type=lambda t: tuple(t.split("=", 1)), help="LABEL=DIR (repeatable)")
+    parser.add_argument("--module", action="append", required=True, type=parse_module,
+                        help="LABEL=DIR holding a built tessarine module (repeatable)")
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--calls", type=int, default=5, help="calls per round (best is kept)")
     parser.add_argument("--data-dir", type=Path, default=REPO.parent / "shared" / "data")
     args = parser.parse_args()
     folder = args.data_dir if args.data_dir.is_dir() else REPO / "examples" / "data"
-    ecg = REPO / "examples" / "data" / "ecg_mitbih100_mlii_60s.npy"
     runs: dict[str, list[dict]] = {label: [] for label, _ in args.module}
     for _ in range(args.rounds):
         for label, path in args.module:
-            done = subprocess.run([sys.executable, "-c", CHILD, str(Path(path).resolve()),
-                                   str(folder), str(args.calls), str(ecg)],
+            done = subprocess.run([sys.executable, "-c", CHILD, path, str(folder),
+                                   str(args.calls), str(EXAMPLE)],
                                   capture_output=True, text=True, check=True,
                                   env=QUIET_NUMPY)
             runs[label].append(json.loads(done.stdout))

@@ -10,6 +10,15 @@
 namespace vibrel {
 namespace {
 
+// One level's reconstruction length under `rules`, or nothing where it refuses the bands.
+std::optional<std::size_t> level_length(const IncompleteDwtExecutor<f32>& inner,
+                                        std::size_t approximation, std::size_t details,
+                                        const LevelRules& rules) {
+  if (!rules.expansive) return approximation + details;
+  if (approximation != details) return std::nullopt;
+  return inner.idwt_size({details, details});
+}
+
 // One forward level of `input` into freshly allocated, zero-filled bands.
 VibrelResult<Dwt<f32>> one_level(const IncompleteDwtExecutor<f32>& inner,
                                  std::span<const f32> input) {
@@ -114,12 +123,9 @@ VibrelResult<std::vector<f32>> idwt_with_rules(const IncompleteDwtExecutor<f32>&
                                                const LevelRules& rules) {
   const std::size_t a = view.approximations.size();
   const std::size_t d = view.details.size();
-  std::size_t length = a + d;
-  if (rules.expansive) {
-    if (a != d) return std::unexpected(VibrelError::approx_details_mismatch(a, d));
-    length = inner.idwt_size({d, d});
-  }
-  auto output = zeroed_vector<f32>(length);
+  const std::optional<std::size_t> length = level_length(inner, a, d, rules);
+  if (!length) return std::unexpected(VibrelError::approx_details_mismatch(a, d));
+  auto output = zeroed_vector<f32>(*length);
   if (!output) return output;
   if (auto done = inner.execute_inverse(view.approximations, view.details, *output); !done) {
     return std::unexpected(done.error());
@@ -152,15 +158,6 @@ VibrelResult<std::vector<f32>> multi_idwt_with_rules(const IncompleteDwtExecutor
 }
 
 namespace {
-
-// The length idwt_with_rules gives one level, or nothing where it refuses the bands.
-std::optional<std::size_t> level_length(const IncompleteDwtExecutor<f32>& inner,
-                                        std::size_t approximation, std::size_t details,
-                                        const LevelRules& rules) {
-  if (!rules.expansive) return approximation + details;
-  if (approximation != details) return std::nullopt;
-  return inner.idwt_size({details, details});
-}
 
 // Each level's reconstruction length, coarsest first, where multi_idwt_with_rules would
 // succeed on these bands, every band lies in the array, each next approximation fits in front

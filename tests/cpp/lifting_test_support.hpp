@@ -15,6 +15,7 @@
 #include <utility>
 #include <vector>
 
+#include "band_storage.hpp"
 #include "vibrel/cpu/cpu_features.hpp"
 #include "vibrel/lifting/lifting_executor.hpp"
 
@@ -216,16 +217,6 @@ class LiftingTest : public ::testing::Test {
               executor->multi_idwt(view_of(MultiDwtStorage<f32>{std::vector<f32>(5), 4, {4}}))
                   .error()
                   .display());
-  }
-
-  static MultiDwtStorage<f32> storage_of(const MultiDwt<f32>& result) {
-    MultiDwtStorage<f32> bands{result.levels.back().approximations,
-                               result.levels.back().approximations.size(), {}};
-    for (auto level = result.levels.rbegin(); level != result.levels.rend(); ++level) {
-      bands.values.insert(bands.values.end(), level->details.begin(), level->details.end());
-      bands.details_lengths.push_back(level->details.size());
-    }
-    return bands;
   }
 
   std::shared_ptr<const DwtExecutor<f32>> executor;

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "band_storage.hpp"
 #include "vibrel/filter_bank/completed_dwt_executor.hpp"
 
 namespace vibrel {
@@ -94,17 +95,6 @@ TEST(MultiLevelDriver, OddLengthsReconstructThroughTrimming) {
     ASSERT_LE(back->size(), n + 1);
     for (std::size_t i = 0; i < n; ++i) EXPECT_NEAR((*back)[i], x[i], 1e-5f) << n << " " << i;
   }
-}
-
-// The bands in one array, coarsest first, as a decoder holds them.
-MultiDwtStorage<f32> storage_of(const MultiDwt<f32>& result) {
-  MultiDwtStorage<f32> bands{result.levels.back().approximations,
-                             result.levels.back().approximations.size(), {}};
-  for (auto level = result.levels.rbegin(); level != result.levels.rend(); ++level) {
-    bands.values.insert(bands.values.end(), level->details.begin(), level->details.end());
-    bands.details_lengths.push_back(level->details.size());
-  }
-  return bands;
 }
 
 TEST(MultiLevelDriver, ConsumingTransformsMatchTheirViewForms) {
