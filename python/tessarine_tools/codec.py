@@ -78,11 +78,29 @@ class Tessarine(Codec):  # type: ignore[misc]
         frames = lane_frames(buf)
         if out is None:
             parts = [decompress(f) for f in frames]
+            _check_same_lanes(parts)
             return np.concatenate(parts) if parts else np.empty(0, np.float32)
-        target = ensure_contiguous_ndarray(out).reshape(len(frames), -1) if frames else out
-        for row, frame in zip(target, frames):
+        # Every element of `out` must come from the chunk: never hand back what it held before.
+        shape = np.shape(out)
+        target = ensure_contiguous_ndarray(out)
+        lane = target.size // max(len(frames), 1)
+        if lane * len(frames) != target.size:
+            raise ValueError(
+                f"tessarine chunk holds {len(frames)} lanes, which cannot fill {target.size} values"
+            )
+        if len(shape) > 1 and shape[-1] != lane:
+            raise ValueError(
+                f"tessarine chunk lanes of {lane} samples do not match an out of shape {shape}"
+            )
+        # decompress refuses a lane whose length differs from its row.
+        for row, frame in zip(target.reshape(len(frames), lane), frames):
             decompress(frame, out=row)
         return out
+
+
+def _check_same_lanes(parts: list[np.ndarray]) -> None:
+    if any(p.dtype != parts[0].dtype or p.size != parts[0].size for p in parts[1:]):
+        raise ValueError("tessarine chunk is damaged: its lanes differ in length or dtype")
 
 
 def _lanes(array: np.ndarray) -> np.ndarray:

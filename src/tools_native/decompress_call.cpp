@@ -49,6 +49,11 @@ nb::object decompress_bytes(nb::handle data, nb::handle out) {
   }();
   if (!samples) raise_codec_error(samples.error());
   if (!into_out) return float32_array_taking(std::move(*samples));
+  // Never write past `out`, whatever the header said when it was checked.
+  if (samples->size() != target.shape(0)) {
+    raise_value_error("out has " + std::to_string(target.shape(0)) +
+                      " samples, but the data decodes to " + std::to_string(samples->size()));
+  }
   {
     nb::gil_scoped_release unlocked;
     std::ranges::copy(*samples, target.data());

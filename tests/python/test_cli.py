@@ -3,6 +3,8 @@ folder as it was, with one line on stderr and the documented exit status."""
 
 import errno
 import json
+import os
+import signal
 
 import numpy as np
 import pytest
@@ -98,18 +100,22 @@ def interrupt_after_first(items, total, what):
 
 @pytest.mark.parametrize("output", ["mono.tsrn", "mono.zarr", "mono.zarr.zip"])
 @pytest.mark.parametrize("failure, status", [(OSError(errno.ENOSPC, "No space left on device"), 1),
-                                             (KeyboardInterrupt(), 130)])
+                                             (KeyboardInterrupt(), 130),
+                                             (signal.SIGTERM, 143), (signal.SIGHUP, 129)])
 def test_failures_mid_write_leave_no_output(files, capsys, monkeypatch, output, failure, status):
     calls, real = [], tessarine_tools.compress
 
     def fail_late(*args, **kwargs):  # a store writes its first chunks before the failure
         calls.append(1)
         if len(calls) >= (1 if output.endswith(".tsrn") else 4):
-            raise failure
+            if isinstance(failure, signal.Signals):
+                os.kill(os.getpid(), failure)  # its handler raises at the next bytecode
+            else:
+                raise failure
         return real(*args, **kwargs)
 
     monkeypatch.setattr(cli_store, "BLOCK", 1000)
-    if isinstance(failure, OSError) or output.endswith(".tsrn"):
+    if not isinstance(failure, KeyboardInterrupt) or output.endswith(".tsrn"):
         monkeypatch.setattr(tessarine_tools, "compress", fail_late)
         monkeypatch.setattr("tessarine_tools.codec.compress", fail_late)
     else:
@@ -117,8 +123,18 @@ def test_failures_mid_write_leave_no_output(files, capsys, monkeypatch, output, 
     before = listing(files)
     assert main(["compress", "mono.npy", "-o", output]) == status
     err = capsys.readouterr().err
-    assert err.count("\n") == 1 and (status == 130 or f"{output}: cannot write" in err)
+    assert err.count("\n") == 1 and (status != 1 or f"{output}: cannot write" in err)
     assert listing(files) == before
+
+
+def test_a_planted_temporary_name_is_never_followed(files):
+    victim = files / "victim.txt"
+    victim.write_text("keep me")
+    for pid in range(os.getpid() - 5, os.getpid() + 5):  # the names an attacker could guess
+        (files / f".mono.tsrn.partial-{pid}").symlink_to(victim)
+    assert main(["compress", "mono.npy", "--max-error", "0.01"]) == 0
+    assert victim.read_text() == "keep me"
+    assert tessarine_tools.decompress((files / "mono.tsrn").read_bytes()).size > 0
 
 
 def test_force_replaces_a_store_whole(files):

@@ -79,3 +79,20 @@ def test_damaged_chunks_raise(cut):
     encoded = Tessarine().encode(signal((2, 100), "float32"))
     with pytest.raises(ValueError):
         Tessarine().decode(encoded[:cut] if cut else b"")
+
+
+@pytest.mark.parametrize(("lanes", "out_shape"), [(0, (2, 3)), (1, (2, 3)), (2, (3, 2)), (2, (5,))])
+def test_chunks_that_cannot_fill_out_are_refused(lanes, out_shape):
+    # Zero lanes would leave `out` as it was; one 6-sample lane must not be spread over 2 rows.
+    chunk = Tessarine().encode(signal((lanes, 6 // max(lanes, 1)), "float32")) if lanes else b"\0" * 4
+    out = np.full(out_shape, 7.0, np.float32)
+    with pytest.raises(ValueError):
+        Tessarine().decode(chunk, out=out)
+
+
+def test_lanes_of_different_lengths_are_not_joined():
+    short, long_ = (Tessarine().encode(signal((1, n), "float32")) for n in (4, 5))
+    frames = lane_frames(short) + lane_frames(long_)
+    chunk = np.uint32(2).tobytes() + b"".join(np.uint32(len(f)).tobytes() for f in frames)
+    with pytest.raises(ValueError):
+        Tessarine().decode(chunk + b"".join(frames))

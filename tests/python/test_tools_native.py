@@ -7,6 +7,7 @@ import subprocess
 import sys
 import textwrap
 import threading
+import time
 from pathlib import Path
 
 import numpy as np
@@ -229,3 +230,32 @@ def test_mypy_finds_stubs_for_both_modules(tmp_path):
     # Exactly the two deliberate mistakes: anything else means a stub was not found or is wrong.
     assert len(errors) == 2, result.stdout
     assert "use.py:10:" in errors[0] and "use.py:11:" in errors[1]
+
+
+def test_a_buffer_changed_during_decoding_never_overflows_out():
+    # The count at bytes 16..20 flips between 16 and 64 while another thread decodes into a
+    # 16-sample `out` that sits in front of a sentinel.
+    container = bytearray(_native.compress(np.zeros(64, np.float32), 1, 11, 0, 0))
+    counts = [(16).to_bytes(4, "little"), (64).to_bytes(4, "little")]
+    memory = np.full(16 + 64, 7.0, np.float32)
+    out, sentinel = memory[:16], memory[16:]
+    stop = threading.Event()
+
+    def flip():
+        while not stop.is_set():
+            for count in counts:
+                container[16:20] = count
+
+    flipper = threading.Thread(target=flip)
+    flipper.start()
+    try:
+        deadline = time.monotonic() + 1.0
+        while time.monotonic() < deadline:
+            try:
+                _native.decompress(container, out=out)
+            except ValueError:
+                pass  # a 64-sample count seen at the start is refused: the right answer
+            assert (sentinel == 7.0).all()
+    finally:
+        stop.set()
+        flipper.join()

@@ -1,14 +1,16 @@
 """The `tessarine` command: compress, decompress, info and bench over files and zarr stores.
 
 User errors end as one line on stderr: exit 2 for usage, 1 for unreadable or invalid data,
-130 when interrupted. Outputs are written under a temporary name and renamed when complete.
+130 when interrupted (128 + the signal's number for SIGTERM and SIGHUP). Outputs are written under a temporary name and renamed when complete.
 """
 
 from __future__ import annotations
 
+import contextlib
 import os
+import signal
 import sys
-from collections.abc import Sequence
+from collections.abc import Iterator, Sequence
 
 from tessarine_tools.cli.errors import CliError
 
@@ -26,11 +28,14 @@ def main(argv: Sequence[str] | None = None) -> int:
     parser = build_parser()
     args = parser.parse_args(argv)  # exits 2 with argparse's own message on bad usage
     try:
-        print(args.run(args))
+        with _cleanup_on_termination():
+            print(args.run(args))
     except CliError as error:
         return _fail(str(error), error.status)
     except KeyboardInterrupt:
         return _fail("interrupted; no output written", INTERRUPTED)
+    except _Terminated as ended:
+        return _fail("terminated; no output written", 128 + ended.signal)
     except BrokenPipeError:
         # The reader went away (`tessarine bench x | head`): nothing to say, and nowhere to say it.
         os.dup2(os.open(os.devnull, os.O_WRONLY), sys.stdout.fileno())
@@ -50,3 +55,26 @@ def _fail(message: str, status: int) -> int:
 
 def _package(error: ModuleNotFoundError) -> str:
     return (error.name or "?").split(".")[0]
+
+
+class _Terminated(BaseException):
+    """SIGTERM or SIGHUP, raised where the program is so that every cleanup runs."""
+
+    def __init__(self, number: int) -> None:
+        super().__init__(number)
+        self.signal = number
+
+
+def _raise_terminated(number: int, _frame: object) -> None:
+    raise _Terminated(number)
+
+
+@contextlib.contextmanager
+def _cleanup_on_termination() -> Iterator[None]:
+    numbers = [getattr(signal, n) for n in ("SIGTERM", "SIGHUP") if hasattr(signal, n)]
+    previous = [signal.signal(number, _raise_terminated) for number in numbers]
+    try:
+        yield
+    finally:
+        for number, handler in zip(numbers, previous):
+            signal.signal(number, handler)

@@ -1,10 +1,15 @@
 """Outputs appear whole or not at all: everything is written under a hidden temporary name
-in the output's own folder (so the final rename never crosses file systems) and renamed last."""
+in the output's own folder (so the final rename never crosses file systems) and renamed last.
+
+The temporary name sits inside a fresh private folder with an unpredictable name, made by
+mkdtemp (which never follows or reuses a planted name), so nobody can aim the write elsewhere.
+"""
 
 from __future__ import annotations
 
 import os
 import shutil
+import tempfile
 from collections.abc import Iterator
 from contextlib import contextmanager
 from pathlib import Path
@@ -21,33 +26,25 @@ def refuse_existing(target: Path, force: bool) -> None:
 def atomic_output(target: Path, force: bool) -> Iterator[Path]:
     """Yields the temporary path to write; on success it replaces `target`."""
     refuse_existing(target, force)
-    temporary = target.with_name(f".{target.name}.partial-{os.getpid()}")
+    private = Path(tempfile.mkdtemp(prefix=f".{target.name}.partial-", dir=target.parent))
     try:
+        temporary = private / target.name
         yield temporary
-        _replace(temporary, target)
+        _replace(temporary, target, private / ".replaced")
     finally:
-        _remove(temporary)
+        shutil.rmtree(private, ignore_errors=True)
 
 
-def _replace(source: Path, target: Path) -> None:
+def _replace(source: Path, target: Path, aside: Path) -> None:
     if not (source.is_dir() and target.is_dir()):
         if target.is_dir():
             shutil.rmtree(target)
         os.replace(source, target)
         return
     # A directory cannot be renamed over a non-empty one: move the old one aside first.
-    old = target.with_name(f".{target.name}.old-{os.getpid()}")
-    os.replace(target, old)
+    os.replace(target, aside)
     try:
         os.replace(source, target)
     except BaseException:
-        os.replace(old, target)
+        os.replace(aside, target)
         raise
-    shutil.rmtree(old, ignore_errors=True)
-
-
-def _remove(path: Path) -> None:
-    if path.is_dir() and not path.is_symlink():
-        shutil.rmtree(path, ignore_errors=True)
-    elif path.exists() or path.is_symlink():
-        path.unlink()

@@ -48,7 +48,7 @@ def compress(args: argparse.Namespace) -> str:
     if args.rate is not None:
         recording.sample_rate = args.rate
     started = time.perf_counter()
-    with atomic_output(target, args.force) as temporary, _writing(target):
+    with _writing(target), atomic_output(target, args.force) as temporary:
         _write_compressed(source, kind_of(target), temporary, recording, settings_of(args))
         seconds = time.perf_counter() - started
         restored = _read_compressed(temporary, kind_of(target))
@@ -109,7 +109,7 @@ def decompress(args: argparse.Namespace) -> str:
     rate = args.rate or recording.sample_rate
     if target.suffix.lower() in SOUND_FORMATS and rate is None:
         raise UsageError(f"{source} records no sample rate: give --rate to write {target}")
-    with atomic_output(target, args.force) as temporary, _writing(target):
+    with _writing(target), atomic_output(target, args.force) as temporary:
         write_samples(target, temporary, recording, rate)
     shape = "x".join(map(str, recording.shaped().shape))
     return f"{shape} {recording.samples.dtype} -> {target}"
