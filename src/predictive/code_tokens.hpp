@@ -1,0 +1,35 @@
+#pragma once
+
+// Binarisation of a code into a token (entropy coded) and raw extra bits (stored as they are).
+// Codes below 16 are their own token. A larger code with its top bit at position b (4..63) gets
+// token 16 + 4 * (b - 4) + m, where m is the two bits below the top bit; its b - 2 bits below
+// those are the extra bits. So 256 tokens cover every 64-bit code, and a token's extra bits
+// carry at most 61 bits.
+
+#include <bit>
+#include <cstdint>
+
+namespace tessarine::predictive {
+
+inline constexpr unsigned kTokenCount = 256;
+inline constexpr unsigned kDirectTokens = 16;
+
+[[nodiscard]] constexpr std::uint8_t token_of(std::uint64_t code) {
+  if (code < kDirectTokens) return static_cast<std::uint8_t>(code);
+  const unsigned top = static_cast<unsigned>(std::bit_width(code)) - 1;
+  const unsigned mantissa = static_cast<unsigned>(code >> (top - 2)) & 3u;
+  return static_cast<std::uint8_t>(kDirectTokens + 4 * (top - 4) + mantissa);
+}
+
+[[nodiscard]] constexpr unsigned extra_bits_of_token(unsigned token) {
+  return token < kDirectTokens ? 0 : (token - kDirectTokens) / 4 + 2;
+}
+
+// The smallest code of a token: its extra bits are added below.
+[[nodiscard]] constexpr std::uint64_t base_of_token(unsigned token) {
+  if (token < kDirectTokens) return token;
+  const unsigned extra = extra_bits_of_token(token);
+  return std::uint64_t{4 | (token & 3u)} << extra;
+}
+
+}  // namespace tessarine::predictive

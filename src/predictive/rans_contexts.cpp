@@ -1,0 +1,137 @@
+#include "predictive/rans_contexts.hpp"
+
+#include <bit>
+
+#include "predictive/code_log2.hpp"
+
+namespace tessarine::predictive {
+namespace {
+
+using Cuts = std::array<std::uint8_t, kMaxContexts - 1>;
+
+// Candidate thresholds at the quartiles of the predecessor tokens, each leaving predecessors
+// on both sides; returns how many.
+unsigned quartile_cuts(std::span<const std::uint8_t> tokens, const TokenCounts& order0,
+                       Cuts& cuts) {
+  TokenCounts previous = order0;
+  --previous[tokens.back()];
+  ++previous[0];
+  const std::uint64_t n = tokens.size();
+  unsigned found = 0;
+  unsigned quartile = 1;
+  std::uint64_t below = previous[0];  // predecessors < t
+  for (unsigned t = 1; t < kTokenCount && quartile < kMaxContexts && below < n; ++t) {
+    if (below * kMaxContexts >= quartile * n) {
+      cuts[found++] = static_cast<std::uint8_t>(t);
+      while (quartile < kMaxContexts && below * kMaxContexts >= quartile * n) ++quartile;
+    }
+    below += previous[t];
+  }
+  return found;
+}
+
+// Counts per fine class (the classes of all candidate cuts). Four interleaved copies keep
+// repeated tokens from waiting on each other's stores.
+void count_fine_classes(std::span<const std::uint8_t> tokens, const ContextOfToken& context_of,
+                        std::array<TokenCounts, kMaxContexts>& counts) {
+  std::array<std::array<TokenCounts, kMaxContexts>, 4> lanes{};
+  const std::size_t n = tokens.size();
+  lanes[0][0][tokens[0]] += 1;
+  std::size_t i = 1;
+  for (; i + 4 <= n; i += 4) {
+    lanes[0][context_of[tokens[i - 1]]][tokens[i]] += 1;
+    lanes[1][context_of[tokens[i]]][tokens[i + 1]] += 1;
+    lanes[2][context_of[tokens[i + 1]]][tokens[i + 2]] += 1;
+    lanes[3][context_of[tokens[i + 2]]][tokens[i + 3]] += 1;
+  }
+  for (; i < n; ++i) lanes[0][context_of[tokens[i - 1]]][tokens[i]] += 1;
+  for (unsigned c = 0; c < kMaxContexts; ++c) {
+    for (unsigned t = 0; t < kTokenCount; ++t) {
+      counts[c][t] = lanes[0][c][t] + lanes[1][c][t] + lanes[2][c][t] + lanes[3][c][t];
+    }
+  }
+}
+
+// Estimated cost (bits x 2^16) of coding `counts` with their own table: the empirical entropy
+// plus the table's bytes.
+std::uint64_t estimated_cost(const TokenCounts& counts) {
+  std::uint64_t total = 0;
+  std::uint64_t sum_c_log_c = 0;
+  unsigned present = 0;
+  unsigned runs = 0;
+  for (unsigned t = 0; t < kTokenCount; ++t) {
+    if (counts[t] == 0) continue;
+    total += counts[t];
+    sum_c_log_c += std::uint64_t{counts[t]} * log2_fixed(counts[t]);
+    ++present;
+    runs += (t == 0 || counts[t - 1] == 0) ? 1 : 0;
+  }
+  if (total == 0) return std::uint64_t{8} << kLog2Fraction;
+  unsigned wide = 0;  // frequencies above 128 take two varint bytes
+  for (std::uint32_t c : counts) wide += (std::uint64_t{c} * kScale > total * 128) ? 1 : 0;
+  const std::uint64_t entropy = total * log2_fixed(static_cast<std::uint32_t>(total)) - sum_c_log_c;
+  const std::uint64_t table_bytes = 1 + 2 * runs + present + wide;
+  return entropy + (table_bytes * 8 << kLog2Fraction);
+}
+
+TokenCounts merged(const std::array<TokenCounts, kMaxContexts>& fine, unsigned first,
+                   unsigned last) {
+  TokenCounts sum{};
+  for (unsigned c = first; c <= last; ++c) {
+    for (unsigned t = 0; t < kTokenCount; ++t) sum[t] += fine[c][t];
+  }
+  return sum;
+}
+
+}  // namespace
+
+ContextOfToken context_of_previous(std::span<const std::uint8_t> thresholds) {
+  ContextOfToken context_of{};
+  for (unsigned t = 0; t < kTokenCount; ++t) {
+    unsigned c = 0;
+    for (std::uint8_t cut : thresholds) c += t >= cut ? 1 : 0;
+    context_of[t] = static_cast<std::uint8_t>(c);
+  }
+  return context_of;
+}
+
+ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, const TokenCounts& order0) {
+  ContextPlan plan;
+  plan.counts[0] = order0;
+  Cuts cuts{};
+  const unsigned cut_count = quartile_cuts(tokens, order0, cuts);
+  if (cut_count == 0) return plan;
+  std::array<TokenCounts, kMaxContexts> fine{};
+  count_fine_classes(tokens, context_of_previous(std::span(cuts.data(), cut_count)), fine);
+  // cost[a][b]: fine classes a..b sharing one table.
+  std::array<std::array<std::uint64_t, kMaxContexts>, kMaxContexts> cost{};
+  for (unsigned a = 0; a <= cut_count; ++a) {
+    for (unsigned b = a; b <= cut_count; ++b) cost[a][b] = estimated_cost(merged(fine, a, b));
+  }
+  unsigned best_mask = 0;
+  std::uint64_t best_cost = cost[0][cut_count];
+  for (unsigned mask = 1; mask < (1u << cut_count); ++mask) {
+    std::uint64_t total = (std::uint64_t{8} * std::popcount(mask)) << kLog2Fraction;
+    unsigned first = 0;
+    for (unsigned j = 0; j <= cut_count; ++j) {
+      if (j == cut_count || (mask >> j & 1)) {
+        total += cost[first][j];
+        first = j + 1;
+      }
+    }
+    if (total < best_cost) best_cost = total, best_mask = mask;
+  }
+  plan.count = 0;
+  unsigned first = 0;
+  for (unsigned j = 0; j <= cut_count; ++j) {
+    if (j == cut_count || (best_mask >> j & 1)) {
+      plan.counts[plan.count] = merged(fine, first, j);
+      if (j < cut_count) plan.thresholds[plan.count] = cuts[j];
+      ++plan.count;
+      first = j + 1;
+    }
+  }
+  return plan;
+}
+
+}  // namespace tessarine::predictive
