@@ -429,8 +429,14 @@ def machine() -> dict:
             versions[package] = "not installed"
     commit = subprocess.run(["git", "-C", str(REPO), "rev-parse", "--short", "HEAD"],
                             capture_output=True, text=True).stdout.strip()
+    # The package measured is the installed one, which need not be this checkout's HEAD.
+    import tessarine_tools
+
+    folder = Path(tessarine_tools.__file__).parent
+    installed = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(folder.stat().st_mtime))
     return {"cores": os.cpu_count(), "load_start": os.getloadavg(), "commit": commit,
-            "python": sys.version.split()[0], "versions": versions}
+            "python": sys.version.split()[0], "versions": versions,
+            "tessarine_tools": f"{folder} (installed {installed})"}
 
 
 def default_data() -> Path:
@@ -479,7 +485,8 @@ def main() -> int:
         del floats[name]
     about = machine()
     print("## bounded_compare\n")
-    print(f"commit {about['commit']}, {about['cores']} cores, Python {about['python']}, "
+    print(f"tessarine_tools from {about['tessarine_tools']}; checkout {about['commit']}\n")
+    print(f"{about['cores']} cores, Python {about['python']}, "
           + ", ".join(f"{k} {v}" for k, v in about["versions"].items()))
     print(f"rounds {args.rounds}{' (quick)' if args.quick else ''}, load average at start "
           + " / ".join(f"{v:.2f}" for v in about["load_start"]))
