@@ -1,0 +1,188 @@
+#include "predictive/bounded_stream.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <new>
+
+#include "predictive/code_coder.hpp"
+#include "predictive/error_stats.hpp"
+#include "predictive/float_format.hpp"
+#include "predictive/float_kernel.hpp"
+#include "predictive/float_quantiser.hpp"
+#include "predictive/integer_kernels.hpp"
+#include "predictive/stream_layout.hpp"
+
+namespace tessarine::predictive {
+namespace {
+
+StreamHeader choose_stream_header(SampleType type, double max_error) {
+  if (type.is_float()) {
+    if (max_error == 0.0) return {StreamMode::FloatBits, 0};
+    return {StreamMode::QuantisedFloats, std::bit_cast<std::uint64_t>(float_step(max_error))};
+  }
+  if (max_error < 1.0) return {StreamMode::ExactIntegers, 0};
+  const std::uint64_t widest = max_half_width(type.size);
+  const double k = std::floor(max_error);
+  return {StreamMode::BinnedIntegers, k >= static_cast<double>(widest) ? widest : static_cast<std::uint64_t>(k)};
+}
+
+template <template <unsigned, bool> class Kernel, class Visit, class... Args>
+PredictiveResult<void> with_integer_kernel(SampleType type, std::size_t capacity, Visit& visit, Args... args) {
+  const bool is_signed = type.kind == 'i';
+  switch (type.size) {
+    case 1:
+      if (is_signed) { Kernel<1, true> k(capacity, args...); return visit(k); }
+      else { Kernel<1, false> k(capacity, args...); return visit(k); }
+    case 2:
+      if (is_signed) { Kernel<2, true> k(capacity, args...); return visit(k); }
+      else { Kernel<2, false> k(capacity, args...); return visit(k); }
+    case 4:
+      if (is_signed) { Kernel<4, true> k(capacity, args...); return visit(k); }
+      else { Kernel<4, false> k(capacity, args...); return visit(k); }
+    default:
+      if (is_signed) { Kernel<8, true> k(capacity, args...); return visit(k); }
+      else { Kernel<8, false> k(capacity, args...); return visit(k); }
+  }
+}
+
+template <class Format, class Visit>
+PredictiveResult<void> visit_float_kernel(const FloatQuantiser& quantiser, std::size_t capacity, Visit& visit) {
+  FloatKernel<Format> kernel(quantiser, capacity);
+  return visit(kernel);
+}
+
+template <unsigned kSize, class Visit>
+PredictiveResult<void> visit_float_bits_kernel(std::size_t capacity, Visit& visit) {
+  FloatBitsKernel<kSize> kernel(capacity);
+  return visit(kernel);
+}
+
+// Builds the kernel for the type and mode (its buffers hold one chunk) and hands it to visit.
+template <class Visit>
+PredictiveResult<void> with_kernel(SampleType type, const StreamHeader& header, double bound,
+                                   std::size_t capacity, Visit&& visit) {
+  switch (header.mode) {
+    case StreamMode::ExactIntegers:
+      return with_integer_kernel<ExactIntegerKernel>(type, capacity, visit);
+    case StreamMode::BinnedIntegers:
+      return with_integer_kernel<BinnedKernel>(type, capacity, visit, header.parameter);
+    case StreamMode::FloatBits:
+      if (type.size == 2) return visit_float_bits_kernel<2>(capacity, visit);
+      if (type.size == 4) return visit_float_bits_kernel<4>(capacity, visit);
+      return visit_float_bits_kernel<8>(capacity, visit);
+    case StreamMode::QuantisedFloats:
+      break;
+  }
+  const double step = std::bit_cast<double>(header.parameter);
+  const FloatQuantiser quantiser{step, 1.0 / step, bound};
+  if (type.size == 2) return visit_float_kernel<HalfFormat>(quantiser, capacity, visit);
+  if (type.size == 4) return visit_float_kernel<SingleFormat>(quantiser, capacity, visit);
+  return visit_float_kernel<DoubleFormat>(quantiser, capacity, visit);
+}
+
+// Per chunk: header (patched once the counts are known), codes, escapes.
+template <class Kernel>
+PredictiveResult<void> encode_chunks(Kernel& kernel, const SampleView& samples, std::vector<std::uint8_t>& out,
+                                     ErrorStats& stats) {
+  std::vector<std::uint64_t> codes(std::min(samples.count, kCodeChunk));
+  EscapeWriter escapes(samples.type.size);
+  for (std::size_t first = 0; first < samples.count; first += kCodeChunk) {
+    const std::size_t n = std::min(kCodeChunk, samples.count - first);
+    kernel.load(samples, first, n);
+    const ChunkHeader header = kernel.plan(n);
+    escapes.clear();
+    const std::span<std::uint64_t> chunk_codes(codes.data(), n);
+    kernel.encode(header, chunk_codes, escapes, stats);
+    const std::size_t counts_at = write_chunk_header(header, n, out);
+    const std::size_t codes_start = out.size();
+    const auto coded = encode_codes(chunk_codes, out);
+    if (!coded) return std::unexpected(coded.error());
+    const std::size_t code_bytes = out.size() - codes_start;
+    if (code_bytes > UINT32_MAX) return std::unexpected(PredictiveError::bad_argument("a chunk's codes exceed 4 GiB"));
+    patch_chunk_counts(out, counts_at, escapes.count(), static_cast<std::uint32_t>(code_bytes));
+    out.insert(out.end(), escapes.bytes().begin(), escapes.bytes().end());
+  }
+  return {};
+}
+
+template <class Kernel>
+PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType type, std::size_t count,
+                                     std::byte* out) {
+  std::vector<std::uint64_t> codes(std::min(count, kCodeChunk));
+  for (std::size_t first = 0; first < count; first += kCodeChunk) {
+    const std::size_t n = std::min(kCodeChunk, count - first);
+    const auto header = read_chunk_header(in, n);
+    if (!header) return std::unexpected(header.error());
+    const auto coded = in.take(header->code_bytes, "codes are cut short");
+    if (!coded) return std::unexpected(coded.error());
+    const std::span<std::uint64_t> chunk_codes(codes.data(), n);
+    const auto used = decode_codes(*coded, chunk_codes);
+    if (!used) return std::unexpected(used.error());
+    if (*used != coded->size()) return std::unexpected(PredictiveError::damaged("code bytes left over"));
+    const auto escaped = in.take(std::size_t{header->escape_count} * type.size, "escapes are cut short");
+    if (!escaped) return std::unexpected(escaped.error());
+    EscapeReader escapes(*escaped, type.size);
+    const auto done = kernel.decode(*header, chunk_codes, escapes, out + first * type.size);
+    if (!done) return std::unexpected(done.error());
+    if (!escapes.exhausted()) return std::unexpected(PredictiveError::damaged("escapes left over"));
+  }
+  if (!in.at_end()) return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
+  return {};
+}
+
+// The fewest bytes a chunk takes: layout, counts (codes may take none).
+constexpr std::size_t kSmallestChunk = 9;
+
+}  // namespace
+
+PredictiveResult<EncodedStream> encode_stream(const SampleView& samples, double max_error) {
+  if (!samples.type.is_valid()) return std::unexpected(PredictiveError::bad_argument("unsupported sample type"));
+  if (!(max_error >= 0.0) || !std::isfinite(max_error)) {
+    return std::unexpected(PredictiveError::bad_argument("max_error must be finite and not negative"));
+  }
+  if (samples.count > 0 && samples.data == nullptr) {
+    return std::unexpected(PredictiveError::bad_argument("samples have no data"));
+  }
+  try {
+    EncodedStream result;
+    const StreamHeader header = choose_stream_header(samples.type, max_error);
+    write_stream_header(header, result.bytes);
+    ErrorStats stats;
+    const auto done = with_kernel(samples.type, header, max_error, std::min(samples.count, kCodeChunk),
+                                  [&](auto& kernel) { return encode_chunks(kernel, samples, result.bytes, stats); });
+    if (!done) return std::unexpected(done.error());
+    result.max_abs_error = stats.max_abs;
+    result.sum_squared_error = stats.sum_squared;
+    result.finite_count = stats.finite;
+    return result;
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
+}
+
+PredictiveResult<void> decode_stream(std::span<const std::uint8_t> stream, SampleType type, std::size_t count,
+                                     std::span<std::byte> out) {
+  if (!type.is_valid()) return std::unexpected(PredictiveError::bad_argument("unsupported sample type"));
+  if (count > out.size() / type.size || out.size() != count * type.size) {
+    return std::unexpected(PredictiveError::bad_argument("output size does not match the sample count"));
+  }
+  ByteReader in(stream);
+  const auto header = read_stream_header(in, type);
+  if (!header) return std::unexpected(header.error());
+  if (header->mode == StreamMode::BinnedIntegers && header->parameter > max_half_width(type.size)) {
+    return std::unexpected(PredictiveError::damaged("bin wider than the type"));
+  }
+  const std::size_t chunks = (count + kCodeChunk - 1) / kCodeChunk;
+  if ((stream.size() - kStreamHeaderSize) / kSmallestChunk < chunks) {
+    return std::unexpected(PredictiveError::damaged("stream too short for its chunks"));
+  }
+  try {
+    return with_kernel(type, *header, 0.0, std::min(count, kCodeChunk),
+                       [&](auto& kernel) { return decode_chunks(kernel, in, type, count, out.data()); });
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
+}
+
+}  // namespace tessarine::predictive

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+#include "predictive/half_float.hpp"
+
+namespace tessarine::predictive {
+
+// The caller's float type: its storage and exact conversions to and from double. narrow rounds
+// to nearest even and saturates to infinity explicitly, so no conversion is out of range.
+struct HalfFormat {
+  using Storage = std::uint16_t;
+  static double widen(Storage s) { return half_to_double(s); }
+  static Storage narrow(double y) { return double_to_half(y); }
+  static bool finite(Storage s) { return (s & 0x7C00u) != 0x7C00u; }
+};
+
+struct SingleFormat {
+  using Storage = float;
+  static double widen(Storage s) { return s; }
+  static Storage narrow(double y) {
+    // Halfway between the largest float and 2^128: at or above it the nearest float is infinity.
+    if (std::fabs(y) < 0x1.ffffffp127) return static_cast<float>(y);
+    if (std::isnan(y)) return std::numeric_limits<float>::quiet_NaN();
+    return y > 0.0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
+  }
+  static bool finite(Storage s) { return std::isfinite(s); }
+};
+
+struct DoubleFormat {
+  using Storage = double;
+  static double widen(Storage s) { return s; }
+  static Storage narrow(double y) { return y; }
+  static bool finite(Storage s) { return std::isfinite(s); }
+};
+
+}  // namespace tessarine::predictive

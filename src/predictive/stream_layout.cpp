@@ -1,0 +1,110 @@
+#include "predictive/stream_layout.hpp"
+
+#include <bit>
+#include <cmath>
+
+namespace tessarine::predictive {
+namespace {
+
+bool mode_fits_type(StreamMode mode, SampleType type) {
+  const bool float_mode = mode == StreamMode::QuantisedFloats || mode == StreamMode::FloatBits;
+  return float_mode == type.is_float();
+}
+
+bool parameter_fits(const StreamHeader& header) {
+  switch (header.mode) {
+    case StreamMode::ExactIntegers:
+    case StreamMode::FloatBits:
+      return header.parameter == 0;
+    case StreamMode::BinnedIntegers:
+      return header.parameter >= 1;
+    case StreamMode::QuantisedFloats: {
+      const double step = std::bit_cast<double>(header.parameter);
+      return std::isfinite(step) && step > 0.0;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+void write_stream_header(const StreamHeader& header, std::vector<std::uint8_t>& out) {
+  out.push_back(kStreamVersion);
+  out.push_back(static_cast<std::uint8_t>(header.mode));
+  put_le(out, header.parameter, 8);
+}
+
+PredictiveResult<StreamHeader> read_stream_header(ByteReader& in, SampleType type) {
+  const auto version = in.read(1, "stream header is cut short");
+  if (!version) return std::unexpected(version.error());
+  if (*version != kStreamVersion) return std::unexpected(PredictiveError::damaged("unknown stream version"));
+  const auto mode = in.read(1, "stream header is cut short");
+  if (!mode) return std::unexpected(mode.error());
+  const auto parameter = in.read(8, "stream header is cut short");
+  if (!parameter) return std::unexpected(parameter.error());
+  if (*mode > static_cast<std::uint8_t>(StreamMode::FloatBits)) {
+    return std::unexpected(PredictiveError::damaged("unknown stream mode"));
+  }
+  const StreamHeader header{static_cast<StreamMode>(*mode), *parameter};
+  if (!mode_fits_type(header.mode, type)) {
+    return std::unexpected(PredictiveError::damaged("stream mode does not fit the sample type"));
+  }
+  if (!parameter_fits(header)) return std::unexpected(PredictiveError::damaged("bad quantisation step"));
+  return header;
+}
+
+std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples,
+                               std::vector<std::uint8_t>& out) {
+  out.push_back(static_cast<std::uint8_t>(header.layout));
+  if (header.layout == ChunkLayout::Blocks) {
+    const std::size_t blocks = block_count(samples);
+    for (std::size_t first = 0; first < blocks; first += 4) {
+      unsigned packed = 0;
+      for (std::size_t b = first; b < blocks && b < first + 4; ++b) {
+        packed |= static_cast<unsigned>(header.predictors[b]) << (2 * (b - first));
+      }
+      out.push_back(static_cast<std::uint8_t>(packed));
+    }
+  }
+  const std::size_t at = out.size();
+  put_le(out, header.escape_count, 4);
+  put_le(out, header.code_bytes, 4);
+  return at;
+}
+
+void patch_chunk_counts(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t escape_count,
+                        std::uint32_t code_bytes) {
+  patch_le(out, at, escape_count, 4);
+  patch_le(out, at + 4, code_bytes, 4);
+}
+
+PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples) {
+  ChunkHeader header;
+  const auto layout = in.read(1, "chunk header is cut short");
+  if (!layout) return std::unexpected(layout.error());
+  if (*layout > static_cast<std::uint8_t>(ChunkLayout::CubicInterpolation)) {
+    return std::unexpected(PredictiveError::damaged("unknown chunk layout"));
+  }
+  header.layout = static_cast<ChunkLayout>(*layout);
+  if (header.layout == ChunkLayout::Blocks) {
+    const std::size_t blocks = block_count(samples);
+    const auto packed = in.take((blocks + 3) / 4, "chunk header is cut short");
+    if (!packed) return std::unexpected(packed.error());
+    for (std::size_t b = 0; b < blocks; ++b) {
+      header.predictors[b] = static_cast<Predictor>(((*packed)[b / 4] >> (2 * (b % 4))) & 3u);
+    }
+    if (blocks % 4 != 0 && ((*packed)[blocks / 4] >> (2 * (blocks % 4))) != 0) {
+      return std::unexpected(PredictiveError::damaged("unused predictor bits are set"));
+    }
+  }
+  const auto escapes = in.read(4, "chunk header is cut short");
+  if (!escapes) return std::unexpected(escapes.error());
+  const auto code_bytes = in.read(4, "chunk header is cut short");
+  if (!code_bytes) return std::unexpected(code_bytes.error());
+  if (*escapes > samples) return std::unexpected(PredictiveError::damaged("more escapes than samples"));
+  header.escape_count = static_cast<std::uint32_t>(*escapes);
+  header.code_bytes = static_cast<std::uint32_t>(*code_bytes);
+  return header;
+}
+
+}  // namespace tessarine::predictive
