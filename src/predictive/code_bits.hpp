@@ -11,15 +11,15 @@
 
 namespace tessarine::predictive {
 
-// Writes into memory the caller sized: at most `capacity_bits` bits, plus 8 bytes of slack for
-// the word-wide stores.
+// Writes into memory the caller sized, which has 8 bytes of slack past the last bit for the
+// word-wide stores.
 class BitWriter {
  public:
-  explicit BitWriter(std::uint8_t* out) : out_(out) {}
+  explicit BitWriter(std::uint8_t* out) : out_(out), begin_(out) {}
 
   // n <= 64; bits above n must be zero.
   void put(std::uint64_t bits, unsigned n) {
-    if (n > 32) {
+    if (n > 56) {
       put_small(bits & 0xFFFFFFFFu, 32);
       bits >>= 32;
       n -= 32;
@@ -29,25 +29,24 @@ class BitWriter {
 
   // Writes the partial last byte; returns the bytes written.
   std::size_t finish() {
-    const std::size_t tail = (pending_ + 7) / 8;
-    std::memcpy(out_ + written_, &acc_, 8);
-    return written_ + tail;
+    std::memcpy(out_, &acc_, 8);
+    return static_cast<std::size_t>(out_ - begin_) + (pending_ + 7) / 8;
   }
 
  private:
-  void put_small(std::uint64_t bits, unsigned n) {  // n <= 32, pending_ < 32
-    acc_ |= bits << pending_;
+  // n <= 56. Stores the whole word every time and moves on by the complete bytes, without a
+  // branch. Little-endian host: the word's bytes land in stream order.
+  void put_small(std::uint64_t bits, unsigned n) {
+    acc_ |= bits << pending_;  // pending_ < 8
     pending_ += n;
-    if (pending_ >= 32) {
-      std::memcpy(out_ + written_, &acc_, 4);  // little-endian host: byte order as stored
-      written_ += 4;
-      acc_ >>= 32;
-      pending_ -= 32;
-    }
+    std::memcpy(out_, &acc_, 8);
+    out_ += pending_ / 8;
+    acc_ >>= pending_ & ~7u;
+    pending_ &= 7;
   }
 
   std::uint8_t* out_;
-  std::size_t written_ = 0;
+  std::uint8_t* begin_;
   std::uint64_t acc_ = 0;
   unsigned pending_ = 0;
 };
@@ -66,7 +65,11 @@ class BitReader {
 
   // n <= 56.
   std::uint64_t get_small(unsigned n) {
-    if (held_ < n) refill();
+    if (end_ - at_ >= 8) {
+      refill_word();  // unconditionally: cheaper than a mispredicted test of held_
+    } else if (held_ < n) {
+      refill();
+    }
     const std::uint64_t value = acc_ & ((std::uint64_t{1} << n) - 1);
     acc_ >>= n;
     held_ -= n;
@@ -93,11 +96,7 @@ class BitReader {
   // Leaves at least 56 bits held.
   void refill() {
     if (end_ - at_ >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, at_, 8);
-      acc_ |= word << held_;
-      at_ += (63 - held_) / 8;
-      held_ |= 56;
+      refill_word();
       return;
     }
     while (held_ <= 56) {
@@ -108,6 +107,16 @@ class BitReader {
       }
       held_ += 8;
     }
+  }
+
+  // Needs 8 readable bytes. Bits above held_ already in acc_ are the same stream bits, so
+  // or-ing the word over them is harmless.
+  void refill_word() {
+    std::uint64_t word;
+    std::memcpy(&word, at_, 8);
+    acc_ |= word << held_;
+    at_ += (63 - held_) / 8;
+    held_ |= 56;
   }
 
   const std::uint8_t* at_;

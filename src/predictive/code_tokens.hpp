@@ -14,11 +14,14 @@ namespace tessarine::predictive {
 inline constexpr unsigned kTokenCount = 256;
 inline constexpr unsigned kDirectTokens = 16;
 
+// Computed for both kinds and then selected, without a branch: whether a code is below 16 is
+// close to a coin toss on typical codes.
 [[nodiscard]] constexpr std::uint8_t token_of(std::uint64_t code) {
-  if (code < kDirectTokens) return static_cast<std::uint8_t>(code);
-  const unsigned top = static_cast<unsigned>(std::bit_width(code)) - 1;
-  const unsigned mantissa = static_cast<unsigned>(code >> (top - 2)) & 3u;
-  return static_cast<std::uint8_t>(kDirectTokens + 4 * (top - 4) + mantissa);
+  const unsigned top = static_cast<unsigned>(std::bit_width(code | 1)) - 1;
+  const unsigned shift = top >= 2 ? top - 2 : 0;
+  // 16 + 4 * (top - 4) + m, with code >> shift = 4 + m
+  const unsigned large = 4 * top - 4 + static_cast<unsigned>(code >> shift);
+  return static_cast<std::uint8_t>(code < kDirectTokens ? static_cast<unsigned>(code) : large);
 }
 
 [[nodiscard]] constexpr unsigned extra_bits_of_token(unsigned token) {

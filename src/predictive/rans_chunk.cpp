@@ -35,12 +35,21 @@ std::uint64_t tokenise(std::span<const std::uint64_t> codes, std::span<std::uint
   std::array<TokenCounts, 4> lanes{};
   std::uint64_t extra = 0;
   history[0] = 0;
-  for (std::size_t i = 0; i < codes.size(); ++i) {
+  auto count = [&](std::size_t i, TokenCounts& lane) {
     const std::uint8_t t = token_of(codes[i]);
     history[i + 1] = t;
-    lanes[i % 4][t] += 1;
+    lane[t] += 1;
     extra += kTraits.extra[t];
+  };
+  const std::size_t n = codes.size();
+  std::size_t i = 0;
+  for (; i + 4 <= n; i += 4) {
+    count(i, lanes[0]);
+    count(i + 1, lanes[1]);
+    count(i + 2, lanes[2]);
+    count(i + 3, lanes[3]);
   }
+  for (; i < n; ++i) count(i, lanes[0]);
   for (unsigned t = 0; t < kTokenCount; ++t) {
     counts[t] = lanes[0][t] + lanes[1][t] + lanes[2][t] + lanes[3][t];
   }
