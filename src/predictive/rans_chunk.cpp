@@ -119,18 +119,20 @@ PredictiveResult<std::size_t> decode_rans_chunk(std::span<const std::uint8_t> by
   const auto context_of = read_contexts(bytes, contexts, at);
   if (!context_of) return std::unexpected(context_of.error());
   std::vector<std::uint32_t> slots(contexts * kScale);
+  std::vector<std::uint8_t> token_of_slot(contexts * kScale);
   for (unsigned c = 0; c < contexts; ++c) {
     const auto frequencies = read_frequencies(bytes, at);
     if (!frequencies) return std::unexpected(frequencies.error());
-    fill_decode_slots(*frequencies, slots.data() + c * kScale);
+    fill_decode_slots(*frequencies, *context_of, slots.data() + c * kScale,
+                      token_of_slot.data() + c * kScale);
   }
-  const auto stream_size =
-      decode_tokens(bytes.subspan(at), *context_of, contexts > 1, slots.data(), codes);
+  const auto stream_size = decode_tokens(bytes.subspan(at), slots.data(), contexts > 1, codes);
   if (!stream_size) return std::unexpected(stream_size.error());
   at += *stream_size;
   BitReader bits(bytes.subspan(at));
   for (std::uint64_t& code : codes) {
-    code = kTraits.base[code] | bits.get(kTraits.extra[code]);
+    const unsigned token = token_of_slot[code];
+    code = kTraits.base[token] | bits.get(kTraits.extra[token]);
   }
   if (bits.overran()) return std::unexpected(PredictiveError::damaged("codes are cut short"));
   return at + bits.bytes_used();

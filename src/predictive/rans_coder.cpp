@@ -29,12 +29,17 @@ std::uint32_t load_u32(const std::uint8_t* at) {
          std::uint32_t{at[3]} << 24;
 }
 
-// One token off state x; returns the token. `base` selects the context's slots.
-inline std::uint32_t decode_state(std::uint32_t& x, const std::uint32_t* slots) {
-  const std::uint32_t e = slots[x & kSlotMask];
-  const std::uint32_t f = ((e >> kSlotFrequencyShift) & kSlotMask) + 1;
-  x = f * (x >> kScaleBits) + (e >> kSlotOffsetShift);
-  return e & 0xFF;
+// One token off state x, in the context starting at slot `base`; returns the slot index and
+// moves `base` to the next token's context. With one context `base` stays 0, and the lanes do
+// not wait on each other.
+template <bool kContexts>
+inline std::uint32_t decode_state(std::uint32_t& x, std::uint32_t& base, const std::uint32_t* slots) {
+  const std::uint32_t index = base + (x & kSlotMask);
+  const std::uint32_t e = slots[index];
+  const std::uint32_t f = (e & kSlotMask) + 1;
+  x = f * (x >> kScaleBits) + ((e >> kSlotOffsetShift) & kSlotMask);  // f * (x >> 12) + slot - c
+  if (kContexts) base = (e >> kSlotContextShift) << kScaleBits;
+  return index;
 }
 
 // Needs two readable bytes at `at`.
@@ -48,23 +53,22 @@ inline void refill_fast(std::uint32_t& x, const std::uint8_t*& at) {
 struct DecodeState {
   std::array<std::uint32_t, kLanes> x;
   const std::uint8_t* at;
-  std::uint32_t previous = 0;
+  std::uint32_t base = 0;
   std::size_t done = 0;
 };
 
+// Runs while four words are surely there, so the refills need no checks.
 template <bool kContexts>
 void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
-                 const std::array<std::uint32_t, kTokenCount>& base_of,
-                 std::span<std::uint64_t> tokens) {
+                 std::span<std::uint64_t> out) {
   std::uint32_t x0 = d.x[0], x1 = d.x[1], x2 = d.x[2], x3 = d.x[3];
-  std::uint32_t previous = d.previous;
+  std::uint32_t base = d.base;
   const std::uint8_t* at = d.at;
   std::size_t i = d.done;
-  const std::size_t n = tokens.size();
+  const std::size_t n = out.size();
   auto step = [&](std::uint32_t& x, std::size_t k) {
-    previous = decode_state(x, kContexts ? slots + base_of[previous] : slots);
+    out[k] = decode_state<kContexts>(x, base, slots);
     refill_fast(x, at);
-    tokens[k] = previous;
   };
   for (; i + kLanes <= n && end - at >= 2 * static_cast<std::ptrdiff_t>(kLanes); i += kLanes) {
     step(x0, i);
@@ -73,7 +77,7 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
     step(x3, i + 3);
   }
   d.x = {x0, x1, x2, x3};
-  d.previous = previous;
+  d.base = base;
   d.at = at;
   d.done = i;
 }
@@ -110,34 +114,30 @@ std::uint8_t* encode_tokens(std::span<const std::uint8_t> history,
 }
 
 PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
-                                            const ContextOfToken& context_of, bool contexts,
-                                            const std::uint32_t* slots,
-                                            std::span<std::uint64_t> tokens) {
+                                            const std::uint32_t* slots, bool contexts,
+                                            std::span<std::uint64_t> slot_of_token) {
   const auto cut_short = std::unexpected(PredictiveError::damaged("codes are cut short"));
   const auto invalid = std::unexpected(PredictiveError::damaged("code stream is invalid"));
-  const std::size_t lanes = std::min<std::size_t>(tokens.size(), kLanes);
+  const std::size_t lanes = std::min<std::size_t>(slot_of_token.size(), kLanes);
   if (bytes.size() < 4 * lanes) return cut_short;
   DecodeState d{{kRansLow, kRansLow, kRansLow, kRansLow}, bytes.data() + 4 * lanes};
   for (std::size_t lane = 0; lane < lanes; ++lane) {
     d.x[lane] = load_u32(bytes.data() + 4 * lane);
     if (d.x[lane] < kRansLow) return invalid;
   }
-  std::array<std::uint32_t, kTokenCount> base_of{};
-  for (unsigned t = 0; t < kTokenCount; ++t) base_of[t] = context_of[t] * kScale;
   const std::uint8_t* end = bytes.data() + bytes.size();
   if (contexts) {
-    decode_fast<true>(d, end, slots, base_of, tokens);
+    decode_fast<true>(d, end, slots, slot_of_token);
   } else {
-    decode_fast<false>(d, end, slots, base_of, tokens);
+    decode_fast<false>(d, end, slots, slot_of_token);
   }
-  for (; d.done < tokens.size(); ++d.done) {
+  for (; d.done < slot_of_token.size(); ++d.done) {
     std::uint32_t& x = d.x[d.done % kLanes];
-    d.previous = decode_state(x, slots + base_of[d.previous]);
+    slot_of_token[d.done] = decode_state<true>(x, d.base, slots);
     if (x < kRansLow) {
       if (end - d.at < 2) return cut_short;
       refill_fast(x, d.at);
     }
-    tokens[d.done] = d.previous;
   }
   for (std::uint32_t x : d.x) {
     if (x != kRansLow) return invalid;

@@ -23,12 +23,12 @@ namespace tessarine::predictive {
                                           const ContextOfToken& context_of,
                                           const EncodeSymbol* symbols, std::uint8_t* end);
 
-// Decodes tokens.size() tokens from the front of `bytes` with `slots` (kScale per context);
-// returns the bytes the stream took.
+// Decodes n = slot_of_token.size() tokens from the front of `bytes` with `slots` (kScale per
+// context, fill_decode_slots); token i is left as the index of its slot, context * kScale +
+// slot, for the caller to map to the token. `contexts` is false when there is one context.
+// Returns the bytes the stream took.
 [[nodiscard]] PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
-                                                          const ContextOfToken& context_of,
-                                                          bool contexts,
-                                                          const std::uint32_t* slots,
-                                                          std::span<std::uint64_t> tokens);
+                                                          const std::uint32_t* slots, bool contexts,
+                                                          std::span<std::uint64_t> slot_of_token);
 
 }  // namespace tessarine::predictive
