@@ -38,7 +38,10 @@ unsigned best_rice_parameter(std::span<const std::uint64_t> codes) {
   std::size_t best_size = ~std::size_t{0};
   for (unsigned k = centre > 3 ? centre - 3 : 0; k <= std::min(centre + 1, 63u); ++k) {
     const std::size_t size = rice_chunk_size(codes, k);
-    if (size < best_size) best_size = size, best = k;
+    if (size < best_size) {
+      best_size = size;
+      best = k;
+    }
   }
   return best;
 }

@@ -119,7 +119,10 @@ ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, const TokenCount
         first = j + 1;
       }
     }
-    if (total < best_cost) best_cost = total, best_mask = mask;
+    if (total < best_cost) {
+      best_cost = total;
+      best_mask = mask;
+    }
   }
   plan.count = 0;
   unsigned first = 0;

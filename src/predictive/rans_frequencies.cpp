@@ -33,7 +33,10 @@ void settle_sum(const TokenCounts& counts, Frequencies& frequencies, std::uint32
     for (unsigned t = 0; t < kTokenCount; ++t) {
       if (frequencies[t] <= 1) continue;
       const std::uint64_t loss = gain_of_raise(counts[t], frequencies[t] - 1u);
-      if (loss < best_loss) best_loss = loss, best = t;
+      if (loss < best_loss) {
+        best_loss = loss;
+        best = t;
+      }
     }
     --frequencies[best];
     --sum;
@@ -44,7 +47,10 @@ void settle_sum(const TokenCounts& counts, Frequencies& frequencies, std::uint32
     for (unsigned t = 0; t < kTokenCount; ++t) {
       if (counts[t] == 0) continue;
       const std::uint64_t gain = gain_of_raise(counts[t], frequencies[t]);
-      if (gain > best_gain || frequencies[best] == 0) best_gain = gain, best = t;
+      if (gain > best_gain || counts[best] == 0) {
+        best_gain = gain;
+        best = t;
+      }
     }
     ++frequencies[best];
     ++sum;
