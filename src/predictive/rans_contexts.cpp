@@ -52,14 +52,14 @@ void count_fine_classes(std::span<const std::uint8_t> tokens, const ContextOfTok
   }
 }
 
-// Estimated cost (bits x 2^16) of coding `counts` with their own table: the empirical entropy
-// plus the table's bytes.
-std::uint64_t estimated_cost(const TokenCounts& counts) {
+// Estimated cost (bits x 2^16) of coding `counts` (zero from `limit` on) with their own table:
+// the empirical entropy plus the table's bytes.
+std::uint64_t estimated_cost(const TokenCounts& counts, unsigned limit) {
   std::uint64_t total = 0;
   std::uint64_t sum_c_log_c = 0;
   unsigned present = 0;
   unsigned runs = 0;
-  for (unsigned t = 0; t < kTokenCount; ++t) {
+  for (unsigned t = 0; t < limit; ++t) {
     if (counts[t] == 0) continue;
     total += counts[t];
     sum_c_log_c += std::uint64_t{counts[t]} * log2_fixed(counts[t]);
@@ -68,17 +68,17 @@ std::uint64_t estimated_cost(const TokenCounts& counts) {
   }
   if (total == 0) return std::uint64_t{8} << kLog2Fraction;
   unsigned wide = 0;  // frequencies above 128 take two varint bytes
-  for (std::uint32_t c : counts) wide += (std::uint64_t{c} * kScale > total * 128) ? 1 : 0;
+  for (unsigned t = 0; t < limit; ++t) wide += (std::uint64_t{counts[t]} * kScale > total * 128) ? 1 : 0;
   const std::uint64_t entropy = total * log2_fixed(static_cast<std::uint32_t>(total)) - sum_c_log_c;
   const std::uint64_t table_bytes = 1 + 2 * runs + present + wide;
   return entropy + (table_bytes * 8 << kLog2Fraction);
 }
 
 TokenCounts merged(const std::array<TokenCounts, kMaxContexts>& fine, unsigned first,
-                   unsigned last) {
+                   unsigned last, unsigned limit) {
   TokenCounts sum{};
   for (unsigned c = first; c <= last; ++c) {
-    for (unsigned t = 0; t < kTokenCount; ++t) sum[t] += fine[c][t];
+    for (unsigned t = 0; t < limit; ++t) sum[t] += fine[c][t];
   }
   return sum;
 }
@@ -101,12 +101,15 @@ ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, const TokenCount
   Cuts cuts{};
   const unsigned cut_count = quartile_cuts(tokens, order0, cuts);
   if (cut_count == 0) return plan;
+  // Tokens from `limit` on are absent: short chunks skip their empty counters.
+  unsigned limit = kTokenCount;
+  while (order0[limit - 1] == 0) --limit;
   std::array<TokenCounts, kMaxContexts> fine{};
   count_fine_classes(tokens, context_of_previous(std::span(cuts.data(), cut_count)), fine);
   // cost[a][b]: fine classes a..b sharing one table.
   std::array<std::array<std::uint64_t, kMaxContexts>, kMaxContexts> cost{};
   for (unsigned a = 0; a <= cut_count; ++a) {
-    for (unsigned b = a; b <= cut_count; ++b) cost[a][b] = estimated_cost(merged(fine, a, b));
+    for (unsigned b = a; b <= cut_count; ++b) cost[a][b] = estimated_cost(merged(fine, a, b, limit), limit);
   }
   unsigned best_mask = 0;
   std::uint64_t best_cost = cost[0][cut_count];
@@ -128,7 +131,7 @@ ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, const TokenCount
   unsigned first = 0;
   for (unsigned j = 0; j <= cut_count; ++j) {
     if (j == cut_count || (best_mask >> j & 1)) {
-      plan.counts[plan.count] = merged(fine, first, j);
+      plan.counts[plan.count] = merged(fine, first, j, limit);
       if (j < cut_count) plan.thresholds[plan.count] = cuts[j];
       ++plan.count;
       first = j + 1;
