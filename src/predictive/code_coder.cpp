@@ -8,8 +8,8 @@
 // 1  Rice (no table; chosen for short chunks). Byte 1 is k (0..63). Then the bit stream of the
 //    codes in order. Code v: with q = v >> k, if q < 16, q one bits, one zero bit, then the
 //    low k bits of v; else sixteen one bits, 6 bits b = bit_width(v) - 1, then the b bits of v
-//    below its top bit. The chunk ends with the byte holding the last bit; unused high bits of
-//    that byte are zero.
+//    below its top bit. The chunk ends with the byte holding the last bit; the encoder writes
+//    that byte's unused high bits as zero (the decoder ignores them).
 //
 // 2..5  rANS with C = mode - 1 contexts:
 //    a. C - 1 threshold bytes, strictly increasing, each >= 1. Token i is coded in context
@@ -32,10 +32,15 @@
 //       x = f * (x >> 12) + slot - c, and if x < 2^16 then x = x << 16 | next word. Decoded
 //       states must all end at 2^16.
 //    d. The extra bits of the codes, in code order, directly after the last word of c.
-//       Ends with the byte holding the last bit (unused high bits zero).
+//       Ends with the byte holding the last bit (unused high bits written as zero).
 //
 // Bit streams (modes 1 and 2..5) are least significant bit first: stream bit j is bit j % 8 of
 // byte j / 8, and every value's bits go least significant first.
+//
+// The decoder rejects (as damaged): an unknown mode; a varint longer than its limit or over 64 bits; k > 63;
+// thresholds that do not rise from >= 1; a run reaching past token 255; a frequency varint
+// over 2 bytes or >= 4096; a table with R > 0 not summing to 4096; a stored state < 2^16; final
+// states other than 2^16; and any stream or table that needs bytes past the input's end.
 //
 // The encoder writes mode 0 when all codes are equal, otherwise mode 2..5; for chunks of at
 // most kRiceTrialCodes codes it also sizes mode 1 exactly and keeps the smaller.
