@@ -47,8 +47,8 @@ PredictiveResult<void> with_integer_kernel(SampleType type, std::size_t capacity
 }
 
 template <class Format, class Visit>
-PredictiveResult<void> visit_float_kernel(const FloatQuantiser& quantiser, std::size_t capacity, Visit& visit) {
-  FloatKernel<Format> kernel(quantiser, capacity);
+PredictiveResult<void> visit_float_kernel(double step, double bound, std::size_t capacity, Visit& visit) {
+  FloatKernel<Format> kernel(step, bound, capacity);
   return visit(kernel);
 }
 
@@ -75,10 +75,9 @@ PredictiveResult<void> with_kernel(SampleType type, const StreamHeader& header, 
       break;
   }
   const double step = std::bit_cast<double>(header.parameter);
-  const FloatQuantiser quantiser{step, 1.0 / step, bound};
-  if (type.size == 2) return visit_float_kernel<HalfFormat>(quantiser, capacity, visit);
-  if (type.size == 4) return visit_float_kernel<SingleFormat>(quantiser, capacity, visit);
-  return visit_float_kernel<DoubleFormat>(quantiser, capacity, visit);
+  if (type.size == 2) return visit_float_kernel<HalfFormat>(step, bound, capacity, visit);
+  if (type.size == 4) return visit_float_kernel<SingleFormat>(step, bound, capacity, visit);
+  return visit_float_kernel<DoubleFormat>(step, bound, capacity, visit);
 }
 
 // Per chunk: header (patched once the counts are known), codes, escapes.
@@ -94,7 +93,7 @@ PredictiveResult<void> encode_chunks(Kernel& kernel, const SampleView& samples, 
     escapes.clear();
     const std::span<std::uint64_t> chunk_codes(codes.data(), n);
     kernel.encode(header, chunk_codes, escapes, stats);
-    const std::size_t counts_at = write_chunk_header(header, n, out);
+    const std::size_t counts_at = write_chunk_header(header, n, Kernel::kChunkQuantiser, out);
     const std::size_t codes_start = out.size();
     const auto coded = encode_codes(chunk_codes, out);
     if (!coded) return std::unexpected(coded.error());
@@ -112,7 +111,7 @@ PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType 
   std::vector<std::uint64_t> codes(std::min(count, kCodeChunk));
   for (std::size_t first = 0; first < count; first += kCodeChunk) {
     const std::size_t n = std::min(kCodeChunk, count - first);
-    const auto header = read_chunk_header(in, n);
+    const auto header = read_chunk_header(in, n, Kernel::kChunkQuantiser);
     if (!header) return std::unexpected(header.error());
     const auto coded = in.take(header->code_bytes, "codes are cut short");
     if (!coded) return std::unexpected(coded.error());

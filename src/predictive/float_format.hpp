@@ -12,6 +12,7 @@ namespace tessarine::predictive {
 // to nearest even and saturates to infinity explicitly, so no conversion is out of range.
 struct HalfFormat {
   using Storage = std::uint16_t;
+  static constexpr double kUnitRoundoff = 0x1p-11;
   static double widen(Storage s) { return half_to_double(s); }
   static Storage narrow(double y) { return double_to_half(y); }
   static bool finite(Storage s) { return (s & 0x7C00u) != 0x7C00u; }
@@ -19,6 +20,7 @@ struct HalfFormat {
 
 struct SingleFormat {
   using Storage = float;
+  static constexpr double kUnitRoundoff = 0x1p-24;
   static double widen(Storage s) { return s; }
   static Storage narrow(double y) {
     // Halfway between the largest float and 2^128: at or above it the nearest float is infinity.
@@ -31,6 +33,7 @@ struct SingleFormat {
 
 struct DoubleFormat {
   using Storage = double;
+  static constexpr double kUnitRoundoff = 0x1p-53;
   static double widen(Storage s) { return s; }
   static Storage narrow(double y) { return y; }
   static bool finite(Storage s) { return std::isfinite(s); }

@@ -9,9 +9,11 @@
 #include <span>
 #include <vector>
 
+#include "predictive/cost_estimate.hpp"
 #include "predictive/error.hpp"
 #include "predictive/error_stats.hpp"
 #include "predictive/float_quantiser.hpp"
+#include "predictive/grid_step.hpp"
 #include "predictive/interpolation.hpp"
 #include "predictive/predictors.hpp"
 #include "predictive/sample_type.hpp"
@@ -19,17 +21,21 @@
 
 namespace tessarine::predictive {
 
-// Every 8th block of a chunk is the sample on which interpolation is weighed against blocks.
+// Every 8th block of a chunk is the sample on which coding choices are weighed.
 inline constexpr std::size_t kEstimateEvery = 8;
 
-// Quantised floats of format F, one chunk at a time: block predictors or interpolation.
+// Quantised floats of format F, one chunk at a time: bins of the bound's step or of a grid
+// the samples lie on; block predictors or interpolation.
 template <class F>
 class FloatKernel {
  public:
   using Storage = typename F::Storage;
+  static constexpr bool kChunkQuantiser = true;
 
-  FloatKernel(const FloatQuantiser& quantiser, std::size_t capacity)
-      : q_(quantiser), x_(capacity), y_(capacity) {}
+  FloatKernel(double step, double bound, std::size_t capacity)
+      : step_q_{step, 1.0 / step, bound}, x_(capacity), y_(capacity) {
+    grid_q_.bound = bound;
+  }
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
     view_ = view;
@@ -42,152 +48,256 @@ class FloatKernel {
     }
   }
 
-  [[nodiscard]] ChunkHeader plan(std::size_t n) const {
-    ChunkHeader header;
+  // Block predictors by residual sums; then, by the estimated cost of their codes on a
+  // sample, the layout, and the grid (with block predictors) where the chunk has one.
+  [[nodiscard]] ChunkHeader plan(std::size_t n) {
     const double* x = x_.data();
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
-      const std::size_t length = std::min(kBlock, n - begin);
-      const auto sums = residual_sums(x + begin, length, history_before(x, begin),
-                                      [](double r) { return std::fabs(r); });
-      header.predictors[b] = cheapest_predictor(sums, length, q_.bound);
+      sums_[b] = residual_sums(x + begin, std::min(kBlock, n - begin), history_before(x, begin),
+                               [](double r) { return std::fabs(r); });
     }
-    choose_interpolation(header, n);
+    ChunkHeader header = blocks_header(n);
+    header.step = step_q_.step;
+    const double best = choose_layout(header, n, step_q_);
+    const Grid grid = find_grid(x, n, kBlock, kEstimateEvery * kBlock, F::kUnitRoundoff);
+    if (grid.spacing > 0.0) {
+      const double multiple = grid_multiple(step_q_.bound, grid.spacing);
+      if (multiple * grid.spacing > step_q_.step && multiple < 0x1p31) {
+        ChunkHeader on_grid = blocks_header(n);
+        on_grid.on_grid = true;
+        on_grid.origin = grid.origin;
+        on_grid.spacing = grid.spacing;
+        on_grid.multiple = static_cast<std::uint32_t>(multiple);
+        use_grid(on_grid);
+        if (estimate_grid(on_grid, n) < best) return on_grid;
+      }
+    }
     return header;
   }
 
   void encode(const ChunkHeader& header, std::span<std::uint64_t> codes, EscapeWriter& escapes,
               ErrorStats& stats) {
-    const std::size_t n = codes.size();
-    std::size_t k = 0;
-    const auto code_at = [&](std::size_t i, double p) {
-      return code_sample(i, p, codes[k++], escapes, stats);
-    };
-    if (header.layout == ChunkLayout::LinearInterpolation) {
-      interpolation_walk<false>(n, y_.data(), code_at);
-    } else if (header.layout == ChunkLayout::CubicInterpolation) {
-      interpolation_walk<true>(n, y_.data(), code_at);
+    if (header.on_grid) {
+      use_grid(header);
+      encode_grid(header, codes, escapes, stats);
     } else {
-      History<double> h;
-      for (std::size_t begin = 0; begin < n; begin += kBlock) {
-        const std::size_t end = std::min(n, begin + kBlock);
-        with_predictor(header.predictors[begin / kBlock], [&]<Predictor P>() {
-          for (std::size_t i = begin; i < end; ++i) h.push(code_sample(i, predict<P>(h), codes[i], escapes, stats));
-        });
-      }
+      encode_with(step_q_, header, codes, escapes, stats);
     }
-    stats.finite += n - non_finite_;
+    stats.finite += codes.size() - non_finite_;
     non_finite_ = 0;
   }
 
   [[nodiscard]] PredictiveResult<void> decode(const ChunkHeader& header,
                                               std::span<const std::uint64_t> codes,
                                               EscapeReader& escapes, std::byte* out) {
-    const std::size_t n = codes.size();
     bool ok = true;
-    std::size_t k = 0;
-    const auto decode_at = [&](std::size_t i, double p) {
-      return decode_sample(codes[k++], p, escapes, out + i * sizeof(Storage), ok);
-    };
-    if (header.layout == ChunkLayout::LinearInterpolation) {
-      interpolation_walk<false>(n, y_.data(), decode_at);
-    } else if (header.layout == ChunkLayout::CubicInterpolation) {
-      interpolation_walk<true>(n, y_.data(), decode_at);
+    if (header.on_grid) {
+      use_grid(header);
+      decode_grid(header, codes, escapes, out, ok);
     } else {
-      History<double> h;
-      for (std::size_t begin = 0; begin < n && ok; begin += kBlock) {
-        const std::size_t end = std::min(n, begin + kBlock);
-        with_predictor(header.predictors[begin / kBlock], [&]<Predictor P>() {
-          for (std::size_t i = begin; i < end; ++i) {
-            h.push(decode_sample(codes[i], predict<P>(h), escapes, out + i * sizeof(Storage), ok));
-          }
-        });
-      }
+      step_q_.step = header.step;
+      decode_with(step_q_, header, codes, escapes, out, ok);
     }
     if (!ok) return std::unexpected(PredictiveError::damaged("codes ask for more escapes than the chunk holds"));
     return {};
   }
 
  private:
-  // Codes x_[i] against prediction p, or escapes it; returns what the predictors see next.
-  double code_sample(std::size_t i, double p, std::uint64_t& code, EscapeWriter& escapes,
-                     ErrorStats& stats) {
-    const double x = x_[i];
+  // Visits the chunk in the header's coding order: at(i, prediction) returns what the
+  // predictors see next.
+  template <class At>
+  void walk(const ChunkHeader& header, std::size_t n, At&& at) {
+    if (header.layout == ChunkLayout::LinearInterpolation) {
+      interpolation_walk<false>(n, y_.data(), at);
+    } else if (header.layout == ChunkLayout::CubicInterpolation) {
+      interpolation_walk<true>(n, y_.data(), at);
+    } else {
+      History<double> h;
+      for (std::size_t begin = 0; begin < n; begin += kBlock) {
+        const std::size_t end = std::min(n, begin + kBlock);
+        with_predictor(header.predictors[begin / kBlock], [&]<Predictor P>() {
+          for (std::size_t i = begin; i < end; ++i) h.push(at(i, predict<P>(h)));
+        });
+      }
+    }
+  }
+
+  template <class Q>
+  void encode_with(const Q& quantiser, const ChunkHeader& header, std::span<std::uint64_t> codes,
+                   EscapeWriter& escapes, ErrorStats& stats) {
+    const bool interpolated = header.layout != ChunkLayout::Blocks;
+    std::size_t k = 0;
+    walk(header, codes.size(), [&](std::size_t i, double p) TESSARINE_INLINE {
+      std::uint64_t& code = codes[interpolated ? k++ : i];
+      const double x = x_[i];
+      double y;
+      if (quantiser.quantise(x, p, code, y)) [[likely]] {
+        stats.add(x - y);
+        return y;
+      }
+      code = kEscapeCode;
+      escapes.push(raw_bits(view_, first_ + i));
+      if (!std::isfinite(x)) ++non_finite_;
+      return escaped_history(x, p);
+    });
+  }
+
+  template <class Q>
+  void decode_with(const Q& quantiser, const ChunkHeader& header, std::span<const std::uint64_t> codes,
+                   EscapeReader& escapes, std::byte* out, bool& ok) {
+    const bool interpolated = header.layout != ChunkLayout::Blocks;
+    std::size_t k = 0;
+    walk(header, codes.size(), [&](std::size_t i, double p) TESSARINE_INLINE {
+      const std::uint64_t code = codes[interpolated ? k++ : i];
+      Storage s;
+      if (code != kEscapeCode) [[likely]] {
+        s = quantiser.reconstruct(p, unzigzag(code - 1));
+        std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
+        return F::widen(s);
+      }
+      std::uint64_t raw = 0;
+      if (!escapes.next(raw)) ok = false;
+      std::memcpy(&s, &raw, sizeof s);
+      std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
+      return escaped_history(F::widen(s), p);
+    });
+  }
+
+  // On a grid: block predictors only, on indices; at(i, prediction) returns the next index.
+  template <class At>
+  static void walk_grid(const ChunkHeader& header, std::size_t begin, std::size_t end,
+                        History<std::int64_t> h, At&& at) {
+    for (std::size_t first = begin; first < end; first += kBlock) {
+      const std::size_t last = std::min(end, first + kBlock);
+      with_predictor(header.predictors[first / kBlock], [&]<Predictor P>() {
+        for (std::size_t i = first; i < last; ++i) h.push(at(i, predict<P>(h)));
+      });
+    }
+  }
+
+  void encode_grid(const ChunkHeader& header, std::span<std::uint64_t> codes, EscapeWriter& escapes,
+                   ErrorStats& stats) {
+    walk_grid(header, 0, codes.size(), {}, [&](std::size_t i, std::int64_t p) TESSARINE_INLINE {
+      const double x = x_[i];
+      std::int64_t n;
+      double y;
+      if (grid_q_.quantise(x, p, codes[i], n, y)) [[likely]] {
+        stats.add(x - y);
+        return n;
+      }
+      codes[i] = kEscapeCode;
+      escapes.push(raw_bits(view_, first_ + i));
+      if (!std::isfinite(x)) ++non_finite_;
+      return grid_q_.escaped_history(x, p);
+    });
+  }
+
+  void decode_grid(const ChunkHeader& header, std::span<const std::uint64_t> codes, EscapeReader& escapes,
+                   std::byte* out, bool& ok) const {
+    walk_grid(header, 0, codes.size(), {}, [&](std::size_t i, std::int64_t p) TESSARINE_INLINE {
+      Storage s;
+      std::int64_t n = 0;
+      if (codes[i] != kEscapeCode) [[likely]] {
+        if (!grid_q_.rebuild(p, codes[i], n)) ok = false;
+        s = grid_q_.value(n);
+        std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
+        return n;
+      }
+      std::uint64_t raw = 0;
+      if (!escapes.next(raw)) ok = false;
+      std::memcpy(&s, &raw, sizeof s);
+      std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
+      return grid_q_.escaped_history(F::widen(s), p);
+    });
+  }
+
+  // Estimated bits of the grid's codes on every kEstimateEvery-th block.
+  double estimate_grid(const ChunkHeader& header, std::size_t n) const {
+    CodeCost cost;
+    for (std::size_t begin = 0; begin < n; begin += kEstimateEvery * kBlock) {
+      History<std::int64_t> h;
+      for (std::size_t back = std::min<std::size_t>(begin, 3); back > 0; --back) {
+        h.push(grid_q_.escaped_history(x_[begin - back], 0));
+      }
+      walk_grid(header, begin, std::min(n, begin + kBlock), h, [&](std::size_t i, std::int64_t p) {
+        std::uint64_t code;
+        std::int64_t index;
+        double y;
+        if (grid_q_.quantise(x_[i], p, code, index, y)) [[likely]] {
+          cost.add(code);
+          return index;
+        }
+        cost.add(kEscapeCode);
+        cost.add_raw(8.0 * sizeof(Storage));
+        return grid_q_.escaped_history(x_[i], p);
+      });
+    }
+    return cost.bits();
+  }
+
+  void use_grid(const ChunkHeader& header) {
+    grid_q_.origin = header.origin;
+    grid_q_.spacing = header.spacing;
+    grid_q_.inverse_spacing = 1.0 / header.spacing;
+    grid_q_.multiple = header.multiple;
+    grid_q_.inverse_multiple = 1.0 / header.multiple;
+    grid_q_.limit = GridQuantiser<F>::kIndexLimit / header.multiple;
+  }
+
+  ChunkHeader blocks_header(std::size_t n) const {
+    ChunkHeader header;
+    for (std::size_t b = 0; b < block_count(n); ++b) {
+      header.predictors[b] = cheapest_predictor(sums_[b], std::min(kBlock, n - b * kBlock), step_q_.bound);
+    }
+    return header;
+  }
+
+  // The quantiser's code for x against p goes to `cost`; returns what the predictors see next.
+  template <class Q>
+  TESSARINE_INLINE static double trial(const Q& quantiser, double x, double p, CodeCost& cost) {
+    std::uint64_t code;
     double y;
-    if (quantise<F>(x, p, q_, code, y)) [[likely]] {
-      stats.add(x - y);
+    if (quantiser.quantise(x, p, code, y)) [[likely]] {
+      cost.add(code);
       return y;
     }
-    code = kEscapeCode;
-    escapes.push(raw_bits(view_, first_ + i));
-    if (!std::isfinite(x)) ++non_finite_;
+    cost.add(kEscapeCode);
+    cost.add_raw(8.0 * sizeof(Storage));
     return escaped_history(x, p);
   }
 
-  double decode_sample(std::uint64_t code, double p, EscapeReader& escapes, std::byte* at,
-                       bool& ok) const {
-    Storage s;
-    if (code != kEscapeCode) [[likely]] {
-      s = reconstruct<F>(p, unzigzag(code - 1), q_.step);
-      std::memcpy(at, &s, sizeof s);
-      return F::widen(s);
-    }
-    std::uint64_t raw = 0;
-    if (!escapes.next(raw)) ok = false;
-    std::memcpy(&s, &raw, sizeof s);
-    std::memcpy(at, &s, sizeof s);
-    return escaped_history(F::widen(s), p);
-  }
-
-  // Estimated bits of a residual: log2(1 + (|r| + noise) / step).
-  [[nodiscard]] double bits(double residual, double noise) const {
-    return rough_log2(1.0 + (std::fabs(residual) + noise) * q_.inverse_step);
-  }
-
-  // Weighs both interpolations against the chosen block predictors on every
-  // kEstimateEvery-th block of the original samples, including each one's noise.
-  void choose_interpolation(ChunkHeader& header, std::size_t n) const {
-    if (n < 4 * kAnchorStride) return;
-    const double* x = x_.data();
-    double blocks = 0.0;
-    double linear = 0.0;
-    double cubic = 0.0;
-    std::array<double, kBlock> window;
-    for (std::size_t b = 0; b < block_count(n); b += kEstimateEvery) {
-      const std::size_t begin = b * kBlock;
+  // Runs the header's block predictors and both interpolations closed-loop on every
+  // kEstimateEvery-th block (each interpolation walking it as if it were the chunk) and
+  // compares their codes' estimated cost. The cheapest becomes the layout; returns its bits.
+  template <class Q>
+  double choose_layout(ChunkHeader& header, std::size_t n, const Q& quantiser) {
+    CodeCost blocks;
+    CodeCost linear;
+    CodeCost cubic;
+    for (std::size_t begin = 0; begin < n; begin += kEstimateEvery * kBlock) {
       const std::size_t length = std::min(kBlock, n - begin);
-      blocks += with_predictor(header.predictors[b], [&]<Predictor P>() {
-        History<double> h = history_before(x, begin);
-        double sum = 0.0;
-        for (std::size_t i = begin; i < begin + length; ++i) {
-          sum += bits(x[i] - predict<P>(h), kNoiseGain[static_cast<std::size_t>(P)] * q_.bound);
-          h.push(x[i]);
-        }
-        return sum;
+      const double* x = x_.data() + begin;
+      with_predictor(header.predictors[begin / kBlock], [&]<Predictor P>() {
+        History<double> h = history_before(x_.data(), begin);
+        for (std::size_t i = 0; i < length; ++i) h.push(trial(quantiser, x[i], predict<P>(h), blocks));
       });
-      std::copy(x + begin, x + begin + length, window.begin());
-      linear += interpolation_bits<false>(window.data(), length, kLinearNoiseGain);
-      cubic += interpolation_bits<true>(window.data(), length, kCubicNoiseGain);
+      if (n < 4 * kAnchorStride) continue;
+      interpolation_walk<false>(length, y_.data(), [&](std::size_t i, double p) { return trial(quantiser, x[i], p, linear); });
+      interpolation_walk<true>(length, y_.data(), [&](std::size_t i, double p) { return trial(quantiser, x[i], p, cubic); });
     }
-    if (std::min(linear, cubic) < blocks) {
-      header.layout = cubic < linear ? ChunkLayout::CubicInterpolation : ChunkLayout::LinearInterpolation;
-    }
+    if (n < 4 * kAnchorStride) return blocks.bits();
+    const double best = std::min({blocks.bits(), linear.bits(), cubic.bits()});
+    if (best == cubic.bits()) header.layout = ChunkLayout::CubicInterpolation;
+    else if (best == linear.bits()) header.layout = ChunkLayout::LinearInterpolation;
+    return best;
   }
 
-  // Estimated bits of the interpolation walk over original samples w[0, n).
-  template <bool kCubic>
-  [[nodiscard]] double interpolation_bits(double* w, std::size_t n, double gain) const {
-    double total = 0.0;
-    interpolation_walk<kCubic>(n, w, [&](std::size_t i, double p) {
-      total += bits(w[i] - p, gain * q_.bound);
-      return w[i];
-    });
-    return total;
-  }
-
-  FloatQuantiser q_;
+  StepQuantiser<F> step_q_;
+  GridQuantiser<F> grid_q_;
   std::vector<double> x_;  // the chunk's samples
   std::vector<double> y_;  // its reconstructions, for interpolation
+  std::array<std::array<double, kPredictorCount>, kBlocksPerChunk> sums_{};  // per block, by predictor
   SampleView view_{};
   std::size_t first_ = 0;
   std::size_t non_finite_ = 0;

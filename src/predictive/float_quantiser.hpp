@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 
@@ -7,16 +8,13 @@
 
 namespace tessarine::predictive {
 
-// Read this first: the decoder returns F::narrow(p + q * step) for every coded sample, with p
+// Read this first: the decoder returns Q::reconstruct(p, q) for every coded sample, with p
 // predicted from earlier reconstructions. The encoder computes exactly that value (the same
-// inline function, no contraction into FMAs) and checks it against the bound in exact
+// inline functions, no contraction into FMAs) and checks it against the bound in exact
 // arithmetic, so the bound holds by construction; a sample that fails is escaped.
 
-struct FloatQuantiser {
-  double step = 1.0;
-  double inverse_step = 1.0;
-  double bound = 0.0;  // the encoder's max_error; the decoder does not need it
-};
+// The per-sample steps: inlined into each predictor's loop, whatever GCC's size heuristics say.
+#define TESSARINE_INLINE __attribute__((always_inline))
 
 // Quantisation indices stay below 2^52 in magnitude: exact as doubles, room for zigzag + 1.
 inline constexpr double kFloatIndexLimit = 0x1p52;
@@ -28,14 +26,9 @@ inline double float_step(double bound) {
   return step < 0x1p1000 ? step : 0x1p1000;
 }
 
-template <class F>
-inline typename F::Storage reconstruct(double prediction, std::int64_t q, double step) {
-  return F::narrow(prediction + static_cast<double>(q) * step);
-}
-
 // |x - y| <= bound in exact arithmetic. The rounded difference decides unless it equals the
 // bound; then the sign of TwoSum's error term says on which side the exact difference lies.
-inline bool within_bound(double x, double y, double bound) {
+TESSARINE_INLINE inline bool within_bound(double x, double y, double bound) {
   const double d = x - y;
   const double magnitude = std::fabs(d);
   if (magnitude < bound) return true;
@@ -47,27 +40,105 @@ inline bool within_bound(double x, double y, double bound) {
   return d > 0.0 ? error < 0.0 : (d < 0.0 && error > 0.0);
 }
 
-// Sets `code` and the reconstruction `y` (as a double) when x can be coded within the bound.
-template <class F>
-inline bool quantise(double x, double prediction, const FloatQuantiser& fq, std::uint64_t& code,
-                     double& y) {
-  const double t = (x - prediction) * fq.inverse_step;
+// Nearest whole number (ties away from zero) for |t| < 2^52.
+TESSARINE_INLINE inline std::int64_t round_index(double t) { return static_cast<std::int64_t>(t < 0.0 ? t - 0.5 : t + 0.5); }
+
+// Rounds t (x's offset from the prediction in bins) to an index whose reconstruction
+// rebuild(q), as a double, is within the bound; else the neighbouring index on x's side, since
+// rounding to the output type may have pushed the first one out. False when neither fits.
+template <class F, class Rebuild>
+TESSARINE_INLINE inline bool settle(double x, double t, double bound, Rebuild rebuild, std::uint64_t& code, double& y) {
   if (!(std::fabs(t) < kFloatIndexLimit)) return false;  // also NaN and infinite x
-  auto q = static_cast<std::int64_t>(t < 0.0 ? t - 0.5 : t + 0.5);
-  y = F::widen(reconstruct<F>(prediction, q, fq.step));
-  if (!within_bound(x, y, fq.bound)) [[unlikely]] {
-    // Rounding to the output type pushed y out; the neighbouring bin on x's side may fit.
+  std::int64_t q = round_index(t);
+  y = F::widen(rebuild(q));
+  if (!within_bound(x, y, bound)) [[unlikely]] {
     q += x > y ? 1 : -1;
-    y = F::widen(reconstruct<F>(prediction, q, fq.step));
-    if (!within_bound(x, y, fq.bound)) return false;
+    y = F::widen(rebuild(q));
+    if (!within_bound(x, y, bound)) return false;
   }
   code = zigzag(q) + 1;
   return true;
 }
 
+// Bins of `step` centred on the prediction.
+template <class F>
+struct StepQuantiser {
+  double step = 1.0;
+  double inverse_step = 1.0;
+  double bound = 0.0;  // the encoder's max_error; the decoder does not need it
+
+  TESSARINE_INLINE typename F::Storage reconstruct(double prediction, std::int64_t q) const {
+    return F::narrow(prediction + static_cast<double>(q) * step);
+  }
+  TESSARINE_INLINE bool quantise(double x, double prediction, std::uint64_t& code, double& y) const {
+    return settle<F>(x, (x - prediction) * inverse_step, bound,
+                     [&](std::int64_t q) { return reconstruct(prediction, q); }, code, y);
+  }
+};
+
+// Bins of `multiple` grid steps on the grid origin + N * spacing (grid_step.hpp). Prediction
+// runs on the whole grid indices N of earlier reconstructions, exactly, so reconstructions
+// stay on the grid and nothing builds up from sample to sample; each sample's value is the
+// one rounding of origin + N * spacing to the output type.
+template <class F>
+struct GridQuantiser {
+  // Indices are kept within +-2^52 (clamped on both sides), so predictions fit easily.
+  static constexpr std::int64_t kIndexLimit = std::int64_t{1} << 52;
+
+  double origin = 0.0;
+  double spacing = 1.0;
+  double inverse_spacing = 1.0;
+  std::int64_t multiple = 1;  // odd, below 2^31
+  double inverse_multiple = 1.0;
+  std::int64_t limit = kIndexLimit;  // |q| * multiple <= 2^52
+  double bound = 0.0;
+
+  // x's nearest grid index; false when x is not finite or far off the grid.
+  TESSARINE_INLINE bool index_of(double x, std::int64_t& n) const {
+    const double t = (x - origin) * inverse_spacing;
+    if (!(std::fabs(t) < 0x1p52)) return false;
+    n = round_index(t);
+    return true;
+  }
+  TESSARINE_INLINE std::int64_t advance(std::int64_t prediction, std::int64_t q) const {
+    return std::clamp(prediction + q * multiple, -kIndexLimit, kIndexLimit);
+  }
+  TESSARINE_INLINE typename F::Storage value(std::int64_t n) const {
+    return F::narrow(origin + static_cast<double>(n) * spacing);
+  }
+
+  // Sets the code, the reconstruction's index n and its value y when x fits the bound.
+  TESSARINE_INLINE bool quantise(double x, std::int64_t prediction, std::uint64_t& code, std::int64_t& n,
+                                 double& y) const {
+    std::int64_t target;
+    if (!index_of(x, target)) return false;
+    const std::int64_t q = round_index(static_cast<double>(target - prediction) * inverse_multiple);
+    if (q > limit || q < -limit) return false;
+    n = advance(prediction, q);
+    y = F::widen(value(n));
+    if (!within_bound(x, y, bound)) return false;
+    code = zigzag(q) + 1;
+    return true;
+  }
+
+  // The decoder's index for a code; false when its q is beyond what the encoder writes.
+  TESSARINE_INLINE bool rebuild(std::int64_t prediction, std::uint64_t code, std::int64_t& n) const {
+    const std::int64_t q = unzigzag(code - 1);
+    if (q > limit || q < -limit) return false;
+    n = advance(prediction, q);
+    return true;
+  }
+
+  // What the predictors see after an escaped sample: its index, or the prediction.
+  TESSARINE_INLINE std::int64_t escaped_history(double value, std::int64_t prediction) const {
+    std::int64_t n;
+    return index_of(value, n) ? n : prediction;
+  }
+};
+
 // What the predictors see after an escaped sample: the value itself when finite, else the
 // prediction when finite, else zero. Both sides know all three.
-inline double escaped_history(double value, double prediction) {
+TESSARINE_INLINE inline double escaped_history(double value, double prediction) {
   if (std::isfinite(value)) return value;
   return std::isfinite(prediction) ? prediction : 0.0;
 }

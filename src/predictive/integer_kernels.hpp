@@ -46,6 +46,8 @@ class ExactKernel {
   static constexpr std::uint64_t kTop = std::uint64_t{1} << (kBits - 1);
 
  public:
+  static constexpr bool kChunkQuantiser = false;
+
   explicit ExactKernel(std::size_t capacity) : values_(capacity) {}
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
@@ -154,6 +156,8 @@ class BinnedKernel {
   static constexpr Wide kHigh = kSigned ? (Wide{1} << (kBits - 1)) - 1 : (Wide{1} << kBits) - 1;
 
  public:
+  static constexpr bool kChunkQuantiser = false;
+
   // k <= max_half_width(kSize).
   BinnedKernel(std::size_t capacity, std::uint64_t k)
       : values_(capacity),

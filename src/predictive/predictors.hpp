@@ -2,6 +2,7 @@
 
 #include <array>
 #include <bit>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 
@@ -76,12 +77,13 @@ inline std::array<double, kPredictorCount> residual_sums(const V* x, std::size_t
 }
 
 // The predictor with the least estimated cost: residual sums plus the noise each one adds
-// (`noise` = the bound's size in the residuals' units, per sample).
+// (`noise` = the bound's size in the residuals' units, per sample). Predictors below `lowest`
+// are not candidates.
 inline Predictor cheapest_predictor(const std::array<double, kPredictorCount>& sums, std::size_t n,
-                                    double noise) {
-  std::size_t best = 1;
-  double best_cost = sums[1] + static_cast<double>(n) * noise * kNoiseGain[1];
-  for (std::size_t k = 0; k < kPredictorCount; ++k) {
+                                    double noise, Predictor lowest = Predictor::Zero) {
+  std::size_t best = kPredictorCount - 1;
+  double best_cost = HUGE_VAL;
+  for (std::size_t k = static_cast<std::size_t>(lowest); k < kPredictorCount; ++k) {
     const double cost = sums[k] + static_cast<double>(n) * noise * kNoiseGain[k];
     if (cost < best_cost) {
       best = k;

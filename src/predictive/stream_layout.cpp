@@ -26,6 +26,44 @@ bool parameter_fits(const StreamHeader& header) {
   return false;
 }
 
+bool positive_finite(double v) { return std::isfinite(v) && v > 0.0; }
+
+void write_quantiser(const ChunkHeader& header, std::vector<std::uint8_t>& out) {
+  out.push_back(header.on_grid ? 1 : 0);
+  if (header.on_grid) {
+    put_le(out, std::bit_cast<std::uint64_t>(header.origin), 8);
+    put_le(out, std::bit_cast<std::uint64_t>(header.spacing), 8);
+    put_le(out, header.multiple, 4);
+  } else {
+    put_le(out, std::bit_cast<std::uint64_t>(header.step), 8);
+  }
+}
+
+PredictiveResult<void> read_quantiser(ByteReader& in, ChunkHeader& header) {
+  const auto kind = in.read(1, "chunk header is cut short");
+  if (!kind) return std::unexpected(kind.error());
+  if (*kind > 1) return std::unexpected(PredictiveError::damaged("unknown chunk quantiser"));
+  header.on_grid = *kind == 1;
+  const auto first = in.read(8, "chunk header is cut short");
+  if (!first) return std::unexpected(first.error());
+  if (!header.on_grid) {
+    header.step = std::bit_cast<double>(*first);
+    if (!positive_finite(header.step)) return std::unexpected(PredictiveError::damaged("bad quantisation step"));
+    return {};
+  }
+  const auto spacing = in.read(8, "chunk header is cut short");
+  if (!spacing) return std::unexpected(spacing.error());
+  const auto multiple = in.read(4, "chunk header is cut short");
+  if (!multiple) return std::unexpected(multiple.error());
+  header.origin = std::bit_cast<double>(*first);
+  header.spacing = std::bit_cast<double>(*spacing);
+  header.multiple = static_cast<std::uint32_t>(*multiple);
+  if (!std::isfinite(header.origin) || !positive_finite(header.spacing) || header.multiple % 2 == 0) {
+    return std::unexpected(PredictiveError::damaged("bad quantisation grid"));
+  }
+  return {};
+}
+
 }  // namespace
 
 void write_stream_header(const StreamHeader& header, std::vector<std::uint8_t>& out) {
@@ -53,9 +91,10 @@ PredictiveResult<StreamHeader> read_stream_header(ByteReader& in, SampleType typ
   return header;
 }
 
-std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples,
+std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, bool has_quantiser,
                                std::vector<std::uint8_t>& out) {
   out.push_back(static_cast<std::uint8_t>(header.layout));
+  if (has_quantiser) write_quantiser(header, out);
   if (header.layout == ChunkLayout::Blocks) {
     const std::size_t blocks = block_count(samples);
     for (std::size_t first = 0; first < blocks; first += 4) {
@@ -78,7 +117,7 @@ void patch_chunk_counts(std::vector<std::uint8_t>& out, std::size_t at, std::uin
   patch_le(out, at + 4, code_bytes, 4);
 }
 
-PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples) {
+PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples, bool has_quantiser) {
   ChunkHeader header;
   const auto layout = in.read(1, "chunk header is cut short");
   if (!layout) return std::unexpected(layout.error());
@@ -86,6 +125,10 @@ PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samp
     return std::unexpected(PredictiveError::damaged("unknown chunk layout"));
   }
   header.layout = static_cast<ChunkLayout>(*layout);
+  if (has_quantiser) {
+    const auto read = read_quantiser(in, header);
+    if (!read) return std::unexpected(read.error());
+  }
   if (header.layout == ChunkLayout::Blocks) {
     const std::size_t blocks = block_count(samples);
     const auto packed = in.take((blocks + 3) / 4, "chunk header is cut short");

@@ -41,6 +41,12 @@ inline constexpr std::size_t kBlocksPerChunk = kCodeChunk / kBlock;
 
 struct ChunkHeader {
   ChunkLayout layout = ChunkLayout::Blocks;
+  // QuantisedFloats only: bins of `step`, or of `multiple` steps of the grid origin + n * spacing.
+  bool on_grid = false;
+  double step = 0.0;
+  double origin = 0.0;
+  double spacing = 0.0;
+  std::uint32_t multiple = 1;
   std::array<Predictor, kBlocksPerChunk> predictors{};  // used by Blocks only
   std::uint32_t escape_count = 0;
   std::uint32_t code_bytes = 0;
@@ -48,13 +54,14 @@ struct ChunkHeader {
 
 inline std::size_t block_count(std::size_t samples) { return (samples + kBlock - 1) / kBlock; }
 
-// Appends the header of a chunk of `samples`; returns where its escape count sits, for
-// patch_chunk_counts once the codes are coded.
-std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples,
+// Appends the header of a chunk of `samples` (with its quantiser when `has_quantiser`); returns
+// where its escape count sits, for patch_chunk_counts once the codes are coded.
+std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, bool has_quantiser,
                                std::vector<std::uint8_t>& out);
 void patch_chunk_counts(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t escape_count,
                         std::uint32_t code_bytes);
-[[nodiscard]] PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples);
+[[nodiscard]] PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples,
+                                                              bool has_quantiser);
 
 // Escaped samples of one chunk, verbatim: `size` little-endian bytes each, in coding order.
 class EscapeWriter {

@@ -216,6 +216,23 @@ TEST(PredictiveStream, IntegersAreExactBelowOneAndBinnedWithinTheBoundAbove) {
   expect_integer_round_trips<std::uint64_t>();
 }
 
+// ADC codes times a gain, plus an offset: chunks take bins of whole grid steps. Samples off
+// the grid (here outside the blocks the grid is judged on) still keep the bound.
+TEST(PredictiveStream, SamplesOnAGridKeepTheBound) {
+  for (double offset : {0.0, 0.0123}) {
+    std::vector<double> x = signal(140000, 1.0, 13);
+    for (double& v : x) v = offset + std::round(v * 200.0) / 200.0;
+    for (std::size_t i = 1500; i < x.size(); i += 8192) x[i] += 0.001;  // off the grid
+    for (double bound : {1e-6, 1e-4, 0.004, 0.0051, 0.02}) {
+      expect_round_trip(converted<float>(x), bound);
+      expect_round_trip(x, bound);
+    }
+    const auto encoded = encode_stream({reinterpret_cast<const std::byte*>(x.data()), x.size(), 8, {'f', 8}}, 1e-4);
+    ASSERT_TRUE(encoded.has_value());
+    EXPECT_EQ(encoded->bytes[11], 1);  // the first chunk's quantiser: on a grid
+  }
+}
+
 TEST(PredictiveStream, AnyStrideReadsTheSameSamples) {
   const auto x = converted<float>(signal(3000, 1.0, 11));
   const SampleType type{'f', 4};
