@@ -91,6 +91,9 @@ class FloatKernel {
   [[nodiscard]] PredictiveResult<void> decode(const ChunkHeader& header,
                                               std::span<const std::uint64_t> codes,
                                               EscapeReader& escapes, std::byte* out) {
+    if (header.on_grid && header.layout != ChunkLayout::Blocks) {
+      return std::unexpected(PredictiveError::damaged("interpolation on a grid"));
+    }
     bool ok = true;
     if (header.on_grid) {
       use_grid(header);
