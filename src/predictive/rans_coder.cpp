@@ -37,7 +37,7 @@ inline std::uint32_t decode_state(std::uint32_t& x, std::uint32_t& base, const s
   const std::uint32_t index = base + (x & kSlotMask);
   const std::uint32_t e = slots[index];
   const std::uint32_t f = (e & kSlotMask) + 1;
-  x = f * (x >> kScaleBits) + ((e >> kSlotOffsetShift) & kSlotMask);  // f * (x >> 12) + slot - c
+  x = f * (x >> kScaleBits) + ((e >> kSlotOffsetShift) & kSlotMask);  // f * (x >> kScaleBits) + slot - c
   if (kContexts) base = (e >> kSlotContextShift) << kScaleBits;
   return index;
 }

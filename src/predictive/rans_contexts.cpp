@@ -9,21 +9,21 @@ namespace {
 
 using Cuts = std::array<std::uint8_t, kMaxContexts - 1>;
 
-// Candidate thresholds at the quartiles of the predecessor tokens, each leaving predecessors
-// on both sides; returns how many.
-unsigned quartile_cuts(std::span<const std::uint8_t> tokens, const TokenCounts& order0,
+// Candidate thresholds at the kMaxContexts-quantiles of the predecessor tokens, each leaving
+// predecessors on both sides; returns how many.
+unsigned quantile_cuts(std::span<const std::uint8_t> tokens, const TokenCounts& order0,
                        Cuts& cuts) {
   TokenCounts previous = order0;
   --previous[tokens.back()];
   ++previous[0];
   const std::uint64_t n = tokens.size();
   unsigned found = 0;
-  unsigned quartile = 1;
+  unsigned quantile = 1;
   std::uint64_t below = previous[0];  // predecessors < t
-  for (unsigned t = 1; t < kTokenCount && quartile < kMaxContexts && below < n; ++t) {
-    if (below * kMaxContexts >= quartile * n) {
+  for (unsigned t = 1; t < kTokenCount && quantile < kMaxContexts && below < n; ++t) {
+    if (below * kMaxContexts >= quantile * n) {
       cuts[found++] = static_cast<std::uint8_t>(t);
-      while (quartile < kMaxContexts && below * kMaxContexts >= quartile * n) ++quartile;
+      while (quantile < kMaxContexts && below * kMaxContexts >= quantile * n) ++quantile;
     }
     below += previous[t];
   }
@@ -99,7 +99,7 @@ ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, const TokenCount
   ContextPlan plan;
   plan.counts[0] = order0;
   Cuts cuts{};
-  const unsigned cut_count = quartile_cuts(tokens, order0, cuts);
+  const unsigned cut_count = quantile_cuts(tokens, order0, cuts);
   if (cut_count == 0) return plan;
   // Tokens from `limit` on are absent: short chunks skip their empty counters.
   unsigned limit = kTokenCount;
@@ -109,7 +109,11 @@ ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, const TokenCount
   // cost[a][b]: fine classes a..b sharing one table.
   std::array<std::array<std::uint64_t, kMaxContexts>, kMaxContexts> cost{};
   for (unsigned a = 0; a <= cut_count; ++a) {
-    for (unsigned b = a; b <= cut_count; ++b) cost[a][b] = estimated_cost(merged(fine, a, b, limit), limit);
+    TokenCounts sum{};
+    for (unsigned b = a; b <= cut_count; ++b) {
+      for (unsigned t = 0; t < limit; ++t) sum[t] += fine[b][t];
+      cost[a][b] = estimated_cost(sum, limit);
+    }
   }
   unsigned best_mask = 0;
   std::uint64_t best_cost = cost[0][cut_count];

@@ -2,8 +2,8 @@
 
 // Context modelling: a token is coded with the table of its context, the class of the token
 // before it (the first token's predecessor counts as token 0). Classes are ranges of tokens cut
-// at up to three thresholds; the encoder places candidate cuts at the quartiles of the
-// predecessors and keeps those whose estimated saving beats their table cost.
+// at up to five thresholds; the encoder places candidate cuts at the sixths of the predecessors
+// and keeps those whose estimated saving beats their table cost.
 
 #include <array>
 #include <cstdint>
@@ -13,7 +13,7 @@
 
 namespace tessarine::predictive {
 
-inline constexpr unsigned kMaxContexts = 4;
+inline constexpr unsigned kMaxContexts = 6;
 
 using ContextOfToken = std::array<std::uint8_t, kTokenCount>;
 

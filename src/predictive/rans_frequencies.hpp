@@ -13,7 +13,9 @@
 
 namespace tessarine::predictive {
 
-inline constexpr unsigned kScaleBits = 12;
+// 11 bits code as tightly as 12 on our codes, and halve the decoder's tables (L1 space with
+// six contexts).
+inline constexpr unsigned kScaleBits = 11;
 inline constexpr std::uint32_t kScale = std::uint32_t{1} << kScaleBits;
 
 using TokenCounts = std::array<std::uint32_t, kTokenCount>;

@@ -145,14 +145,16 @@ std::string decode_error(std::vector<std::uint8_t> bytes, std::size_t n) {
 
 TEST(PredictiveCodeCoder, RejectsInvalidChunksByName) {
   const std::string damaged = "frame is damaged: ";
-  // rANS, one context, tokens 0 and 1 with frequencies 2048 + 2047.
-  EXPECT_EQ(decode_error({2, 1, 0, 1, 0xFF, 0x0F, 0xFE, 0x0F}, 4), damaged + "code table is invalid");
+  // rANS, one context, tokens 0 and 1 with frequencies 1024 + 1023, one short of the total.
+  EXPECT_EQ(decode_error({2, 1, 0, 1, 0xFF, 0x07, 0xFE, 0x07}, 4), damaged + "code table is invalid");
+  // A frequency of 2049.
+  EXPECT_EQ(decode_error({2, 1, 0, 0, 0x80, 0x10}, 4), damaged + "code table is invalid");
   // A run past the last token.
   EXPECT_EQ(decode_error({2, 1, 250, 9}, 4), damaged + "code table is invalid");
   EXPECT_EQ(decode_error({3, 1, 2, 0, 0}, 4), damaged + "code table is cut short");
   // Thresholds must rise.
   EXPECT_EQ(decode_error({4, 3, 3}, 4), damaged + "code contexts are invalid");
-  EXPECT_EQ(decode_error({6}, 4), damaged + "code mode is invalid");
+  EXPECT_EQ(decode_error({8}, 4), damaged + "code mode is invalid");
   EXPECT_EQ(decode_error({1, 64, 0}, 4), damaged + "code parameter is invalid");
   EXPECT_EQ(decode_error({}, 1), damaged + "codes are cut short");
   EXPECT_EQ(decode_error({0, 0x80}, 1), damaged + "codes are cut short");
