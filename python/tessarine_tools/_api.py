@@ -20,7 +20,7 @@ from ._codes import (
     check_scale,
     code_of,
 )
-from ._frame import Frame, Settings, is_frame, unpack
+from ._frame import FRAME_2, Frame, Settings, is_frame, unpack
 from ._layered import search_layered
 from ._nonfinite import decode_map, encode_map
 from ._search import LOW, Evaluator, search
@@ -59,16 +59,47 @@ def compress(
     )
     if plain:
         return _plain(data, bound, methods, fixed)
+    if bound is None:
+        return _settings_frame(data, fixed)
+    if method is None:
+        return _native_frame(data, bound)
+    if method != "best":  # a wavelet the caller names is kept
+        return _wavelet_frame(data, bound, methods, coder_code, allow_flat=False)
+    # The predictive coder against every wavelet with its residual layer: the smaller.
+    native = _native_frame(data, bound)
+    try:
+        return min(native, _wavelet_frame(data, bound, methods, coder_code, True), key=len)
+    except ValueError:  # beyond what a float32 wavelet container can hold
+        return native
+
+
+def _settings_frame(data: object, fixed: Settings) -> bytes:
     signal = load(data)
     nonfinite = encode_map(signal.raw, signal.finite)
-    if bound is None:
-        container = _encode(signal.working, fixed)
-        return Frame(
-            signal.dtype, signal.raw.size, None, fixed, container, nonfinite=nonfinite
-        ).pack()
-    # A wavelet the caller names is kept; otherwise a frame without container may win.
-    allow_flat = method is None or method == "best"
-    return _bounded(signal, bound, methods, coder_code, nonfinite, allow_flat)
+    container = _encode(signal.working, fixed)
+    return Frame(signal.dtype, signal.raw.size, None, fixed, container, nonfinite=nonfinite).pack()
+
+
+def _wavelet_frame(
+    data: object, bound: Bound, methods: Sequence[int], coder: int, allow_flat: bool
+) -> bytes:
+    signal = load(data)
+    nonfinite = encode_map(signal.raw, signal.finite)
+    return _bounded(signal, bound, methods, coder, nonfinite, allow_flat)
+
+
+def _native_frame(data: object, bound: Bound) -> bytes:
+    """The bounded predictive coder: one native call, the signal read where it lies."""
+    array = np.asarray(data)
+    if array.dtype.kind not in "fiu" or (array.dtype.kind == "f" and array.dtype.itemsize > 8):
+        raise TypeError(
+            f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}"
+        )
+    if array.ndim != 1:
+        raise ValueError(f"expected a 1-D array, got {array.ndim} dimensions")
+    if not array.dtype.isnative:
+        array = array.astype(array.dtype.newbyteorder("="))
+    return bytes(_native.compress_frame(array, bound.max_error, bound.rel_error, bound.psnr))
 
 
 def _encode(samples: npt.NDArray[np.float32], s: Settings) -> bytes:
@@ -140,6 +171,8 @@ def decompress(
     """Decode a frame (checksum first) or a bare container; `out` receives the samples if given."""
     # bytes are used as they are (the chunk codec hands over one per lane); other buffers copied.
     raw = data if type(data) is bytes else bytes(memoryview(data))  # type: ignore[arg-type]
+    if raw[:5] == FRAME_2:
+        return _decode_native_frame(raw, out)
     if not is_frame(raw):
         if (
             out is not None
@@ -158,6 +191,21 @@ def decompress(
             f"out must be a writeable 1-D {result.dtype} array of {result.size} samples"
         )
     np.copyto(out, result)
+    return out
+
+
+def _decode_native_frame(
+    raw: bytes, out: npt.NDArray[np.generic] | None
+) -> npt.NDArray[np.generic]:
+    fields = _native.frame_fields(raw)
+    dtype, count = np.dtype(fields["dtype"]), int(fields["sample_count"])
+    if out is None:
+        return _native.decode_frame(raw, np.empty(count, dtype))
+    if not _fits(out, dtype) or out.size != count:
+        raise ValueError(f"out must be a writeable 1-D {dtype} array of {count} samples")
+    if out.flags.c_contiguous:
+        return _native.decode_frame(raw, out)
+    np.copyto(out, _native.decode_frame(raw, np.empty(count, dtype)))
     return out
 
 

@@ -19,6 +19,7 @@ from ._bounds import Bound
 
 MAGIC = b"TSRF"
 VERSION = 1
+FRAME_2 = MAGIC + bytes([2])  # made and read natively: the bounded predictive coder
 _PREFIX = struct.Struct("<4sBI")
 _BODY = struct.Struct(f"<cBQ{_bounds.SIZE}sBBBB3Q")
 HEADER_SIZE = _PREFIX.size + _BODY.size

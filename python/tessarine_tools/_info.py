@@ -5,10 +5,12 @@ from __future__ import annotations
 from dataclasses import dataclass
 from typing import Any
 
+import numpy as np
+
 from . import _native
 from ._bounds import Bound
 from ._codes import CODERS, CUTOFFS, METHODS
-from ._frame import is_frame, unpack
+from ._frame import FRAME_2, is_frame, unpack
 
 
 @dataclass(frozen=True)
@@ -33,6 +35,8 @@ class ContainerInfo:
     psnr: float | None = None
     residual_size: int = 0
     nonfinite_size: int = 0
+    body: str = ""  # version-2 frames: "predictive" or "verbatim"
+    largest_error: float = 0.0  # version-2 frames: the largest error of any sample
 
     @property
     def ratio(self) -> float:
@@ -57,12 +61,19 @@ class ContainerInfo:
             ]
             lines.append(
                 f"  bound {', '.join(bounds) or 'none'}, "
-                f"residual layer {self.residual_size} bytes, "
-                f"non-finite map {self.nonfinite_size} bytes"
+                + (
+                    f"{self.body} body {self.residual_size} bytes, "
+                    f"largest error {self.largest_error:g}"
+                    if self.body
+                    else f"residual layer {self.residual_size} bytes, "
+                    f"non-finite map {self.nonfinite_size} bytes"
+                )
             )
         return "\n".join(lines)
 
     def _container_lines(self) -> list[str]:
+        if self.body:
+            return ["  no wavelet container: the predictive coder carries the signal"]
         if self.levels == 0:
             return ["  no wavelet container: the residual layer carries the signal"]
         return [
@@ -77,6 +88,8 @@ class ContainerInfo:
 def inspect(data: object) -> ContainerInfo:
     """Describe a frame or a bare container; ValueError if the bytes are neither."""
     raw = bytes(memoryview(data))  # type: ignore[arg-type]
+    if raw[:5] == FRAME_2:
+        return _native_frame_info(raw)
     if not is_frame(raw):
         return ContainerInfo("container", cutoff=None, total_size=len(raw), **_header(raw))
     frame = unpack(raw)
@@ -93,6 +106,23 @@ def inspect(data: object) -> ContainerInfo:
         residual_size=len(frame.residual),
         nonfinite_size=len(frame.nonfinite),
         **(_header(frame.container) if frame.container else _no_container(frame.sample_count)),
+    )
+
+
+def _native_frame_info(raw: bytes) -> ContainerInfo:
+    fields = _native.frame_fields(raw)
+    return ContainerInfo(
+        "frame",
+        cutoff=None,
+        total_size=len(raw),
+        dtype=str(np.dtype(fields["dtype"])),
+        max_error=fields["max_error"],
+        rel_error=fields["rel_error"],
+        psnr=fields["psnr"],
+        residual_size=int(fields["body_len"]),
+        body=str(fields["body"]),
+        largest_error=float(fields["largest_error"]),
+        **_no_container(int(fields["sample_count"])),
     )
 
 

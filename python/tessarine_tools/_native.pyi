@@ -28,3 +28,22 @@ def reconstruct(
 def header(data: Buffer) -> HeaderFields: ...
 def encode_bytes(data: Buffer) -> bytes: ...
 def decode_bytes(data: Buffer) -> bytes: ...
+
+class FrameFields(TypedDict):
+    dtype: str
+    sample_count: int
+    max_error: float | None
+    rel_error: float | None
+    psnr: float | None
+    body: str
+    body_len: int
+    largest_error: float
+
+def compress_frame(
+    data: npt.NDArray[np.floating[Any] | np.integer[Any]],
+    max_error: float | None = None,
+    rel_error: float | None = None,
+    psnr: float | None = None,
+) -> bytes: ...
+def frame_fields(data: Buffer) -> FrameFields: ...
+def decode_frame(data: Buffer, out: npt.NDArray[Any]) -> npt.NDArray[Any]: ...

@@ -15,5 +15,9 @@ namespace nb = nanobind;
 [[nodiscard]] nb::dict header_fields(nb::handle data);
 [[nodiscard]] nb::bytes encode_byte_stream(nb::handle data);
 [[nodiscard]] nb::bytes decode_byte_stream(nb::handle data);
+[[nodiscard]] nb::bytes compress_frame(nb::handle data, nb::handle max_error,
+                                       nb::handle rel_error, nb::handle psnr);
+[[nodiscard]] nb::dict frame_fields(nb::handle data);
+[[nodiscard]] nb::object decode_frame_into(nb::handle data, nb::handle out);
 
 }  // namespace tessarine::tools

@@ -9,7 +9,7 @@ namespace {
 
 using nb::dlpack::dtype_code;
 
-bool is_real(nb::dlpack::dtype dtype) {
+bool is_real(nb::dlpack::dtype dtype, bool half_allowed) {
   if (dtype.lanes != 1) return false;
   const bool integer_width =
       dtype.bits == 8 || dtype.bits == 16 || dtype.bits == 32 || dtype.bits == 64;
@@ -18,7 +18,7 @@ bool is_real(nb::dlpack::dtype dtype) {
     case dtype_code::UInt:
       return integer_width;
     case dtype_code::Float:
-      return dtype.bits == 32 || dtype.bits == 64;
+      return dtype.bits == 32 || dtype.bits == 64 || (half_allowed && dtype.bits == 16);
     default:
       return false;
   }
@@ -72,7 +72,7 @@ std::string describe(nb::handle data) {
 
 }  // namespace
 
-SignalInput pin_signal(nb::handle data) {
+SignalInput pin_signal(nb::handle data, bool half_allowed) {
   SignalInput input;
   if (!nb::try_cast(data, input.array, false)) {
     raise_type_error(
@@ -84,7 +84,7 @@ SignalInput pin_signal(nb::handle data) {
                       " dimensions");
   }
   input.dtype = input.array.dtype();
-  if (!is_real(input.dtype)) {
+  if (!is_real(input.dtype, half_allowed)) {
     raise_type_error("expected an array of float32, float64 or integers, got " + describe(data));
   }
   input.data = input.array.data();

@@ -22,8 +22,9 @@ struct SignalInput {
 };
 
 // Accepts a 1-D array of float32, float64 or signed/unsigned 8..64-bit integers in native byte
-// order, any strides. Raises TypeError (not an array of real numbers) or ValueError (not 1-D).
-[[nodiscard]] SignalInput pin_signal(nb::handle data);
+// order, any strides (float16 too when `half_allowed`). Raises TypeError (not an array of real
+// numbers) or ValueError (not 1-D).
+[[nodiscard]] SignalInput pin_signal(nb::handle data, bool half_allowed = false);
 
 // The samples as contiguous float32: a view of the input when it already is, otherwise a
 // conversion into `storage` (float64 rounds to nearest-even, as every float cast does).
