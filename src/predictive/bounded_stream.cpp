@@ -93,7 +93,7 @@ PredictiveResult<void> encode_chunks(Kernel& kernel, const SampleView& samples, 
     escapes.clear();
     const std::span<std::uint64_t> chunk_codes(codes.data(), n);
     kernel.encode(header, chunk_codes, escapes, stats);
-    const std::size_t counts_at = write_chunk_header(header, n, Kernel::kChunkQuantiser, out);
+    const std::size_t counts_at = write_chunk_header(header, n, Kernel::kExtras, out);
     const std::size_t codes_start = out.size();
     const auto coded = encode_codes(chunk_codes, out);
     if (!coded) return std::unexpected(coded.error());
@@ -111,7 +111,7 @@ PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType 
   std::vector<std::uint64_t> codes(std::min(count, kCodeChunk));
   for (std::size_t first = 0; first < count; first += kCodeChunk) {
     const std::size_t n = std::min(kCodeChunk, count - first);
-    const auto header = read_chunk_header(in, n, Kernel::kChunkQuantiser);
+    const auto header = read_chunk_header(in, n, Kernel::kExtras);
     if (!header) return std::unexpected(header.error());
     const auto coded = in.take(header->code_bytes, "codes are cut short");
     if (!coded) return std::unexpected(coded.error());

@@ -30,7 +30,7 @@ template <class F>
 class FloatKernel {
  public:
   using Storage = typename F::Storage;
-  static constexpr bool kChunkQuantiser = true;
+  static constexpr ChunkExtras kExtras = ChunkExtras::FloatQuantiser;
 
   FloatKernel(double step, double bound, std::size_t capacity)
       : step_q_{step, 1.0 / step, bound}, x_(capacity), y_(capacity) {

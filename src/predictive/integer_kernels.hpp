@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -11,6 +12,7 @@
 
 #include "predictive/error.hpp"
 #include "predictive/error_stats.hpp"
+#include "predictive/integer_grid.hpp"
 #include "predictive/predictors.hpp"
 #include "predictive/sample_type.hpp"
 #include "predictive/stream_layout.hpp"
@@ -39,6 +41,9 @@ inline std::int64_t sign_extend(std::uint64_t v) {
 // Lossless: prediction and residual wrap modulo 2^64, and the residual is read as a signed
 // kBits-bit number, so every sample has a code and none escapes. kFloatBits codes float bit
 // patterns through an order-preserving map (negative floats flipped, positive ones offset).
+// Integer chunks on a grid (integer_grid.hpp) code v = (x - origin) / spacing instead; with
+// origin the least value and spacing >= 2, v fits kBits - 1 bits, so the same sign extension
+// or masking recovers it.
 template <unsigned kSize, bool kSigned, bool kFloatBits>
 class ExactKernel {
   static constexpr unsigned kBits = 8 * kSize;
@@ -46,7 +51,7 @@ class ExactKernel {
   static constexpr std::uint64_t kTop = std::uint64_t{1} << (kBits - 1);
 
  public:
-  static constexpr bool kChunkQuantiser = false;
+  static constexpr ChunkExtras kExtras = kFloatBits ? ChunkExtras::None : ChunkExtras::IntegerGrid;
 
   explicit ExactKernel(std::size_t capacity) : values_(capacity) {}
 
@@ -59,8 +64,15 @@ class ExactKernel {
     }
   }
 
-  [[nodiscard]] ChunkHeader plan(std::size_t n) const {
+  [[nodiscard]] ChunkHeader plan(std::size_t n) {
     ChunkHeader header;
+    if constexpr (!kFloatBits) {
+      const IntegerGrid grid = kSigned ? find_integer_grid(reinterpret_cast<const std::int64_t*>(values_.data()), n)
+                                       : find_integer_grid(values_.data(), n);
+      header.grid_origin = grid.origin;
+      header.grid_spacing = grid.spacing;
+      if (grid.spacing > 1) to_grid(grid, n);
+    }
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
       const auto sums = residual_sums(values_.data() + begin, std::min(kBlock, n - begin),
@@ -96,13 +108,15 @@ class ExactKernel {
       return std::unexpected(PredictiveError::damaged("interpolation in a lossless stream"));
     }
     const std::size_t n = codes.size();
+    const std::uint64_t origin = header.grid_origin;
+    const std::uint64_t spacing = header.grid_spacing;
     History<std::uint64_t> h;
     for (std::size_t begin = 0; begin < n; begin += kBlock) {
       const std::size_t end = std::min(n, begin + kBlock);
       with_predictor(header.predictors[begin / kBlock], [&]<Predictor P>() {
         for (std::size_t i = begin; i < end; ++i) {
           const std::uint64_t v = canonical(predict<P>(h) + static_cast<std::uint64_t>(unzigzag(codes[i])));
-          const std::uint64_t raw = to_raw(v);
+          const std::uint64_t raw = to_raw(origin + v * spacing);
           std::memcpy(out + i * kSize, &raw, kSize);
           h.push(v);
         }
@@ -113,6 +127,17 @@ class ExactKernel {
 
  private:
   static constexpr std::uint64_t kExponent = kSize == 2 ? 0x7C00u : kSize == 4 ? 0x7F800000u : 0x7FF0000000000000u;
+
+  // v = (x - origin) / spacing; a power-of-two spacing (unused low bits) shifts.
+  void to_grid(const IntegerGrid& grid, std::size_t n) {
+    const std::uint64_t spacing = grid.spacing;
+    if ((spacing & (spacing - 1)) == 0) {
+      const int shift = std::countr_zero(spacing);
+      for (std::size_t i = 0; i < n; ++i) values_[i] = (values_[i] - grid.origin) >> shift;
+    } else {
+      for (std::size_t i = 0; i < n; ++i) values_[i] = (values_[i] - grid.origin) / spacing;
+    }
+  }
 
   static std::uint64_t to_value(std::uint64_t raw) {
     if constexpr (kFloatBits) return (raw & kTop) ? (~raw & kMask) : (raw | kTop);
@@ -147,7 +172,8 @@ inline std::uint64_t max_half_width(unsigned size) {
 
 // Lossy integers: bins of w = 2k+1 consecutive integers centred on the prediction, the
 // reconstruction clamped into the type's range (which only brings it closer to the sample).
-// Arithmetic is exact in Wide: |prediction| < 2^35 (narrow types) or 2^67 (64-bit ones).
+// On a grid of spacing g, the same on v = (x - origin) / g with k' = floor(k / g), the range
+// mapped onto v. Arithmetic is exact in Wide: |prediction| < 2^35 (narrow types) or 2^67.
 template <unsigned kSize, bool kSigned>
 class BinnedKernel {
   static constexpr unsigned kBits = 8 * kSize;
@@ -156,15 +182,10 @@ class BinnedKernel {
   static constexpr Wide kHigh = kSigned ? (Wide{1} << (kBits - 1)) - 1 : (Wide{1} << kBits) - 1;
 
  public:
-  static constexpr bool kChunkQuantiser = false;
+  static constexpr ChunkExtras kExtras = ChunkExtras::IntegerGrid;
 
   // k <= max_half_width(kSize).
-  BinnedKernel(std::size_t capacity, std::uint64_t k)
-      : values_(capacity),
-        k_(static_cast<Wide>(k)),
-        width_(2 * static_cast<Wide>(k) + 1),
-        // |q| * w stays below 2^36 (narrow) or 2^125 (64-bit): no product overflows.
-        limit_(kSize == 8 ? Wide{1} << 60 : (Wide{1} << 36) / (2 * static_cast<Wide>(k) + 1)) {}
+  BinnedKernel(std::size_t capacity, std::uint64_t k) : values_(capacity), half_width_(static_cast<Wide>(k)) {}
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
     view_ = view;
@@ -173,8 +194,21 @@ class BinnedKernel {
     for (std::size_t i = 0; i < n; ++i, at += view.stride) values_[i] = to_value(load_raw<kSize>(at));
   }
 
-  [[nodiscard]] ChunkHeader plan(std::size_t n) const {
+  [[nodiscard]] ChunkHeader plan(std::size_t n) {
     ChunkHeader header;
+    const IntegerGrid grid = find_integer_grid(values_.data(), n);
+    header.grid_origin = grid.origin;
+    header.grid_spacing = grid.spacing;
+    use_grid(header);
+    if (grid.spacing > 1) {
+      const std::uint64_t g = grid.spacing;
+      if ((g & (g - 1)) == 0) {
+        const int shift = std::countr_zero(g);
+        for (std::size_t i = 0; i < n; ++i) values_[i] = (values_[i] - origin_) >> shift;
+      } else {
+        for (std::size_t i = 0; i < n; ++i) values_[i] = (values_[i] - origin_) / spacing_;
+      }
+    }
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
       const std::size_t length = std::min(kBlock, n - begin);
@@ -200,10 +234,15 @@ class BinnedKernel {
 
   [[nodiscard]] PredictiveResult<void> decode(const ChunkHeader& header,
                                               std::span<const std::uint64_t> codes,
-                                              EscapeReader& escapes, std::byte* out) const {
+                                              EscapeReader& escapes, std::byte* out) {
     if (header.layout != ChunkLayout::Blocks) {
       return std::unexpected(PredictiveError::damaged("interpolation in an integer stream"));
     }
+    // The origin must be a value of the type, written as the encoder writes one.
+    if (static_cast<std::uint64_t>(to_value(header.grid_origin)) != header.grid_origin) {
+      return std::unexpected(PredictiveError::damaged("integer grid origin out of range"));
+    }
+    use_grid(header);
     const std::size_t n = codes.size();
     History<Wide> h;
     bool ok = true;
@@ -222,17 +261,30 @@ class BinnedKernel {
  private:
   static Wide to_value(std::uint64_t raw) {
     if constexpr (kSigned) return static_cast<Wide>(sign_extend<kBits>(raw));
-    else return static_cast<Wide>(raw);
+    else return static_cast<Wide>(raw & (kBits == 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << (kBits % 64)) - 1));
   }
 
-  Wide reconstruct(Wide prediction, Wide q) const { return std::clamp(prediction + q * width_, kLow, kHigh); }
+  // Bins and range on v for the chunk's grid; origin is a value of the type (checked by decode).
+  void use_grid(const ChunkHeader& header) {
+    origin_ = to_value(header.grid_origin);
+    spacing_ = static_cast<Wide>(header.grid_spacing);
+    k_ = half_width_ / spacing_;
+    width_ = 2 * k_ + 1;
+    // |q| * w stays below 2^36 (narrow) or 2^125 (64-bit): no product overflows.
+    limit_ = kSize == 8 ? Wide{1} << 60 : (Wide{1} << 36) / width_;
+    low_ = -((origin_ - kLow) / spacing_);
+    high_ = (kHigh - origin_) / spacing_;
+  }
+
+  Wide reconstruct(Wide prediction, Wide q) const { return std::clamp(prediction + q * width_, low_, high_); }
+  Wide sample_of(Wide v) const { return origin_ + v * spacing_; }
 
   Wide code_sample(std::size_t i, Wide prediction, std::uint64_t& code, EscapeWriter& escapes,
                    ErrorStats& stats) const {
     const Wide x = values_[i];
     const Wide r = x - prediction;
-    // Nearest bin: w is odd, so there are no ties.
-    const Wide q = r >= 0 ? (r + k_) / width_ : -((k_ - r) / width_);
+    // Nearest bin: w is odd, so there are no ties. Bins of one index (k < g) divide by nothing.
+    const Wide q = width_ == 1 ? r : r >= 0 ? (r + k_) / width_ : -((k_ - r) / width_);
     if (q > limit_ || q < -limit_) [[unlikely]] {
       code = kEscapeCode;
       escapes.push(raw_bits(view_, first_ + i));
@@ -240,7 +292,7 @@ class BinnedKernel {
     }
     const Wide y = reconstruct(prediction, q);
     code = zigzag(static_cast<std::int64_t>(q)) + 1;
-    stats.add(static_cast<double>(x - y));
+    stats.add(static_cast<double>((x - y) * spacing_));
     return y;
   }
 
@@ -254,17 +306,25 @@ class BinnedKernel {
     } else {
       std::uint64_t raw = 0;
       if (!escapes.next(raw)) ok = false;
-      y = to_value(raw);
+      y = (to_value(raw) - origin_) / spacing_;
+      const auto bits = raw;
+      std::memcpy(at, &bits, kSize);
+      return y;
     }
-    const auto raw = static_cast<std::uint64_t>(y);
+    const auto raw = static_cast<std::uint64_t>(sample_of(y));
     std::memcpy(at, &raw, kSize);
     return y;
   }
 
-  std::vector<Wide> values_;
-  Wide k_;
-  Wide width_;
-  Wide limit_;
+  std::vector<Wide> values_;  // samples, then their grid indices
+  Wide half_width_;
+  Wide origin_ = 0;
+  Wide spacing_ = 1;
+  Wide k_ = 0;
+  Wide width_ = 1;
+  Wide limit_ = 0;
+  Wide low_ = kLow;
+  Wide high_ = kHigh;
   SampleView view_{};
   std::size_t first_ = 0;
 };

@@ -91,10 +91,14 @@ PredictiveResult<StreamHeader> read_stream_header(ByteReader& in, SampleType typ
   return header;
 }
 
-std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, bool has_quantiser,
+std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, ChunkExtras extras,
                                std::vector<std::uint8_t>& out) {
   out.push_back(static_cast<std::uint8_t>(header.layout));
-  if (has_quantiser) write_quantiser(header, out);
+  if (extras == ChunkExtras::FloatQuantiser) write_quantiser(header, out);
+  if (extras == ChunkExtras::IntegerGrid) {
+    put_le(out, header.grid_origin, 8);
+    put_le(out, header.grid_spacing, 8);
+  }
   if (header.layout == ChunkLayout::Blocks) {
     const std::size_t blocks = block_count(samples);
     for (std::size_t first = 0; first < blocks; first += 4) {
@@ -117,7 +121,7 @@ void patch_chunk_counts(std::vector<std::uint8_t>& out, std::size_t at, std::uin
   patch_le(out, at + 4, code_bytes, 4);
 }
 
-PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples, bool has_quantiser) {
+PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples, ChunkExtras extras) {
   ChunkHeader header;
   const auto layout = in.read(1, "chunk header is cut short");
   if (!layout) return std::unexpected(layout.error());
@@ -125,9 +129,18 @@ PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samp
     return std::unexpected(PredictiveError::damaged("unknown chunk layout"));
   }
   header.layout = static_cast<ChunkLayout>(*layout);
-  if (has_quantiser) {
+  if (extras == ChunkExtras::FloatQuantiser) {
     const auto read = read_quantiser(in, header);
     if (!read) return std::unexpected(read.error());
+  }
+  if (extras == ChunkExtras::IntegerGrid) {
+    const auto origin = in.read(8, "chunk header is cut short");
+    if (!origin) return std::unexpected(origin.error());
+    const auto spacing = in.read(8, "chunk header is cut short");
+    if (!spacing) return std::unexpected(spacing.error());
+    if (*spacing == 0) return std::unexpected(PredictiveError::damaged("integer grid spacing is zero"));
+    header.grid_origin = *origin;
+    header.grid_spacing = *spacing;
   }
   if (header.layout == ChunkLayout::Blocks) {
     const std::size_t blocks = block_count(samples);

@@ -47,6 +47,9 @@ struct ChunkHeader {
   double origin = 0.0;
   double spacing = 0.0;
   std::uint32_t multiple = 1;
+  // Integer modes: every sample is grid_origin + v * grid_spacing, v >= 0 (64-bit values).
+  std::uint64_t grid_origin = 0;
+  std::uint64_t grid_spacing = 1;
   std::array<Predictor, kBlocksPerChunk> predictors{};  // used by Blocks only
   std::uint32_t escape_count = 0;
   std::uint32_t code_bytes = 0;
@@ -54,14 +57,17 @@ struct ChunkHeader {
 
 inline std::size_t block_count(std::size_t samples) { return (samples + kBlock - 1) / kBlock; }
 
-// Appends the header of a chunk of `samples` (with its quantiser when `has_quantiser`); returns
-// where its escape count sits, for patch_chunk_counts once the codes are coded.
-std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, bool has_quantiser,
+// What a chunk header holds besides its layout and counts, by stream mode.
+enum class ChunkExtras : std::uint8_t { None, FloatQuantiser, IntegerGrid };
+
+// Appends the header of a chunk of `samples`; returns where its escape count sits, for
+// patch_chunk_counts once the codes are coded.
+std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, ChunkExtras extras,
                                std::vector<std::uint8_t>& out);
 void patch_chunk_counts(std::vector<std::uint8_t>& out, std::size_t at, std::uint32_t escape_count,
                         std::uint32_t code_bytes);
 [[nodiscard]] PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samples,
-                                                              bool has_quantiser);
+                                                              ChunkExtras extras);
 
 // Escaped samples of one chunk, verbatim: `size` little-endian bytes each, in coding order.
 class EscapeWriter {

@@ -233,6 +233,30 @@ TEST(PredictiveStream, SamplesOnAGridKeepTheBound) {
   }
 }
 
+// Integers using every g-th code are coded as indices on that grid, exactly or in bins.
+template <class T>
+void expect_grid_round_trips(T origin, std::uint64_t spacing) {
+  const auto base = integer_signal<std::int8_t>(70000, 17);
+  std::vector<T> x;
+  for (std::int8_t v : base) {
+    x.push_back(static_cast<T>(static_cast<std::uint64_t>(origin) + static_cast<std::uint64_t>(v + 128) * spacing));
+  }
+  for (double bound : {0.0, 1.0, 7.0, 40.0, 1e25}) expect_round_trip(x, bound);
+  const auto encoded = encode_stream({reinterpret_cast<const std::byte*>(x.data()), x.size(), sizeof(T), type_of<T>()}, 0.0);
+  ASSERT_TRUE(encoded.has_value());
+  std::uint64_t stored = 0;  // the first chunk's spacing, after its layout and origin
+  std::memcpy(&stored, encoded->bytes.data() + 19, 8);
+  EXPECT_EQ(stored, spacing);
+}
+
+TEST(PredictiveStream, IntegersOnAGridAreCodedAsIndices) {
+  expect_grid_round_trips<std::int16_t>(-1000, 16);
+  expect_grid_round_trips<std::uint16_t>(5, 15);
+  expect_grid_round_trips<std::int32_t>(-7, 3);
+  expect_grid_round_trips<std::int64_t>(std::numeric_limits<std::int64_t>::min(), std::uint64_t{1} << 55);
+  expect_grid_round_trips<std::uint64_t>(12345, (~std::uint64_t{0} - 12345) / 255);
+}
+
 TEST(PredictiveStream, AnyStrideReadsTheSameSamples) {
   const auto x = converted<float>(signal(3000, 1.0, 11));
   const SampleType type{'f', 4};
@@ -282,15 +306,20 @@ TEST(PredictiveStream, DamagedStreamsAreRefusedOrDecodeSafely) {
   struct Case {
     SampleType type;
     double bound;
+    bool on_grid = false;  // low byte zero: a grid of 256
   };
   const Case cases[] = {{{'f', 4}, 1e-3}, {{'f', 2}, 1e-2}, {{'f', 8}, 0.0}, {{'i', 2}, 0.0},
-                        {{'u', 8}, 3.0}, {{'i', 4}, 2.0}, {{'f', 4}, 1e-30}};
+                        {{'u', 8}, 3.0}, {{'i', 4}, 2.0}, {{'f', 4}, 1e-30}, {{'u', 2}, 0.0, true},
+                        {{'i', 8}, 300.0, true}};
   std::mt19937_64 rng(5);
   for (const Case& c : cases) {
     std::vector<std::uint8_t> raw(1500 * c.type.size);
     for (std::size_t i = 0; i < raw.size(); ++i) raw[i] = static_cast<std::uint8_t>(i % 7 == 0 ? rng() : i / 97);
     if (c.type.is_float()) {  // finite floats, so the lossy path codes most of them
       for (std::size_t i = c.type.size - 1; i < raw.size(); i += c.type.size) raw[i] &= 0x3F;
+    }
+    if (c.on_grid) {
+      for (std::size_t i = 0; i < raw.size(); i += c.type.size) raw[i] = 0;
     }
     const std::size_t n = raw.size() / c.type.size;
     const auto encoded = encode_stream({reinterpret_cast<const std::byte*>(raw.data()), n, c.type.size, c.type}, c.bound);
