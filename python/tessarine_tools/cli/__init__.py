@@ -66,6 +66,10 @@ class _Terminated(BaseException):
 
 
 def _raise_terminated(number: int, _frame: object) -> None:
+    # A second signal must not cut the cleanup short: ignore both until main restores them.
+    for name in ("SIGTERM", "SIGHUP"):
+        if hasattr(signal, name):
+            signal.signal(getattr(signal, name), signal.SIG_IGN)
     raise _Terminated(number)
 
 

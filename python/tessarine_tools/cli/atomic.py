@@ -26,7 +26,8 @@ def refuse_existing(target: Path, force: bool) -> None:
 def atomic_output(target: Path, force: bool) -> Iterator[Path]:
     """Yields the temporary path to write; on success it replaces `target`."""
     refuse_existing(target, force)
-    private = Path(tempfile.mkdtemp(prefix=f".{target.name}.partial-", dir=target.parent))
+    folder = target.parent.absolute()  # later writes must not follow a changed working folder
+    private = Path(tempfile.mkdtemp(prefix=f".{target.name}.partial-", dir=folder))
     try:
         temporary = private / target.name
         yield temporary
