@@ -11,6 +11,7 @@
 #include "predictive/float_kernel.hpp"
 #include "predictive/float_quantiser.hpp"
 #include "predictive/integer_kernels.hpp"
+#include "predictive/scratch.hpp"
 #include "predictive/stream_layout.hpp"
 
 namespace tessarine::predictive {
@@ -84,14 +85,15 @@ PredictiveResult<void> with_kernel(SampleType type, const StreamHeader& header, 
 template <class Kernel>
 PredictiveResult<void> encode_chunks(Kernel& kernel, const SampleView& samples, std::vector<std::uint8_t>& out,
                                      ErrorStats& stats) {
-  std::vector<std::uint64_t> codes(std::min(samples.count, kCodeChunk));
+  Scratch<std::uint64_t> codes_buffer(std::min(samples.count, kCodeChunk));
+  std::uint64_t* codes = codes_buffer.get();
   EscapeWriter escapes(samples.type.size);
   for (std::size_t first = 0; first < samples.count; first += kCodeChunk) {
     const std::size_t n = std::min(kCodeChunk, samples.count - first);
     kernel.load(samples, first, n);
     const ChunkHeader header = kernel.plan(n);
     escapes.clear();
-    const std::span<std::uint64_t> chunk_codes(codes.data(), n);
+    const std::span<std::uint64_t> chunk_codes(codes, n);
     kernel.encode(header, chunk_codes, escapes, stats);
     const std::size_t counts_at = write_chunk_header(header, n, Kernel::kExtras, out);
     const std::size_t codes_start = out.size();
@@ -108,14 +110,15 @@ PredictiveResult<void> encode_chunks(Kernel& kernel, const SampleView& samples, 
 template <class Kernel>
 PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType type, std::size_t count,
                                      std::byte* out) {
-  std::vector<std::uint64_t> codes(std::min(count, kCodeChunk));
+  Scratch<std::uint64_t> codes_buffer(std::min(count, kCodeChunk));
+  std::uint64_t* codes = codes_buffer.get();
   for (std::size_t first = 0; first < count; first += kCodeChunk) {
     const std::size_t n = std::min(kCodeChunk, count - first);
     const auto header = read_chunk_header(in, n, Kernel::kExtras);
     if (!header) return std::unexpected(header.error());
     const auto coded = in.take(header->code_bytes, "codes are cut short");
     if (!coded) return std::unexpected(coded.error());
-    const std::span<std::uint64_t> chunk_codes(codes.data(), n);
+    const std::span<std::uint64_t> chunk_codes(codes, n);
     const auto used = decode_codes(*coded, chunk_codes);
     if (!used) return std::unexpected(used.error());
     if (*used != coded->size()) return std::unexpected(PredictiveError::damaged("code bytes left over"));

@@ -17,6 +17,7 @@
 #include "predictive/interpolation.hpp"
 #include "predictive/predictors.hpp"
 #include "predictive/sample_type.hpp"
+#include "predictive/scratch.hpp"
 #include "predictive/stream_layout.hpp"
 
 namespace tessarine::predictive {
@@ -33,13 +34,14 @@ class FloatKernel {
   static constexpr ChunkExtras kExtras = ChunkExtras::FloatQuantiser;
 
   FloatKernel(double step, double bound, std::size_t capacity)
-      : step_q_{step, 1.0 / step, bound}, x_(capacity), y_(capacity) {
+      : step_q_{step, 1.0 / step, bound}, samples_(capacity), reconstructions_(capacity) {
     grid_q_.bound = bound;
   }
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
     view_ = view;
     first_ = first;
+    x_ = samples_.get();
     const std::byte* at = view.data + static_cast<std::ptrdiff_t>(first) * view.stride;
     for (std::size_t i = 0; i < n; ++i, at += view.stride) {
       Storage s;
@@ -51,7 +53,7 @@ class FloatKernel {
   // Block predictors by residual sums; then, by the estimated cost of their codes on a
   // sample, the layout, and the grid (with block predictors) where the chunk has one.
   [[nodiscard]] ChunkHeader plan(std::size_t n) {
-    const double* x = x_.data();
+    const double* x = x_;
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
       sums_[b] = residual_sums(x + begin, std::min(kBlock, n - begin), history_before(x, begin),
@@ -112,9 +114,9 @@ class FloatKernel {
   template <class At>
   void walk(const ChunkHeader& header, std::size_t n, At&& at) {
     if (header.layout == ChunkLayout::LinearInterpolation) {
-      interpolation_walk<false>(n, y_.data(), at);
+      interpolation_walk<false>(n, reconstructions_.get(), at);
     } else if (header.layout == ChunkLayout::CubicInterpolation) {
-      interpolation_walk<true>(n, y_.data(), at);
+      interpolation_walk<true>(n, reconstructions_.get(), at);
     } else {
       History<double> h;
       for (std::size_t begin = 0; begin < n; begin += kBlock) {
@@ -280,14 +282,14 @@ class FloatKernel {
     CodeCost cubic;
     for (std::size_t begin = 0; begin < n; begin += kEstimateEvery * kBlock) {
       const std::size_t length = std::min(kBlock, n - begin);
-      const double* x = x_.data() + begin;
+      const double* x = x_ + begin;
       with_predictor(header.predictors[begin / kBlock], [&]<Predictor P>() {
-        History<double> h = history_before(x_.data(), begin);
+        History<double> h = history_before(x_, begin);
         for (std::size_t i = 0; i < length; ++i) h.push(trial(quantiser, x[i], predict<P>(h), blocks));
       });
       if (n < 4 * kAnchorStride) continue;
-      interpolation_walk<false>(length, y_.data(), [&](std::size_t i, double p) { return trial(quantiser, x[i], p, linear); });
-      interpolation_walk<true>(length, y_.data(), [&](std::size_t i, double p) { return trial(quantiser, x[i], p, cubic); });
+      interpolation_walk<false>(length, reconstructions_.get(), [&](std::size_t i, double p) { return trial(quantiser, x[i], p, linear); });
+      interpolation_walk<true>(length, reconstructions_.get(), [&](std::size_t i, double p) { return trial(quantiser, x[i], p, cubic); });
     }
     if (n < 4 * kAnchorStride) return blocks.bits();
     const double best = std::min({blocks.bits(), linear.bits(), cubic.bits()});
@@ -298,8 +300,9 @@ class FloatKernel {
 
   StepQuantiser<F> step_q_;
   GridQuantiser<F> grid_q_;
-  std::vector<double> x_;  // the chunk's samples
-  std::vector<double> y_;  // its reconstructions, for interpolation
+  Scratch<double> samples_;          // the chunk's samples (encoder)
+  Scratch<double> reconstructions_;  // for interpolation
+  double* x_ = nullptr;
   std::array<std::array<double, kPredictorCount>, kBlocksPerChunk> sums_{};  // per block, by predictor
   SampleView view_{};
   std::size_t first_ = 0;

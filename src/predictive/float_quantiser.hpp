@@ -40,8 +40,11 @@ TESSARINE_INLINE inline bool within_bound(double x, double y, double bound) {
   return d > 0.0 ? error < 0.0 : (d < 0.0 && error > 0.0);
 }
 
-// Nearest whole number (ties away from zero) for |t| < 2^52.
-TESSARINE_INLINE inline std::int64_t round_index(double t) { return static_cast<std::int64_t>(t < 0.0 ? t - 0.5 : t + 0.5); }
+// Nearest whole number (ties away from zero) for |t| < 2^52; branch-free, since the sign of a
+// residual is a coin toss.
+TESSARINE_INLINE inline std::int64_t round_index(double t) {
+  return static_cast<std::int64_t>(t + std::copysign(0.5, t));
+}
 
 // Rounds t (x's offset from the prediction in bins) to an index whose reconstruction
 // rebuild(q), as a double, is within the bound; else the neighbouring index on x's side, since

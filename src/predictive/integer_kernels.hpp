@@ -15,6 +15,7 @@
 #include "predictive/integer_grid.hpp"
 #include "predictive/predictors.hpp"
 #include "predictive/sample_type.hpp"
+#include "predictive/scratch.hpp"
 #include "predictive/stream_layout.hpp"
 
 namespace tessarine::predictive {
@@ -53,9 +54,10 @@ class ExactKernel {
  public:
   static constexpr ChunkExtras kExtras = kFloatBits ? ChunkExtras::None : ChunkExtras::IntegerGrid;
 
-  explicit ExactKernel(std::size_t capacity) : values_(capacity) {}
+  explicit ExactKernel(std::size_t capacity) : scratch_(capacity) {}
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
+    values_ = scratch_.get();
     const std::byte* at = view.data + static_cast<std::ptrdiff_t>(first) * view.stride;
     for (std::size_t i = 0; i < n; ++i, at += view.stride) {
       const std::uint64_t raw = load_raw<kSize>(at);
@@ -67,16 +69,16 @@ class ExactKernel {
   [[nodiscard]] ChunkHeader plan(std::size_t n) {
     ChunkHeader header;
     if constexpr (!kFloatBits) {
-      const IntegerGrid grid = kSigned ? find_integer_grid(reinterpret_cast<const std::int64_t*>(values_.data()), n)
-                                       : find_integer_grid(values_.data(), n);
+      const IntegerGrid grid = kSigned ? find_integer_grid(reinterpret_cast<const std::int64_t*>(values_), n)
+                                       : find_integer_grid(values_, n);
       header.grid_origin = grid.origin;
       header.grid_spacing = grid.spacing;
       if (grid.spacing > 1) to_grid(grid, n);
     }
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
-      const auto sums = residual_sums(values_.data() + begin, std::min(kBlock, n - begin),
-                                      history_before(values_.data(), begin), [](std::uint64_t r) {
+      const auto sums = residual_sums(values_ + begin, std::min(kBlock, n - begin),
+                                      history_before(values_, begin), [](std::uint64_t r) {
                                         return std::fabs(static_cast<double>(sign_extend<kBits>(r)));
                                       });
       header.predictors[b] = cheapest_predictor(sums, kBlock, 0.0);
@@ -154,7 +156,8 @@ class ExactKernel {
     else return v & kMask;
   }
 
-  std::vector<std::uint64_t> values_;
+  Scratch<std::uint64_t> scratch_;
+  std::uint64_t* values_ = nullptr;  // the chunk's values, then grid indices (encoder)
   std::size_t non_finite_ = 0;
 };
 
@@ -185,9 +188,10 @@ class BinnedKernel {
   static constexpr ChunkExtras kExtras = ChunkExtras::IntegerGrid;
 
   // k <= max_half_width(kSize).
-  BinnedKernel(std::size_t capacity, std::uint64_t k) : values_(capacity), half_width_(static_cast<Wide>(k)) {}
+  BinnedKernel(std::size_t capacity, std::uint64_t k) : scratch_(capacity), half_width_(static_cast<Wide>(k)) {}
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
+    values_ = scratch_.get();
     view_ = view;
     first_ = first;
     const std::byte* at = view.data + static_cast<std::ptrdiff_t>(first) * view.stride;
@@ -196,7 +200,7 @@ class BinnedKernel {
 
   [[nodiscard]] ChunkHeader plan(std::size_t n) {
     ChunkHeader header;
-    const IntegerGrid grid = find_integer_grid(values_.data(), n);
+    const IntegerGrid grid = find_integer_grid(values_, n);
     header.grid_origin = grid.origin;
     header.grid_spacing = grid.spacing;
     use_grid(header);
@@ -212,7 +216,7 @@ class BinnedKernel {
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
       const std::size_t length = std::min(kBlock, n - begin);
-      const auto sums = residual_sums(values_.data() + begin, length, history_before(values_.data(), begin),
+      const auto sums = residual_sums(values_ + begin, length, history_before(values_, begin),
                                       [](Wide r) { return std::fabs(static_cast<double>(r)); });
       header.predictors[b] = cheapest_predictor(sums, length, static_cast<double>(k_));
     }
@@ -316,7 +320,8 @@ class BinnedKernel {
     return y;
   }
 
-  std::vector<Wide> values_;  // samples, then their grid indices
+  Scratch<Wide> scratch_;
+  Wide* values_ = nullptr;  // the chunk's values, then grid indices (encoder)
   Wide half_width_;
   Wide origin_ = 0;
   Wide spacing_ = 1;
