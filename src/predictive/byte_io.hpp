@@ -54,10 +54,16 @@ class ByteReader {
   std::size_t at_ = 0;
 };
 
+// Sample `i` of a view. Computed from the start each time: stepping a pointer by a negative
+// stride would leave the samples' memory after the last one.
+inline const std::byte* sample_at(const SampleView& view, std::size_t i) {
+  return view.data + static_cast<std::ptrdiff_t>(i) * view.stride;
+}
+
 // The raw bits of sample `i` of a view, in the low bytes (x86-64 is little-endian).
 inline std::uint64_t raw_bits(const SampleView& view, std::size_t i) {
   std::uint64_t raw = 0;
-  std::memcpy(&raw, view.data + static_cast<std::ptrdiff_t>(i) * view.stride, view.type.size);
+  std::memcpy(&raw, sample_at(view, i), view.type.size);
   return raw;
 }
 

@@ -42,10 +42,9 @@ class FloatKernel {
     view_ = view;
     first_ = first;
     x_ = samples_.get();
-    const std::byte* at = view.data + static_cast<std::ptrdiff_t>(first) * view.stride;
-    for (std::size_t i = 0; i < n; ++i, at += view.stride) {
+    for (std::size_t i = 0; i < n; ++i) {
       Storage s;
-      std::memcpy(&s, at, sizeof s);
+      std::memcpy(&s, sample_at(view, first + i), sizeof s);
       x_[i] = F::widen(s);
     }
   }

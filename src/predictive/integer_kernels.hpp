@@ -58,9 +58,8 @@ class ExactKernel {
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
     values_ = scratch_.get();
-    const std::byte* at = view.data + static_cast<std::ptrdiff_t>(first) * view.stride;
-    for (std::size_t i = 0; i < n; ++i, at += view.stride) {
-      const std::uint64_t raw = load_raw<kSize>(at);
+    for (std::size_t i = 0; i < n; ++i) {
+      const std::uint64_t raw = load_raw<kSize>(sample_at(view, first + i));
       if constexpr (kFloatBits) non_finite_ += (raw & kExponent) == kExponent;
       values_[i] = to_value(raw);
     }
@@ -194,8 +193,7 @@ class BinnedKernel {
     values_ = scratch_.get();
     view_ = view;
     first_ = first;
-    const std::byte* at = view.data + static_cast<std::ptrdiff_t>(first) * view.stride;
-    for (std::size_t i = 0; i < n; ++i, at += view.stride) values_[i] = to_value(load_raw<kSize>(at));
+    for (std::size_t i = 0; i < n; ++i) values_[i] = to_value(load_raw<kSize>(sample_at(view, first + i)));
   }
 
   [[nodiscard]] ChunkHeader plan(std::size_t n) {
