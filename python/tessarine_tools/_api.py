@@ -10,20 +10,11 @@ import numpy.typing as npt
 
 from . import _native, _residual
 from ._bounds import Bound
-from ._codes import (
-    CODERS,
-    CUTOFFS,
-    DEFAULT_CUTOFF,
-    DEFAULT_METHOD,
-    DEFAULT_SCALE,
-    METHODS,
-    check_scale,
-    code_of,
-)
 from ._frame import FRAME_2, Frame, Settings, is_frame, unpack
 from ._layered import search_layered
 from ._nonfinite import decode_map, encode_map
 from ._search import LOW, Evaluator, search
+from ._settings import CodecSettings
 from ._signal import Signal, as_array, errors, load, span_of
 
 
@@ -40,24 +31,23 @@ def compress(
     plain: bool = False,
 ) -> bytes:
     """Compress a 1-D signal of real numbers; with bounds, the smallest output found meeting all."""
-    bound = Bound.parse(max_error, rel_error, psnr)
-    coder_code = code_of(CODERS, "coder", coder)
-    if bound is not None and (scale is not None or cutoff is not None):
-        raise ValueError("give either error bounds or an explicit scale/cutoff, not both")
-    if method == "best" and bound is None:
-        raise ValueError("method='best' searches for a bound: give max_error, rel_error or psnr")
-    methods = (
-        range(len(METHODS))
-        if method == "best"
-        else [code_of(METHODS, "method", method or DEFAULT_METHOD)]
+    settings = CodecSettings(
+        max_error=max_error,
+        rel_error=rel_error,
+        psnr=psnr,
+        method=method,
+        scale=scale,
+        cutoff=cutoff,
+        coder=coder,
+        plain=plain,
     )
-    fixed = Settings(
-        methods[0],
-        check_scale(DEFAULT_SCALE if scale is None else scale),
-        code_of(CUTOFFS, "cutoff", cutoff or DEFAULT_CUTOFF),
-        coder_code,
-    )
-    if plain:
+    return _compress(data, settings)
+
+
+def _compress(data: object, settings: CodecSettings) -> bytes:
+    bound, methods, fixed = settings.resolved
+    method, coder_code = settings.method, fixed.coder
+    if settings.plain:
         return _plain(data, bound, methods, fixed)
     if bound is None:
         return _settings_frame(data, fixed)

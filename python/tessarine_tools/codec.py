@@ -19,10 +19,9 @@ from numcodecs.abc import Codec
 from numcodecs.compat import ensure_contiguous_ndarray, ensure_ndarray
 
 from tessarine_tools import compress, decompress
+from tessarine_tools._settings import FIELD_NAMES, CodecSettings
 
 _COUNT = struct.Struct("<I")
-_SETTING_NAMES = ("method", "scale", "cutoff")
-_BOUND_NAMES = ("max_error", "rel_error", "psnr")
 
 
 class Tessarine(Codec):  # type: ignore[misc]
@@ -31,45 +30,46 @@ class Tessarine(Codec):  # type: ignore[misc]
     Takes `compress`'s keywords: either explicit settings (method, scale, cutoff) or bounds
     (max_error, rel_error, psnr; method may be given with bounds, "best" included). max_error
     holds for every sample; rel_error and psnr use each lane's range, edge-chunk padding included.
+    They are read back as attributes (`codec.max_error`) and held as one `settings` value.
     """
 
     codec_id = "tessarine"
 
-    def __init__(
-        self,
-        *,
-        max_error: float | None = None,
-        rel_error: float | None = None,
-        psnr: float | None = None,
-        method: str | None = None,
-        scale: int | None = None,
-        cutoff: str | None = None,
-        coder: str = "arans",
-        plain: bool = False,
-    ) -> None:
-        self.max_error = max_error
-        self.rel_error = rel_error
-        self.psnr = psnr
-        self.method = method
-        self.scale = scale
-        self.cutoff = cutoff
-        self.coder = coder
-        self.plain = plain
+    def __init__(self, **keywords: Any) -> None:
+        for name in keywords:
+            if name not in FIELD_NAMES:  # as if the names were spelled out
+                raise TypeError(f"Tessarine.__init__() got an unexpected keyword argument {name!r}")
+        self._settings = CodecSettings(**keywords)
         # Fail at configuration time, not on the first chunk of a long write.
-        compress(np.arange(8, dtype=np.float32), **self._keywords())
+        compress(np.arange(8, dtype=np.float32), **self._settings.keywords())
 
-    def _keywords(self) -> dict[str, Any]:
-        names = (*_BOUND_NAMES, *_SETTING_NAMES)
-        given = {name: getattr(self, name) for name in names if getattr(self, name) is not None}
-        return {**given, "coder": self.coder, "plain": self.plain}
+    @property
+    def settings(self) -> CodecSettings:
+        return self._settings
+
+    def __getattr__(self, name: str) -> Any:
+        # Only reached for names the instance lacks; never touch _settings before it exists.
+        if name in FIELD_NAMES:
+            return getattr(self._settings, name)
+        raise AttributeError(f"{type(self).__name__!r} object has no attribute {name!r}")
+
+    def __setattr__(self, name: str, value: Any) -> None:
+        # A changed attribute would be ignored by encode: refuse it rather than mislead.
+        if name in FIELD_NAMES:
+            raise AttributeError(f"{name} is fixed when the codec is made; make a new codec")
+        super().__setattr__(name, value)
+
+    def __repr__(self) -> str:
+        listed = ", ".join(f"{name}={getattr(self, name)!r}" for name in sorted(FIELD_NAMES))
+        return f"{type(self).__name__}({listed})"
 
     def get_config(self) -> dict[str, Any]:
         # Only what was set, so configs stay short and from_config sees the same keywords.
-        return {"id": self.codec_id, **self._keywords()}
+        return {"id": self.codec_id, **self._settings.keywords()}
 
     def encode(self, buf: Any) -> bytes:
         lanes = _lanes(ensure_ndarray(buf))
-        keywords = self._keywords()
+        keywords = self._settings.keywords()
         frames = [compress(lane, **keywords) for lane in lanes]
         head = _COUNT.pack(len(frames)) + b"".join(_COUNT.pack(len(f)) for f in frames)
         return head + b"".join(frames)

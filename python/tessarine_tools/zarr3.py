@@ -4,7 +4,7 @@ through zarr's `zarr.codecs` entry point. Chunks use the layout of `tessarine_to
 from __future__ import annotations
 
 import asyncio
-from dataclasses import dataclass, fields
+from dataclasses import dataclass
 from functools import cached_property
 from typing import TYPE_CHECKING, Any
 
@@ -12,6 +12,7 @@ import numpy as np
 from zarr.abc.codec import ArrayBytesCodec
 from zarr.core.common import JSON, parse_named_configuration
 
+from tessarine_tools._settings import CodecSettings
 from tessarine_tools.codec import Tessarine
 
 if TYPE_CHECKING:
@@ -26,26 +27,21 @@ NAME = "tessarine"
 
 
 @dataclass(frozen=True)
-class TessarineCodec(ArrayBytesCodec):
-    """Serializer for real-valued arrays; time runs along the last axis of each chunk."""
+class TessarineCodec(ArrayBytesCodec, CodecSettings):
+    """Serializer for real-valued arrays; time runs along the last axis of each chunk.
+
+    Its fields are `CodecSettings`' own, so it is built and configured like the other surfaces.
+    """
 
     is_fixed_size = False
 
-    max_error: float | None = None
-    rel_error: float | None = None
-    psnr: float | None = None
-    method: str | None = None
-    scale: int | None = None
-    cutoff: str | None = None
-    coder: str = "arans"
-    plain: bool = False
-
     def __post_init__(self) -> None:
+        super().__post_init__()
         _ = self._codec  # refuse bad settings when the array is created, not at first write
 
     @cached_property
     def _codec(self) -> Tessarine:
-        return Tessarine(**{f.name: getattr(self, f.name) for f in fields(self)})
+        return Tessarine(**self.keywords())
 
     @classmethod
     def from_dict(cls, data: dict[str, JSON]) -> Self:
@@ -53,9 +49,7 @@ class TessarineCodec(ArrayBytesCodec):
         return cls(**(configuration or {}))  # type: ignore[arg-type]
 
     def to_dict(self) -> dict[str, JSON]:
-        configuration = self._codec.get_config()
-        del configuration["id"]
-        return {"name": NAME, "configuration": configuration}
+        return {"name": NAME, "configuration": self.keywords()}
 
     def validate(
         self,

@@ -12,6 +12,7 @@ from pathlib import Path
 from typing import Any
 
 import tessarine_tools
+from tessarine_tools._settings import FIELD_NAMES, CodecSettings
 from tessarine_tools.cli.atomic import atomic_output, refuse_existing
 from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.inputs import read_recording
@@ -21,11 +22,11 @@ from tessarine_tools.cli.recording import Recording
 from tessarine_tools.cli.store import chunk_bytes, kind_of, read_store, write_store
 from tessarine_tools.codec import lane_frames
 
-SETTINGS = ("method", "scale", "cutoff", "coder", "max_error", "rel_error", "psnr")
 
-
-def settings_of(args: argparse.Namespace) -> dict[str, Any]:
-    return {name: getattr(args, name) for name in SETTINGS if getattr(args, name) is not None}
+def settings_of(args: argparse.Namespace) -> CodecSettings:
+    """The library's settings from the flags given; the flags not given keep its defaults."""
+    given = {name: getattr(args, name, None) for name in FIELD_NAMES}
+    return CodecSettings(**{name: value for name, value in given.items() if value is not None})
 
 
 def _check_settings(args: argparse.Namespace) -> None:
@@ -70,12 +71,13 @@ def _default_output(source: Path, recording: Recording) -> Path:
 
 
 def _write_compressed(source: Path, kind: str, temporary: Path, recording: Recording,
-                      settings: dict[str, Any]) -> None:
+                      settings: CodecSettings) -> None:
     if kind == "tsrn":
-        data = _library(source, tessarine_tools.compress, recording.samples[0], **settings)
+        data = _library(source, tessarine_tools.compress, recording.samples[0],
+                        **settings.keywords())
         temporary.write_bytes(data)
     else:
-        write_store(temporary, recording, settings, zipped=kind == "zip")
+        write_store(temporary, recording, settings.keywords(), zipped=kind == "zip")
 
 
 def _read_compressed(path: Path, kind: str) -> Recording:

@@ -1,0 +1,88 @@
+"""compress's eight keywords as one checked value, shared by the function, both chunk codecs
+and the command line, so every surface accepts and refuses the same settings."""
+
+from __future__ import annotations
+
+from dataclasses import dataclass, fields
+from functools import cached_property
+from typing import Any, NamedTuple
+
+from ._bounds import Bound
+from ._codes import (
+    CODERS,
+    CUTOFFS,
+    DEFAULT_CUTOFF,
+    DEFAULT_METHOD,
+    DEFAULT_SCALE,
+    METHODS,
+    check_scale,
+    code_of,
+)
+from ._frame import Settings
+
+
+class Resolved(NamedTuple):
+    """The settings as the coders take them."""
+
+    bound: Bound | None
+    methods: tuple[int, ...]  # every wavelet for method="best", else the one named or default
+    fixed: Settings  # the wavelet frame's settings; its coder applies to every wavelet
+
+
+@dataclass(frozen=True)
+class CodecSettings:
+    """Either explicit settings (method, scale, cutoff) or bounds (max_error, rel_error, psnr;
+    method may be given with bounds, "best" included); refused when made if they conflict."""
+
+    max_error: float | None = None
+    rel_error: float | None = None
+    psnr: float | None = None
+    method: str | None = None
+    scale: int | None = None
+    cutoff: str | None = None
+    coder: str = "arans"
+    plain: bool = False
+
+    def __post_init__(self) -> None:
+        _ = self.resolved  # refuse bad settings here, not at the first signal
+
+    @cached_property
+    def resolved(self) -> Resolved:
+        return _resolve(self)
+
+    def keywords(self) -> dict[str, Any]:
+        """Only what was set, plus coder and plain: configs stay short and rebuild these settings.
+
+        Settings whose default is not None are always written, so a stored config never
+        depends on what a later version picks as that default.
+        """
+        return {
+            f.name: value
+            for f in fields(CodecSettings)
+            if (value := getattr(self, f.name)) is not None or f.default is not None
+        }
+
+
+FIELD_NAMES: tuple[str, ...] = tuple(f.name for f in fields(CodecSettings))
+
+
+def _resolve(s: CodecSettings) -> Resolved:
+    # The order of the checks fixes which message a caller sees when several settings are wrong.
+    bound = Bound.parse(s.max_error, s.rel_error, s.psnr)
+    coder = code_of(CODERS, "coder", s.coder)
+    if bound is not None and (s.scale is not None or s.cutoff is not None):
+        raise ValueError("give either error bounds or an explicit scale/cutoff, not both")
+    if s.method == "best" and bound is None:
+        raise ValueError("method='best' searches for a bound: give max_error, rel_error or psnr")
+    methods = (
+        tuple(range(len(METHODS)))
+        if s.method == "best"
+        else (code_of(METHODS, "method", s.method or DEFAULT_METHOD),)
+    )
+    fixed = Settings(
+        methods[0],
+        check_scale(DEFAULT_SCALE if s.scale is None else s.scale),
+        code_of(CUTOFFS, "cutoff", s.cutoff or DEFAULT_CUTOFF),
+        coder,
+    )
+    return Resolved(bound, methods, fixed)
