@@ -135,10 +135,11 @@ class FloatKernel {
     walk(header, codes.size(), [&](std::size_t i, double p) TESSARINE_INLINE {
       std::uint64_t& code = codes[interpolated ? k++ : i];
       const double x = x_[i];
+      double next;
       double y;
-      if (quantiser.quantise(x, p, code, y)) [[likely]] {
+      if (quantiser.quantise(x, p, code, next, y)) [[likely]] {
         stats.add(x - y);
-        return y;
+        return next;
       }
       code = kEscapeCode;
       escapes.push(raw_bits(view_, first_ + i));
@@ -156,9 +157,10 @@ class FloatKernel {
       const std::uint64_t code = codes[interpolated ? k++ : i];
       Storage s;
       if (code != kEscapeCode) [[likely]] {
-        s = quantiser.reconstruct(p, unzigzag(code - 1));
+        const double next = quantiser.unrounded(p, unzigzag(code - 1));
+        s = F::narrow(next);
         std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
-        return F::widen(s);
+        return next;
       }
       std::uint64_t raw = 0;
       if (!escapes.next(raw)) ok = false;
@@ -261,10 +263,11 @@ class FloatKernel {
   template <class Q>
   TESSARINE_INLINE static double trial(const Q& quantiser, double x, double p, CodeCost& cost) {
     std::uint64_t code;
+    double next;
     double y;
-    if (quantiser.quantise(x, p, code, y)) [[likely]] {
+    if (quantiser.quantise(x, p, code, next, y)) [[likely]] {
       cost.add(code);
-      return y;
+      return next;
     }
     cost.add(kEscapeCode);
     cost.add_raw(8.0 * sizeof(Storage));

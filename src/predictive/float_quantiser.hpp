@@ -8,16 +8,13 @@
 
 namespace tessarine::predictive {
 
-// Read this first: the decoder returns Q::reconstruct(p, q) for every coded sample, with p
-// predicted from earlier reconstructions. The encoder computes exactly that value (the same
+// Read this first: the decoder returns the rounding of a reconstruction for every coded
+// sample, with p predicted from earlier reconstructions. The encoder computes exactly that value (the same
 // inline functions, no contraction into FMAs) and checks it against the bound in exact
 // arithmetic, so the bound holds by construction; a sample that fails is escaped.
 
 // The per-sample steps: inlined into each predictor's loop, whatever GCC's size heuristics say.
 #define TESSARINE_INLINE __attribute__((always_inline))
-
-// Quantisation indices stay below 2^52 in magnitude: exact as doubles, room for zigzag + 1.
-inline constexpr double kFloatIndexLimit = 0x1p52;
 
 // The bin width for a bound e > 0: 2e, shrunk by 2^-10 so that rounding a reconstruction to
 // the output type seldom pushes it past the bound (costs about 0.0014 bits per sample).
@@ -46,36 +43,38 @@ TESSARINE_INLINE inline std::int64_t round_index(double t) {
   return static_cast<std::int64_t>(t + std::copysign(0.5, t));
 }
 
-// Rounds t (x's offset from the prediction in bins) to an index whose reconstruction
-// rebuild(q), as a double, is within the bound; else the neighbouring index on x's side, since
-// rounding to the output type may have pushed the first one out. False when neither fits.
-template <class F, class Rebuild>
-TESSARINE_INLINE inline bool settle(double x, double t, double bound, Rebuild rebuild, std::uint64_t& code, double& y) {
-  if (!(std::fabs(t) < kFloatIndexLimit)) return false;  // also NaN and infinite x
-  std::int64_t q = round_index(t);
-  y = F::widen(rebuild(q));
-  if (!within_bound(x, y, bound)) [[unlikely]] {
-    q += x > y ? 1 : -1;
-    y = F::widen(rebuild(q));
-    if (!within_bound(x, y, bound)) return false;
-  }
-  code = zigzag(q) + 1;
-  return true;
-}
-
-// Bins of `step` centred on the prediction.
+// Bins of `step` centred on the prediction. The predictors continue from the unrounded
+// reconstruction p + q * step (the sample is its rounding to the output type): that keeps two
+// conversions out of the chain from one sample to the next.
 template <class F>
 struct StepQuantiser {
   double step = 1.0;
   double inverse_step = 1.0;
   double bound = 0.0;  // the encoder's max_error; the decoder does not need it
 
-  TESSARINE_INLINE typename F::Storage reconstruct(double prediction, std::int64_t q) const {
-    return F::narrow(prediction + static_cast<double>(q) * step);
+  TESSARINE_INLINE double unrounded(double prediction, std::int64_t q) const {
+    return prediction + static_cast<double>(q) * step;
   }
-  TESSARINE_INLINE bool quantise(double x, double prediction, std::uint64_t& code, double& y) const {
-    return settle<F>(x, (x - prediction) * inverse_step, bound,
-                     [&](std::int64_t q) { return reconstruct(prediction, q); }, code, y);
+
+  // Sets the code, the unrounded reconstruction `next` and the sample's value `y` when x can be
+  // coded within the bound: the nearest bin (|t| < 2^51, so adding and removing 1.5 * 2^52
+  // rounds it to an integer), else its neighbour on x's side, since rounding to the output type
+  // may push the first out.
+  TESSARINE_INLINE bool quantise(double x, double prediction, std::uint64_t& code, double& next,
+                                 double& y) const {
+    const double t = (x - prediction) * inverse_step;
+    if (!(std::fabs(t) < 0x1p51)) return false;  // also NaN and infinite x
+    double q = (t + 0x1.8p52) - 0x1.8p52;
+    next = prediction + q * step;
+    y = F::widen(F::narrow(next));
+    if (!within_bound(x, y, bound)) [[unlikely]] {
+      q += x > y ? 1.0 : -1.0;
+      next = prediction + q * step;
+      y = F::widen(F::narrow(next));
+      if (!within_bound(x, y, bound)) return false;
+    }
+    code = zigzag(static_cast<std::int64_t>(q)) + 1;
+    return true;
   }
 };
 
@@ -115,7 +114,9 @@ struct GridQuantiser {
                                  double& y) const {
     std::int64_t target;
     if (!index_of(x, target)) return false;
-    const std::int64_t q = round_index(static_cast<double>(target - prediction) * inverse_multiple);
+    // Bins of one grid step (a bound below half a step) need no division.
+    const std::int64_t r = target - prediction;
+    const std::int64_t q = multiple == 1 ? r : round_index(static_cast<double>(r) * inverse_multiple);
     if (q > limit || q < -limit) return false;
     n = advance(prediction, q);
     y = F::widen(value(n));
