@@ -1,7 +1,11 @@
 """Bounded frames from the native predictive coder: every dtype and bound kind, checked in
 exact arithmetic; lossless integers and non-finite samples bit for bit; no expansion."""
 
+import os
+import subprocess
+import sys
 from fractions import Fraction
+from pathlib import Path
 
 import numpy as np
 import pytest
@@ -122,3 +126,20 @@ def test_empty_signals_make_frames():
     for dtype in ("float32", "uint64"):
         y = tt.decompress(tt.compress(np.empty(0, dtype), rel_error=1e-3))
         assert y.dtype == dtype and y.size == 0
+
+
+def test_every_instruction_set_tier_makes_and_reads_the_same_bits():
+    code = (
+        "import sys, numpy as np, tessarine_tools as tt\n"
+        "x = np.load(sys.argv[1])\n"
+        "frames = [tt.compress(x, max_error=e) for e in (1e-2, 1e-4)] + [tt.compress(x, psnr=50)]\n"
+        "sys.stdout.buffer.write(b''.join(f + tt.decompress(f).tobytes() for f in frames))\n"
+    )
+    shipped = Path(__file__).resolve().parents[2] / "examples" / "data"
+    signal = str(next(shipped.glob("*.npy")))
+    outputs = {
+        tier: subprocess.run([sys.executable, "-c", code, signal], capture_output=True, check=True,
+                             env={**os.environ, "TESSARINE_CPU": tier}).stdout
+        for tier in ("scalar", "sse4.2", "avx2")
+    }
+    assert outputs["scalar"] == outputs["sse4.2"] == outputs["avx2"]
