@@ -18,7 +18,10 @@ def _positive(name: str, value: object) -> float | None:
         return None
     if isinstance(value, bool) or not isinstance(value, (int, float, np.integer, np.floating)):
         raise TypeError(f"{name} must be a number, got {type(value).__name__}")
-    number = float(value)
+    try:
+        number = float(value)
+    except OverflowError:  # an int beyond any float
+        number = math.inf
     if not (number > 0 and math.isfinite(number)):
         raise ValueError(f"{name} must be a positive finite number, got {value!r}")
     return number
