@@ -240,9 +240,11 @@ class BinnedKernel {
     if (header.layout != ChunkLayout::Blocks) {
       return std::unexpected(PredictiveError::damaged("interpolation in an integer stream"));
     }
-    // The origin must be a value of the type, written as the encoder writes one.
-    if (static_cast<std::uint64_t>(to_value(header.grid_origin)) != header.grid_origin) {
-      return std::unexpected(PredictiveError::damaged("integer grid origin out of range"));
+    // The origin must be a value of the type, written as the encoder writes one, and the
+    // spacing no wider than the type (it then stays positive in Wide).
+    if (static_cast<std::uint64_t>(to_value(header.grid_origin)) != header.grid_origin ||
+        (kSize < 8 && header.grid_spacing > max_half_width(kSize))) {
+      return std::unexpected(PredictiveError::damaged("integer grid out of range"));
     }
     use_grid(header);
     const std::size_t n = codes.size();

@@ -310,7 +310,7 @@ TEST(PredictiveStream, DamagedStreamsAreRefusedOrDecodeSafely) {
   };
   const Case cases[] = {{{'f', 4}, 1e-3}, {{'f', 2}, 1e-2}, {{'f', 8}, 0.0}, {{'i', 2}, 0.0},
                         {{'u', 8}, 3.0}, {{'i', 4}, 2.0}, {{'f', 4}, 1e-30}, {{'u', 2}, 0.0, true},
-                        {{'i', 8}, 300.0, true}};
+                        {{'i', 8}, 300.0, true}, {{'i', 2}, 5.0, true}};
   std::mt19937_64 rng(5);
   for (const Case& c : cases) {
     std::vector<std::uint8_t> raw(1500 * c.type.size);
