@@ -13,6 +13,7 @@
 #include "predictive/error.hpp"
 #include "predictive/error_stats.hpp"
 #include "predictive/integer_grid.hpp"
+#include "predictive/lpc.hpp"
 #include "predictive/predictors.hpp"
 #include "predictive/sample_type.hpp"
 #include "predictive/scratch.hpp"
@@ -76,18 +77,26 @@ class ExactKernel {
     }
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
-      const auto sums = residual_sums(values_ + begin, std::min(kBlock, n - begin),
-                                      history_before(values_, begin), [](std::uint64_t r) {
-                                        return std::fabs(static_cast<double>(sign_extend<kBits>(r)));
-                                      });
-      header.predictors[b] = cheapest_predictor(sums, kBlock, 0.0);
+      sums_[b] = residual_sums(values_ + begin, std::min(kBlock, n - begin), history_before(values_, begin), magnitude);
+      header.predictors[b] = cheapest_predictor(sums_[b], kBlock, 0.0);
     }
+    if constexpr (kSize <= 4) choose_lpc(header, n);
     return header;
   }
 
   void encode(const ChunkHeader& header, std::span<std::uint64_t> codes, EscapeWriter&,
               ErrorStats& stats) {
     const std::size_t n = codes.size();
+    stats.finite += n - non_finite_;
+    non_finite_ = 0;
+    if (header.layout == ChunkLayout::Lpc) {
+      LpcHistory h;
+      for (std::size_t i = 0; i < n; ++i) {
+        codes[i] = zigzag(sign_extend<kBits>(values_[i] - static_cast<std::uint64_t>(lpc_predict(header.lpc, h))));
+        h.push(static_cast<std::int64_t>(values_[i]));
+      }
+      return;
+    }
     History<std::uint64_t> h;
     for (std::size_t begin = 0; begin < n; begin += kBlock) {
       const std::size_t end = std::min(n, begin + kBlock);
@@ -98,19 +107,30 @@ class ExactKernel {
         }
       });
     }
-    stats.finite += n - non_finite_;
-    non_finite_ = 0;
   }
 
   [[nodiscard]] PredictiveResult<void> decode(const ChunkHeader& header,
                                               std::span<const std::uint64_t> codes, EscapeReader&,
                                               std::byte* out) const {
-    if (header.layout != ChunkLayout::Blocks) {
-      return std::unexpected(PredictiveError::damaged("interpolation in a lossless stream"));
+    const bool lpc = header.layout == ChunkLayout::Lpc && kSize <= 4;
+    if (header.layout != ChunkLayout::Blocks && !lpc) {
+      return std::unexpected(PredictiveError::damaged("chunk layout does not fit a lossless stream"));
     }
     const std::size_t n = codes.size();
     const std::uint64_t origin = header.grid_origin;
     const std::uint64_t spacing = header.grid_spacing;
+    if (lpc) {
+      // Values stay within kBits <= 32 bits (canonical), so the filter's sum cannot overflow.
+      LpcHistory h;
+      for (std::size_t i = 0; i < n; ++i) {
+        const std::uint64_t v = canonical(static_cast<std::uint64_t>(lpc_predict(header.lpc, h)) +
+                                          static_cast<std::uint64_t>(unzigzag(codes[i])));
+        const std::uint64_t raw = to_raw(origin + v * spacing);
+        std::memcpy(out + i * kSize, &raw, kSize);
+        h.push(static_cast<std::int64_t>(v));
+      }
+      return {};
+    }
     History<std::uint64_t> h;
     for (std::size_t begin = 0; begin < n; begin += kBlock) {
       const std::size_t end = std::min(n, begin + kBlock);
@@ -128,6 +148,27 @@ class ExactKernel {
 
  private:
   static constexpr std::uint64_t kExponent = kSize == 2 ? 0x7C00u : kSize == 4 ? 0x7F800000u : 0x7FF0000000000000u;
+
+  // The chunk's linear predictor (fitted on every 4th block), when its residuals over the chunk
+  // undercut the chosen fixed predictors' (its 17 bytes are lost in a chunk's codes).
+  void choose_lpc(ChunkHeader& header, std::size_t n) const {
+    const auto* x = reinterpret_cast<const std::int64_t*>(values_);
+    if (!fit_lpc(x, n, kBlock, 4 * kBlock, header.lpc)) return;
+    double fixed = 0.0;
+    for (std::size_t b = 0; b < block_count(n); ++b) fixed += sums_[b][static_cast<std::size_t>(header.predictors[b])];
+    LpcHistory h;
+    double lpc = 0.0;
+    for (std::size_t i = 0; i < n; ++i) {
+      lpc += magnitude(values_[i] - static_cast<std::uint64_t>(lpc_predict(header.lpc, h)));
+      h.push(x[i]);
+    }
+    if (lpc < fixed) header.layout = ChunkLayout::Lpc;
+  }
+
+  // About the bits a residual costs: heavy tails (spikes) weigh what they cost, not more.
+  static double magnitude(std::uint64_t residual) {
+    return rough_log2(1.0 + std::fabs(static_cast<double>(sign_extend<kBits>(residual))));
+  }
 
   // v = (x - origin) / spacing; a power-of-two spacing (unused low bits) shifts.
   void to_grid(const IntegerGrid& grid, std::size_t n) {
@@ -157,6 +198,7 @@ class ExactKernel {
 
   Scratch<std::uint64_t> scratch_;
   std::uint64_t* values_ = nullptr;  // the chunk's values, then grid indices (encoder)
+  std::array<std::array<double, kPredictorCount>, kBlocksPerChunk> sums_{};  // per block, by predictor
   std::size_t non_finite_ = 0;
 };
 

@@ -109,6 +109,10 @@ std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, C
       out.push_back(static_cast<std::uint8_t>(packed));
     }
   }
+  if (header.layout == ChunkLayout::Lpc) {
+    out.push_back(static_cast<std::uint8_t>(header.lpc.shift));
+    for (std::int16_t c : header.lpc.coefficients) put_le(out, static_cast<std::uint16_t>(c), 2);
+  }
   const std::size_t at = out.size();
   put_le(out, header.escape_count, 4);
   put_le(out, header.code_bytes, 4);
@@ -125,7 +129,7 @@ PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samp
   ChunkHeader header;
   const auto layout = in.read(1, "chunk header is cut short");
   if (!layout) return std::unexpected(layout.error());
-  if (*layout > static_cast<std::uint8_t>(ChunkLayout::CubicInterpolation)) {
+  if (*layout > static_cast<std::uint8_t>(ChunkLayout::Lpc)) {
     return std::unexpected(PredictiveError::damaged("unknown chunk layout"));
   }
   header.layout = static_cast<ChunkLayout>(*layout);
@@ -151,6 +155,15 @@ PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samp
     }
     if (blocks % 4 != 0 && ((*packed)[blocks / 4] >> (2 * (blocks % 4))) != 0) {
       return std::unexpected(PredictiveError::damaged("unused predictor bits are set"));
+    }
+  }
+  if (header.layout == ChunkLayout::Lpc) {
+    const auto filter = in.take(1 + 2 * kLpcOrder, "chunk header is cut short");
+    if (!filter) return std::unexpected(filter.error());
+    header.lpc.shift = (*filter)[0];
+    if (header.lpc.shift > kLpcMaxShift) return std::unexpected(PredictiveError::damaged("bad linear predictor shift"));
+    for (std::size_t j = 0; j < kLpcOrder; ++j) {
+      header.lpc.coefficients[j] = static_cast<std::int16_t>(get_le(filter->data() + 1 + 2 * j, 2));
     }
   }
   const auto escapes = in.read(4, "chunk header is cut short");

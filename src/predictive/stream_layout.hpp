@@ -9,6 +9,7 @@
 #include "predictive/byte_io.hpp"
 #include "predictive/code_coder.hpp"
 #include "predictive/error.hpp"
+#include "predictive/lpc.hpp"
 #include "predictive/predictors.hpp"
 #include "predictive/sample_type.hpp"
 
@@ -34,8 +35,9 @@ void write_stream_header(const StreamHeader& header, std::vector<std::uint8_t>& 
 // Checks the version, the mode against the type and the parameter's range.
 [[nodiscard]] PredictiveResult<StreamHeader> read_stream_header(ByteReader& in, SampleType type);
 
-// Per chunk: block predictors, or the interpolation walk over the whole chunk.
-enum class ChunkLayout : std::uint8_t { Blocks = 0, LinearInterpolation = 1, CubicInterpolation = 2 };
+// Per chunk: block predictors, the interpolation walk over the whole chunk (quantised floats),
+// or one linear predictor for the chunk (lossless integers narrower than 8 bytes).
+enum class ChunkLayout : std::uint8_t { Blocks = 0, LinearInterpolation = 1, CubicInterpolation = 2, Lpc = 3 };
 
 inline constexpr std::size_t kBlocksPerChunk = kCodeChunk / kBlock;
 
@@ -51,6 +53,7 @@ struct ChunkHeader {
   std::uint64_t grid_origin = 0;
   std::uint64_t grid_spacing = 1;
   std::array<Predictor, kBlocksPerChunk> predictors{};  // used by Blocks only
+  LpcFilter lpc;                                        // used by Lpc only
   std::uint32_t escape_count = 0;
   std::uint32_t code_bytes = 0;
 };

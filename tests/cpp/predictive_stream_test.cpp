@@ -257,6 +257,38 @@ TEST(PredictiveStream, IntegersOnAGridAreCodedAsIndices) {
   expect_grid_round_trips<std::uint64_t>(12345, (~std::uint64_t{0} - 12345) / 255);
 }
 
+// Resonant signals take the chunk's linear predictor; it stays exact at the types' extremes.
+TEST(PredictiveStream, LinearPredictionIsLossless) {
+  std::mt19937_64 rng(23);
+  std::normal_distribution<double> noise(0.0, 1.0);
+  std::vector<std::int16_t> x(70000);
+  double a = 0.0, b = 0.0;
+  for (auto& v : x) {
+    const double next = 1.9 * a - 0.95 * b + 300.0 * noise(rng);  // a damped resonance
+    b = a;
+    a = next;
+    v = static_cast<std::int16_t>(std::clamp(next, -32768.0, 32767.0));
+  }
+  expect_round_trip(x, 0.0);
+  const auto encoded = encode_stream({reinterpret_cast<const std::byte*>(x.data()), x.size(), 2, {'i', 2}}, 0.0);
+  ASSERT_TRUE(encoded.has_value());
+  EXPECT_EQ(encoded->bytes[10], 3);  // the first chunk's layout
+  std::vector<std::byte> out(x.size() * 2);
+  for (std::size_t at = 10; at < 60; ++at) {  // the chunk header: grid, filter, counts
+    for (unsigned flip : {1u, 0x80u, 0xFFu}) {
+      auto damaged = encoded->bytes;
+      damaged[at] ^= static_cast<std::uint8_t>(flip);
+      (void)decode_stream(damaged, {'i', 2}, x.size(), out);
+    }
+  }
+  std::vector<std::uint32_t> extremes(5000);
+  for (std::size_t i = 0; i < extremes.size(); ++i) extremes[i] = (i / 3) % 2 ? 0xFFFFFFFFu : 0u;
+  expect_round_trip(extremes, 0.0);
+  std::vector<float> floats;
+  for (std::int16_t v : x) floats.push_back(static_cast<float>(v) * 0.37f);
+  expect_round_trip(floats, 0.0);
+}
+
 TEST(PredictiveStream, AnyStrideReadsTheSameSamples) {
   const auto x = converted<float>(signal(3000, 1.0, 11));
   const SampleType type{'f', 4};

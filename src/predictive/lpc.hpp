@@ -1,0 +1,43 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace tessarine::predictive {
+
+// A chunk-wide linear predictor for lossless integers (values below 2^32 in magnitude):
+// p = (sum of c_j * v_(i-1-j) + 2^(shift-1)) >> shift with 16-bit c_j, all in int64, which
+// cannot overflow (|sum| < 8 * 2^15 * 2^32). Wins over the fixed predictors on signals with
+// resonances (EEG, respiration) that orders 1-3 cannot follow.
+inline constexpr std::size_t kLpcOrder = 8;
+inline constexpr unsigned kLpcMaxShift = 15;
+
+struct LpcFilter {
+  unsigned shift = 0;  // <= kLpcMaxShift
+  std::array<std::int16_t, kLpcOrder> coefficients{};
+};
+
+// The last kLpcOrder values, newest first; zero at a chunk's start.
+struct LpcHistory {
+  std::array<std::int64_t, kLpcOrder> v{};
+  void push(std::int64_t y) {
+    for (std::size_t j = kLpcOrder - 1; j > 0; --j) v[j] = v[j - 1];
+    v[0] = y;
+  }
+};
+
+// Oldest terms first: the newest value, the one the previous sample just produced, joins last.
+inline std::int64_t lpc_predict(const LpcFilter& filter, const LpcHistory& h) {
+  std::int64_t sum = 0;
+  for (std::size_t j = kLpcOrder; j-- > 0;) sum += std::int64_t{filter.coefficients[j]} * h.v[j];
+  return filter.shift == 0 ? sum : (sum + (std::int64_t{1} << (filter.shift - 1))) >> filter.shift;
+}
+
+// Least-squares fit (autocorrelation, Levinson-Durbin) to the blocks [b, b + block) of x[0, n)
+// for b = 0, every, 2 every, ...; coefficients scaled by the largest power of two that keeps
+// them within 16 bits. False when there is nothing to fit.
+[[nodiscard]] bool fit_lpc(const std::int64_t* x, std::size_t n, std::size_t block, std::size_t every,
+                           LpcFilter& filter);
+
+}  // namespace tessarine::predictive
