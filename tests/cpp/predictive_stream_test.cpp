@@ -342,7 +342,8 @@ TEST(PredictiveStream, DamagedStreamsAreRefusedOrDecodeSafely) {
   };
   const Case cases[] = {{{'f', 4}, 1e-3}, {{'f', 2}, 1e-2}, {{'f', 8}, 0.0}, {{'i', 2}, 0.0},
                         {{'u', 8}, 3.0}, {{'i', 4}, 2.0}, {{'f', 4}, 1e-30}, {{'u', 2}, 0.0, true},
-                        {{'i', 8}, 300.0, true}, {{'i', 2}, 5.0, true}};
+                        {{'i', 8}, 300.0, true}, {{'i', 2}, 5.0, true},
+                        {{'f', 8}, 1e-3, true}};
   std::mt19937_64 rng(5);
   for (const Case& c : cases) {
     std::vector<std::uint8_t> raw(1500 * c.type.size);
@@ -350,13 +351,19 @@ TEST(PredictiveStream, DamagedStreamsAreRefusedOrDecodeSafely) {
     if (c.type.is_float()) {  // finite floats, so the lossy path codes most of them
       for (std::size_t i = c.type.size - 1; i < raw.size(); i += c.type.size) raw[i] &= 0x3F;
     }
-    if (c.on_grid) {
+    if (c.on_grid && c.type.is_float()) {  // multiples of 1/64 between 1 and 2
+      for (std::size_t i = 0; i < raw.size(); i += 8) {
+        const double v = 1.0 + static_cast<double>(raw[i] % 64) / 64.0;
+        std::memcpy(&raw[i], &v, 8);
+      }
+    } else if (c.on_grid) {
       for (std::size_t i = 0; i < raw.size(); i += c.type.size) raw[i] = 0;
     }
     const std::size_t n = raw.size() / c.type.size;
     const auto encoded = encode_stream({reinterpret_cast<const std::byte*>(raw.data()), n, c.type.size, c.type}, c.bound);
     ASSERT_TRUE(encoded.has_value());
     const auto& bytes = encoded->bytes;
+    if (c.on_grid && c.type.is_float()) EXPECT_EQ(bytes[11], 1);  // the quantiser: on a grid
     std::vector<std::byte> out(raw.size());
     for (std::size_t cut = 0; cut < bytes.size(); ++cut) {
       EXPECT_FALSE(decode_stream(std::span(bytes).first(cut), c.type, n, out).has_value()) << cut;
