@@ -212,6 +212,9 @@ def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
 def _decode(frame: Frame) -> npt.NDArray[np.generic]:
     if not frame.container:
         return _compose(frame, None)
+    # Checked before the container allocates anything for the count its own header claims.
+    if _sample_count(frame.container) != frame.sample_count:
+        raise ValueError("frame is damaged: its container holds a different number of samples")
     base = _native.decompress(frame.container)
     if base.size != frame.sample_count:
         raise ValueError("frame is damaged: its container holds a different number of samples")
@@ -221,9 +224,10 @@ def _decode(frame: Frame) -> npt.NDArray[np.generic]:
 def _compose(frame: Frame, base: npt.NDArray[np.float32] | None) -> npt.NDArray[np.generic]:
     if frame.residual:
         out = _residual.decode(frame.residual, base, frame.sample_count, frame.dtype)
+    elif base is None:
+        # Zeros in any dtype: left to the allocator, which hands out untouched pages for free.
+        out = np.zeros(frame.sample_count, frame.dtype)
     else:
-        out = _residual.finish(
-            np.zeros(frame.sample_count, np.float32) if base is None else base, frame.dtype
-        )
+        out = _residual.finish(base, frame.dtype)
     decode_map(frame.nonfinite, out)
     return out

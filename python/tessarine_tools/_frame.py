@@ -16,6 +16,7 @@ import numpy as np
 
 from . import _bounds
 from ._bounds import Bound
+from ._codes import CODERS, CUTOFFS, METHODS, SCALES
 
 MAGIC = b"TSRF"
 VERSION = 1
@@ -85,11 +86,21 @@ def unpack(data: bytes) -> Frame:
     for length in sizes:
         sections.append(bytes(data[start : start + length]))
         start += length
-    if kind not in b"fiu" or size not in (1, 2, 4, 8):
+    if size not in _SIZES.get(kind, ()):
         raise ValueError("frame is damaged: unknown sample type")
     if count > MAX_SAMPLES:
         raise ValueError("frame is damaged: impossible sample count")
+    settings = Settings(method, scale, cutoff, coder)
+    if not _known(settings):
+        raise ValueError("frame is damaged: unknown method, scale, cutoff or coder")
     dtype = np.dtype(f"{kind.decode()}{size}")
-    return Frame(
-        dtype, count, Bound.unpack(bound), Settings(method, scale, cutoff, coder), *sections
+    return Frame(dtype, count, Bound.unpack(bound), settings, *sections)
+
+
+_SIZES = {b"f": (2, 4, 8), b"i": (1, 2, 4, 8), b"u": (1, 2, 4, 8)}
+
+
+def _known(s: Settings) -> bool:
+    return s.method < len(METHODS) and s.scale in SCALES and s.cutoff < len(CUTOFFS) and (
+        s.coder < len(CODERS)
     )

@@ -147,9 +147,9 @@ def _header(container: bytes) -> dict[str, Any]:
     h = _native.header(container)
     method = h["method"]
     return {
-        "method": METHODS[method] if isinstance(method, int) else str(method),
+        "method": _name(METHODS, method),
         "scale": int(h["scale"]),
-        "coder": CODERS[h["coder"]] if isinstance(h["coder"], int) else str(h["coder"]),
+        "coder": _name(CODERS, h["coder"]),
         "sample_count": int(h["sample_count"]),
         "levels": int(h["levels"]),
         "band_lengths": tuple(int(b) for b in h["band_lengths"]),
@@ -158,3 +158,11 @@ def _header(container: bytes) -> dict[str, Any]:
         "mean": float(h["mean"]),
         "payload_len": int(h["payload_len"]),
     }
+
+
+def _name(table: tuple[str, ...], code: object) -> str:
+    if not isinstance(code, int):
+        return str(code)
+    if not 0 <= code < len(table):
+        raise ValueError(f"container is damaged: unknown code {code}")
+    return table[code]

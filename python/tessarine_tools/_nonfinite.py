@@ -33,20 +33,6 @@ def _leb128(numbers: npt.NDArray[np.int64]) -> bytes:
     return bytes(out)
 
 
-def _read_leb128(data: bytes, pos: int, count: int) -> tuple[list[int], int]:
-    values: list[int] = []
-    value = shift = 0
-    while len(values) < count:
-        byte = data[pos]
-        pos += 1
-        value |= (byte & 0x7F) << shift
-        shift += 7
-        if byte < 0x80:
-            values.append(value)
-            value = shift = 0
-    return values, pos
-
-
 def encode_map(raw: npt.NDArray[np.generic], finite: npt.NDArray[np.bool_]) -> bytes:
     """Run lengths (finite, non-finite, finite, ...) then the non-finite samples' raw bytes."""
     if finite.all():
@@ -62,23 +48,77 @@ def encode_map(raw: npt.NDArray[np.generic], finite: npt.NDArray[np.bool_]) -> b
 
 
 def decode_map(section: bytes, out: npt.NDArray[np.generic]) -> None:
-    """Write the stored non-finite samples back into `out`, bit for bit."""
+    """Write the stored non-finite samples back into `out`, bit for bit.
+
+    Work and memory follow the number of non-finite samples the map really stores, never the
+    sample count alone: a few bytes must not make the decoder build a mask of every sample.
+    """
     if not section:
         return
-    damaged = "frame is damaged: its non-finite map does not match the signal"
+    if out.dtype.kind != "f":
+        raise ValueError("frame is damaged: an integer signal has a non-finite map")
+    size = out.dtype.itemsize
+    # Runs alternate, so there are at most n + 1 of them, each at most 5 LEB128 bytes (n < 2**35).
+    most = _RUN_BYTES * (out.size + 2) + size * out.size
+    data = np.frombuffer(_inflate(section, most), dtype=np.uint8)
+    runs, head = _runs(data, out.size)
+    starts = np.cumsum(runs) - runs
+    lengths, firsts = runs[1::2], starts[1::2]
+    patterns = data[head:]
+    total = int(lengths.sum())
+    if patterns.size != total * size:
+        raise ValueError(_DAMAGED)
+    values = patterns.view(f"<u{size}")
+    if np.isfinite(values.view(f"<f{size}")).any():
+        raise ValueError("frame is damaged: its non-finite map stores a finite sample")
+    where = np.repeat(firsts - (np.cumsum(lengths) - lengths), lengths) + np.arange(total)
+    _bits(out)[where] = values
+
+
+_DAMAGED = "frame is damaged: its non-finite map does not match the signal"
+_RUN_BYTES = 5
+
+
+def _inflate(section: bytes, most: int) -> bytes:
+    inflater = zlib.decompressobj()
     try:
-        data = zlib.decompress(section)
-        (count,), pos = _read_leb128(data, 0, 1)
-        runs, head = _read_leb128(data, pos, count)
-    except (zlib.error, IndexError):
-        raise ValueError(damaged) from None
-    if sum(runs) != out.size:
-        raise ValueError(damaged)
-    finite = np.repeat(np.arange(len(runs)) % 2 == 0, runs)
-    patterns = np.frombuffer(data, dtype=f"<u{out.dtype.itemsize}", offset=head)
-    if patterns.size != out.size - int(finite.sum()):
-        raise ValueError(damaged)
-    _bits(out)[~finite] = patterns
+        data = inflater.decompress(section, most + 1)
+    except zlib.error:
+        raise ValueError(_DAMAGED) from None
+    # Longer than any honest map, cut short, or followed by other bytes: all damage.
+    if len(data) > most or not inflater.eof or inflater.unused_data:
+        raise ValueError(_DAMAGED)
+    return data
+
+
+def _runs(data: npt.NDArray[np.uint8], count: int) -> tuple[npt.NDArray[np.int64], int]:
+    """The run lengths and where the samples' bytes start, refusing any run out of place."""
+    ends = np.flatnonzero(data < 0x80)  # the last byte of every LEB128 number
+    if ends.size == 0 or ends[0] >= _RUN_BYTES:
+        raise ValueError(_DAMAGED)
+    number = int(_numbers(data, np.array([0]), ends[:1])[0])
+    if not 2 <= number <= count + 1 or ends.size < number + 1:
+        raise ValueError(_DAMAGED)
+    last = ends[1 : number + 1]
+    first = np.concatenate(([ends[0] + 1], last[:-1] + 1))
+    if (last - first >= _RUN_BYTES).any():
+        raise ValueError(_DAMAGED)
+    runs = _numbers(data, first, last)
+    # Every run holds samples, but the first finite one when the signal starts non-finite.
+    if (runs > count).any() or (runs[1:] == 0).any() or int(runs.sum()) != count:
+        raise ValueError(_DAMAGED)
+    return runs, int(last[-1]) + 1
+
+
+def _numbers(
+    data: npt.NDArray[np.uint8], first: npt.NDArray[np.int64], last: npt.NDArray[np.int64]
+) -> npt.NDArray[np.int64]:
+    values = np.zeros(first.size, np.int64)
+    for k in range(_RUN_BYTES):
+        within = first + k <= last
+        at = np.minimum(first + k, last)
+        values |= np.where(within, (data[at] & 0x7F).astype(np.int64) << (7 * k), 0)
+    return values
 
 
 def _bits(values: npt.NDArray[np.generic]) -> npt.NDArray[np.generic]:

@@ -24,6 +24,11 @@ _HEAD = struct.Struct("<BBBBd")  # kind, coder, byte width, predictor, step
 _FLOAT_STEP, _INT_STEP, _VERBATIM = 0, 1, 2
 _ZLIB, _ARANS = 0, 1
 _MAX_STEPS = 2.0**62
+_MAX_INT_STEP = 2.0**41 + 1  # 2 * 2**40 + 1: the widest bin _int_layer makes
+_ZLIB_MOST_PER_BYTE = 1032  # DEFLATE's largest expansion: 258 bytes per 2 bits
+_ARANS_MOST_PER_BYTE = 2840  # 8 bits over 8 decisions of -log2(4095/4096) bits each
+_ARANS_STATE_BYTES = 1 << 16  # more than the two planes' 32-bit start states alone can code
+_MAX_PAIRS = 1 << 28
 _TRY_DEFLATE_FROM_RATIO = 32
 
 
@@ -146,20 +151,39 @@ def decode(
     section: bytes, base: npt.NDArray[np.float32] | None, count: int, dtype: np.dtype[np.generic]
 ) -> npt.NDArray[np.generic]:
     """The samples a layer decodes to; no base means zeros (a frame without container)."""
-    if len(section) < _HEAD.size:
-        raise ValueError("frame is damaged: its residual layer is cut short")
-    kind, coder, width, delta, step = _HEAD.unpack_from(section)
-    unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :]), width, count)
-    if base is None:  # allocated only once the layer has shown it really holds `count` samples
-        base = np.zeros(count, np.float32)
+    kind, coder, width, delta, step = _checked_head(section, dtype)
+    # Nothing is inflated or allocated before the payload has shown it can hold `count` values.
+    unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :], count * width), width, count)
     if kind == _VERBATIM:
+        if width > dtype.itemsize and (unsigned >> np.uint64(8 * dtype.itemsize)).any():
+            raise ValueError("frame is damaged: a verbatim sample is wider than its type")
         return unsigned.astype(f"<u{dtype.itemsize}").view(dtype.newbyteorder("<")).astype(dtype)
     steps = _unzigzag(unsigned)
+    del unsigned
     if delta:
-        steps = np.cumsum(steps)
+        np.cumsum(steps, out=steps)
+    if base is None:
+        base = np.zeros(count, np.float32)
     if kind == _FLOAT_STEP:
         return _float_out(base, steps, step, dtype)
     return _int_out(finish(base, dtype), steps, int(step))
+
+
+def _checked_head(section: bytes, dtype: np.dtype[np.generic]) -> tuple[int, int, int, int, float]:
+    if len(section) < _HEAD.size:
+        raise ValueError("frame is damaged: its residual layer is cut short")
+    kind, coder, width, delta, step = _HEAD.unpack_from(section)
+    if kind > _VERBATIM or coder > _ARANS or delta > 1 or width not in (1, 2, 4, 8):
+        raise ValueError("frame is damaged: unknown residual layer kind, coder or width")
+    if kind == _VERBATIM:
+        good = step == 0.0 and not delta
+    elif kind == _FLOAT_STEP:
+        good = dtype.kind == "f" and math.isfinite(step) and step > 0.0
+    else:  # an odd whole number of units, as wide as the encoder ever makes it
+        good = dtype.kind != "f" and 1.0 <= step <= _MAX_INT_STEP and step % 2.0 == 1.0
+    if not good:
+        raise ValueError("frame is damaged: its residual layer's step does not fit its kind")
+    return kind, coder, width, delta, step
 
 
 def _pack(kind: int, step: float, steps: npt.NDArray[np.int64], delta: bool) -> bytes:
@@ -197,20 +221,59 @@ def _plane(values: npt.NDArray[np.uint64], width: int) -> bytes:
 
 def _unplane(data: bytes, width: int, count: int) -> npt.NDArray[np.uint64]:
     raw = np.frombuffer(data, dtype=np.uint8)
-    if width not in (1, 2, 4, 8) or raw.size != count * width:
+    if raw.size != count * width:
         raise ValueError("frame is damaged: its residual layer has the wrong length")
     if width == 1:
         return raw.astype(np.uint64)
     lanes = width // 2
     wide = np.zeros((count, 8), dtype=np.uint8)
     wide[:, :width] = raw.reshape(lanes, count, 2).transpose(1, 0, 2).reshape(count, -1)
-    return wide.view("<u8").reshape(count).astype(np.uint64)
+    return wide.view("<u8").reshape(count).astype(np.uint64, copy=False)
 
 
-def _decode_bytes(coder: int, payload: bytes) -> bytes:
+def _decode_bytes(coder: int, payload: bytes, expected: int) -> bytes:
+    """Exactly `expected` bytes, refused before decoding when the payload cannot hold them."""
     if coder == _ARANS:
+        if _stream_size(payload) != expected:
+            raise ValueError("frame is damaged: its residual layer has the wrong length")
         return bytes(_native.decode_bytes(payload))
+    if expected > _ZLIB_MOST_PER_BYTE * len(payload) + 64:
+        raise ValueError("frame is damaged: its residual layer has the wrong length")
+    return inflate_exactly(payload, expected)
+
+
+def inflate_exactly(payload: bytes, expected: int) -> bytes:
+    """A whole zlib stream of exactly `expected` bytes with nothing after it; ValueError otherwise."""
+    inflater = zlib.decompressobj()
     try:
-        return zlib.decompress(payload)
+        data = inflater.decompress(payload, expected + 1)  # one more shows a longer stream
     except zlib.error as error:
         raise ValueError(f"frame is damaged: {error}") from None
+    if len(data) != expected or not inflater.eof or inflater.unused_data:
+        raise ValueError("frame is damaged: a zlib section has the wrong length or trailing bytes")
+    return data
+
+
+def _stream_size(payload: bytes) -> int:
+    """The byte count a stream-coded payload declares (docs/format.md 4.1), -1 if it cannot."""
+    if len(payload) <= 5:
+        return len(payload)
+    pairs, end = _leb128(payload, 2)
+    if pairs < 0 or pairs > _MAX_PAIRS:
+        return -1
+    size = 2 * pairs + (payload[0] & 1)
+    # An adaptive binary model codes a byte in no fewer than 8 * -log2(4095/4096) bits.
+    return size if size <= _ARANS_MOST_PER_BYTE * len(payload) + _ARANS_STATE_BYTES else -1
+
+
+def _leb128(data: bytes, pos: int) -> tuple[int, int]:
+    value = 0
+    for shift in range(0, 70, 7):
+        if pos >= len(data):
+            return -1, pos
+        byte = data[pos]
+        pos += 1
+        value |= (byte & 0x7F) << shift
+        if byte < 0x80:
+            return value, pos
+    return -1, pos
