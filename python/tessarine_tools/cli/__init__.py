@@ -22,9 +22,7 @@ def main(argv: Sequence[str] | None = None) -> int:
         # The command's file formats (zarr, WAV, progress bars) come with the `cli` extra.
         from tessarine_tools.cli.parser import build_parser
     except ModuleNotFoundError as error:
-        needed = _package(error)
-        hint = "pip install 'tessarine[cli]'"
-        return _fail(f"the command line needs the package {needed!r}: {hint}", 1)
+        return _missing(error)
     parser = build_parser()
     args = parser.parse_args(argv)  # exits 2 with argparse's own message on bad usage
     try:
@@ -45,7 +43,14 @@ def main(argv: Sequence[str] | None = None) -> int:
         return _fail(f"{where}{error.strerror or error}", 1)
     except MemoryError:
         return _fail("not enough memory for this input", 1)
+    except ModuleNotFoundError as error:  # the extra's packages are imported where first used
+        return _missing(error)
     return 0
+
+
+def _missing(error: ModuleNotFoundError) -> int:
+    hint = "pip install 'tessarine[cli]'"
+    return _fail(f"the command line needs the package {_package(error)!r}: {hint}", 1)
 
 
 def _fail(message: str, status: int) -> int:

@@ -17,7 +17,12 @@ from tessarine_tools.cli.atomic import atomic_output, refuse_existing
 from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.inputs import read_recording
 from tessarine_tools.cli.measure import summary
-from tessarine_tools.cli.outputs import SOUND_FORMATS, check_output_type, write_samples
+from tessarine_tools.cli.outputs import (
+    SOUND_FORMATS,
+    check_output_type,
+    check_sound_rate,
+    write_samples,
+)
 from tessarine_tools.cli.recording import Recording
 from tessarine_tools.cli.store import chunk_bytes, kind_of, read_store, write_store
 from tessarine_tools.codec import lane_frames
@@ -77,7 +82,7 @@ def _write_compressed(source: Path, kind: str, temporary: Path, recording: Recor
                         **settings.keywords())
         temporary.write_bytes(data)
     else:
-        write_store(temporary, recording, settings.keywords(), zipped=kind == "zip")
+        _library(source, write_store, temporary, recording, settings.keywords(), kind == "zip")
 
 
 def _read_compressed(path: Path, kind: str) -> Recording:
@@ -109,8 +114,10 @@ def decompress(args: argparse.Namespace) -> str:
         raise DataError(f"{source}: no such file")
     recording = _read_compressed(source, kind_of(source))
     rate = args.rate or recording.sample_rate
-    if target.suffix.lower() in SOUND_FORMATS and rate is None:
-        raise UsageError(f"{source} records no sample rate: give --rate to write {target}")
+    if target.suffix.lower() in SOUND_FORMATS:
+        if rate is None:
+            raise UsageError(f"{source} records no sample rate: give --rate to write {target}")
+        rate = check_sound_rate(rate, given=args.rate is not None)
     with _writing(target), atomic_output(target, args.force) as temporary:
         write_samples(target, temporary, recording, rate)
     shape = "x".join(map(str, recording.shaped().shape))

@@ -34,8 +34,14 @@ def _checked(samples: np.ndarray, path: Path) -> np.ndarray:
     return np.ascontiguousarray(samples.reshape(-1, samples.shape[-1]))
 
 
+_NPY_MAGIC = b"\x93NUMPY"
+
+
 def _npy(path: Path) -> Recording:
     try:
+        with open(path, "rb") as file:
+            if file.read(len(_NPY_MAGIC)) != _NPY_MAGIC:  # np.load would try it as a pickle
+                raise DataError(f"{path}: not a .npy file")
         samples = np.load(path, allow_pickle=False)
     except ValueError as error:
         if "allow_pickle" in str(error):

@@ -12,7 +12,7 @@ import numpy as np
 
 from tessarine_tools.cli.errors import DataError
 from tessarine_tools.cli.progress import progress
-from tessarine_tools.cli.recording import Recording
+from tessarine_tools.cli.recording import PCM_SUBTYPES, Recording
 
 BLOCK = 1 << 20  # samples per chunk along time: large enough that headers cost nothing
 
@@ -49,7 +49,16 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
                                   attributes=recording.attributes())  # type: ignore[arg-type]
         _write_chunks(array, samples, block)
     finally:
+        _close(store)
+
+
+def _close(store: Any) -> None:
+    # A zip store whose file never opened (a read-only folder) fails to close with
+    # AttributeError, which would hide the error that says why.
+    try:
         store.close()
+    except AttributeError:
+        pass
 
 
 def _write_chunks(array: Any, samples: np.ndarray, block: int) -> None:
@@ -89,14 +98,44 @@ def read_store(path: Path, zipped: bool) -> Recording:
     except Exception as error:  # zarr raises many types for an unreadable store
         raise DataError(f"{path}: not a readable zarr store ({error})") from None
     try:
+        attributes = checked_attributes(path, dict(array.attrs), array)
         samples = np.empty(array.shape, array.dtype)
         block = array.chunks[-1]
         starts = range(0, array.shape[-1], block)
         for start in progress(starts, len(starts), "decompressing"):
-            samples[:, start : start + block] = array[:, start : start + block]
-        return Recording.from_attributes(samples, dict(array.attrs))
+            try:
+                samples[:, start : start + block] = array[:, start : start + block]
+            except (ValueError, TypeError, OverflowError) as error:  # the codec's words
+                raise DataError(f"{path}: a chunk cannot be decoded ({error})") from None
+        return Recording.from_attributes(samples, attributes)
     finally:
-        store.close()
+        _close(store)
+
+
+def checked_attributes(path: Path, attributes: dict[str, Any], array: Any) -> dict[str, Any]:
+    """The store's attributes, refused unless they describe real samples the array can hold."""
+    if array.ndim != 2 or array.dtype.kind not in "iuf":
+        raise DataError(f"{path}: expected a 2-D (channels x time) array of real numbers")
+    dtype = attributes.get("source_dtype", array.dtype.str)
+    try:
+        kind = np.dtype(dtype) if isinstance(dtype, str) else None
+    except TypeError:
+        kind = None
+    if kind is None or kind.kind not in "iuf" or kind.itemsize > 8:
+        raise DataError(f"{path}: source_dtype {dtype!r} is not a type of real numbers")
+    ndim = attributes.get("source_ndim", 2)
+    if type(ndim) is not int or ndim not in (1, 2):
+        raise DataError(f"{path}: source_ndim {ndim!r} must be 1 or 2")
+    subtype = attributes.get("wav_subtype")
+    if subtype is not None and subtype not in PCM_SUBTYPES:
+        raise DataError(f"{path}: wav_subtype {subtype!r} is not one this program writes")
+    names = attributes.get("channel_names")
+    if names is not None and not (
+        isinstance(names, list) and len(names) == array.shape[0]
+        and all(isinstance(n, str) for n in names)
+    ):
+        raise DataError(f"{path}: channel_names must name each of the {array.shape[0]} channels")
+    return {**attributes, "source_dtype": kind.str}
 
 
 def chunk_bytes(path: Path, channel: int) -> list[bytes]:
