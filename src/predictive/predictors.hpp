@@ -77,8 +77,8 @@ inline std::array<double, kPredictorCount> residual_sums(const V* x, std::size_t
 }
 
 // The predictor with the least estimated cost: residual sums plus the noise each one adds
-// (`noise` = the bound's size in the residuals' units, per sample). Predictors below `lowest`
-// are not candidates.
+// (`noise`: what one unit of noise gain costs per sample, in the sums' units). Predictors below
+// `lowest` are not candidates.
 inline Predictor cheapest_predictor(const std::array<double, kPredictorCount>& sums, std::size_t n,
                                     double noise, Predictor lowest = Predictor::Zero) {
   std::size_t best = kPredictorCount - 1;
