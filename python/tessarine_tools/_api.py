@@ -12,7 +12,7 @@ from . import _native, _residual
 from ._bounds import Bound
 from ._frame import FRAME_2, Frame, Settings, is_frame, unpack
 from ._layered import search_layered
-from ._nonfinite import decode_map, encode_map
+from ._nonfinite import Map, decode_map, encode_map
 from ._search import LOW, Evaluator, search
 from ._settings import CodecSettings
 from ._signal import Signal, as_array, errors, load, span_of
@@ -210,18 +210,27 @@ def _fits(out: object, dtype: np.dtype[np.generic]) -> bool:
 
 
 def _decode(frame: Frame) -> npt.NDArray[np.generic]:
+    # Every section is checked against the sample count before anything is decoded for it.
+    nonfinite = decode_map(frame.nonfinite, frame.sample_count, frame.dtype)
+    if frame.residual:
+        _residual.check(frame.residual, frame.sample_count, frame.dtype)
     if not frame.container:
-        return _compose(frame, None)
-    # Checked before the container allocates anything for the count its own header claims.
+        return _composed(frame, None, nonfinite)
     if _sample_count(frame.container) != frame.sample_count:
         raise ValueError("frame is damaged: its container holds a different number of samples")
     base = _native.decompress(frame.container)
     if base.size != frame.sample_count:
         raise ValueError("frame is damaged: its container holds a different number of samples")
-    return _compose(frame, base)
+    return _composed(frame, base, nonfinite)
 
 
 def _compose(frame: Frame, base: npt.NDArray[np.float32] | None) -> npt.NDArray[np.generic]:
+    return _composed(frame, base, decode_map(frame.nonfinite, frame.sample_count, frame.dtype))
+
+
+def _composed(
+    frame: Frame, base: npt.NDArray[np.float32] | None, nonfinite: Map
+) -> npt.NDArray[np.generic]:
     if frame.residual:
         out = _residual.decode(frame.residual, base, frame.sample_count, frame.dtype)
     elif base is None:
@@ -229,5 +238,5 @@ def _compose(frame: Frame, base: npt.NDArray[np.float32] | None) -> npt.NDArray[
         out = np.zeros(frame.sample_count, frame.dtype)
     else:
         out = _residual.finish(base, frame.dtype)
-    decode_map(frame.nonfinite, out)
+    nonfinite.apply(out)
     return out

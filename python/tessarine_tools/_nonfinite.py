@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import zlib
+from dataclasses import dataclass
 
 import numpy as np
 import numpy.typing as npt
@@ -47,21 +48,34 @@ def encode_map(raw: npt.NDArray[np.generic], finite: npt.NDArray[np.bool_]) -> b
     return zlib.compress(head + patterns, 9)
 
 
-def decode_map(section: bytes, out: npt.NDArray[np.generic]) -> None:
-    """Write the stored non-finite samples back into `out`, bit for bit.
+@dataclass(frozen=True)
+class Map:
+    """The non-finite samples a map stores: their indices and exact bit patterns."""
+
+    where: npt.NDArray[np.int64]
+    patterns: npt.NDArray[np.generic]
+
+    def apply(self, out: npt.NDArray[np.generic]) -> None:
+        """Write the stored non-finite samples back into `out`, bit for bit."""
+        if self.where.size:
+            _bits(out)[self.where] = self.patterns
+
+
+def decode_map(section: bytes, count: int, dtype: np.dtype[np.generic]) -> Map:
+    """The map of a signal of `count` samples, read before any of them is decoded.
 
     Work and memory follow the number of non-finite samples the map really stores, never the
     sample count alone: a few bytes must not make the decoder build a mask of every sample.
     """
+    size = dtype.itemsize
     if not section:
-        return
-    if out.dtype.kind != "f":
+        return Map(np.zeros(0, np.int64), np.zeros(0, f"<u{size}"))
+    if dtype.kind != "f":
         raise ValueError("frame is damaged: an integer signal has a non-finite map")
-    size = out.dtype.itemsize
     # Runs alternate, so there are at most n + 1 of them, each at most 5 LEB128 bytes (n < 2**35).
-    most = _RUN_BYTES * (out.size + 2) + size * out.size
+    most = _RUN_BYTES * (count + 2) + size * count
     data = np.frombuffer(_inflate(section, most), dtype=np.uint8)
-    runs, head = _runs(data, out.size)
+    runs, head = _runs(data, count)
     starts = np.cumsum(runs) - runs
     lengths, firsts = runs[1::2], starts[1::2]
     patterns = data[head:]
@@ -72,7 +86,7 @@ def decode_map(section: bytes, out: npt.NDArray[np.generic]) -> None:
     if np.isfinite(values.view(f"<f{size}")).any():
         raise ValueError("frame is damaged: its non-finite map stores a finite sample")
     where = np.repeat(firsts - (np.cumsum(lengths) - lengths), lengths) + np.arange(total)
-    _bits(out)[where] = values
+    return Map(where, values)
 
 
 _DAMAGED = "frame is damaged: its non-finite map does not match the signal"

@@ -151,8 +151,7 @@ def decode(
     section: bytes, base: npt.NDArray[np.float32] | None, count: int, dtype: np.dtype[np.generic]
 ) -> npt.NDArray[np.generic]:
     """The samples a layer decodes to; no base means zeros (a frame without container)."""
-    kind, coder, width, delta, step = _checked_head(section, dtype)
-    # Nothing is inflated or allocated before the payload has shown it can hold `count` values.
+    kind, coder, width, delta, step = check(section, count, dtype)
     unsigned = _unplane(_decode_bytes(coder, section[_HEAD.size :], count * width), width, count)
     if kind == _VERBATIM:
         if width > dtype.itemsize and (unsigned >> np.uint64(8 * dtype.itemsize)).any():
@@ -167,6 +166,21 @@ def decode(
     if kind == _FLOAT_STEP:
         return _float_out(base, steps, step, dtype)
     return _int_out(finish(base, dtype), steps, int(step))
+
+
+def check(
+    section: bytes, count: int, dtype: np.dtype[np.generic]
+) -> tuple[int, int, int, int, float]:
+    """The layer's head, refused unless its payload can hold `count` values: cheap, and called
+    before anything is inflated or allocated."""
+    head = _checked_head(section, dtype)
+    coder, width, payload = head[1], head[2], section[_HEAD.size :]
+    expected = count * width
+    if coder == _ARANS and _stream_size(payload) != expected:
+        raise ValueError("frame is damaged: its residual layer has the wrong length")
+    if coder == _ZLIB and expected > _ZLIB_MOST_PER_BYTE * len(payload) + 64:
+        raise ValueError("frame is damaged: its residual layer has the wrong length")
+    return head
 
 
 def _checked_head(section: bytes, dtype: np.dtype[np.generic]) -> tuple[int, int, int, int, float]:
@@ -232,13 +246,9 @@ def _unplane(data: bytes, width: int, count: int) -> npt.NDArray[np.uint64]:
 
 
 def _decode_bytes(coder: int, payload: bytes, expected: int) -> bytes:
-    """Exactly `expected` bytes, refused before decoding when the payload cannot hold them."""
+    """Exactly `expected` bytes (`check` has shown the payload can hold them)."""
     if coder == _ARANS:
-        if _stream_size(payload) != expected:
-            raise ValueError("frame is damaged: its residual layer has the wrong length")
         return bytes(_native.decode_bytes(payload))
-    if expected > _ZLIB_MOST_PER_BYTE * len(payload) + 64:
-        raise ValueError("frame is damaged: its residual layer has the wrong length")
     return inflate_exactly(payload, expected)
 
 
