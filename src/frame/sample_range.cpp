@@ -1,5 +1,6 @@
 #include "frame/sample_range.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>

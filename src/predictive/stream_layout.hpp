@@ -56,6 +56,9 @@ struct ChunkHeader {
   LpcFilter lpc;                                        // used by Lpc only
   std::uint32_t escape_count = 0;
   std::uint32_t code_bytes = 0;
+  // Fills what would be tail padding: libc++ 16's std::expected keeps its has-value flag in a
+  // value's tail padding, and copying the value in then overwrites the flag.
+  std::uint32_t unused_tail = 0;
 };
 
 inline std::size_t block_count(std::size_t samples) { return (samples + kBlock - 1) / kBlock; }
