@@ -6,6 +6,7 @@
 // those are the extra bits. So 256 tokens cover every 64-bit code, and a token's extra bits
 // carry at most 61 bits.
 
+#include <array>
 #include <bit>
 #include <cstdint>
 
@@ -34,5 +35,20 @@ inline constexpr unsigned kDirectTokens = 16;
   const unsigned extra = extra_bits_of_token(token);
   return std::uint64_t{4 | (token & 3u)} << extra;
 }
+
+// Per token: its base and the number of its extra bits.
+struct TokenTraits {
+  std::array<std::uint64_t, kTokenCount> base;
+  std::array<std::uint8_t, kTokenCount> extra;
+};
+
+inline constexpr TokenTraits kTokenTraits = [] {
+  TokenTraits traits{};
+  for (unsigned t = 0; t < kTokenCount; ++t) {
+    traits.base[t] = base_of_token(t);
+    traits.extra[t] = static_cast<std::uint8_t>(extra_bits_of_token(t));
+  }
+  return traits;
+}();
 
 }  // namespace tessarine::predictive

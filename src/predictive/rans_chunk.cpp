@@ -1,45 +1,34 @@
 #include "predictive/rans_chunk.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
 #include "predictive/code_bits.hpp"
 #include "predictive/code_modes.hpp"
 #include "predictive/code_tokens.hpp"
+#include "predictive/code_varint.hpp"
 #include "predictive/rans_coder.hpp"
 
 namespace tessarine::predictive {
 namespace {
 
+// The extra bits of 65536 codes take under 2^21 bytes.
+constexpr unsigned kExtraSizeBytes = 3;
+
 static_assert(kModeRansLast - kModeRans + 1 == kMaxContexts);
 
-struct TokenTraits {
-  std::array<std::uint64_t, kTokenCount> base;
-  std::array<std::uint8_t, kTokenCount> extra;
-};
-
-constexpr TokenTraits kTraits = [] {
-  TokenTraits traits{};
-  for (unsigned t = 0; t < kTokenCount; ++t) {
-    traits.base[t] = base_of_token(t);
-    traits.extra[t] = static_cast<std::uint8_t>(extra_bits_of_token(t));
-  }
-  return traits;
-}();
-
-// Fills history[1..n] with the tokens (history[0] = 0 precedes the first) and counts them;
-// returns the number of extra bits. Four interleaved counters keep runs of one token from
-// waiting on each other's stores.
-std::uint64_t tokenise(std::span<const std::uint64_t> codes, std::span<std::uint8_t> history,
+// Fills `tokens` and counts them; returns the number of extra bits. Four interleaved counters
+// keep runs of one token from waiting on each other's stores.
+std::uint64_t tokenise(std::span<const std::uint64_t> codes, std::span<std::uint8_t> tokens,
                        TokenCounts& counts) {
   std::array<TokenCounts, 4> lanes{};
   std::uint64_t extra = 0;
-  history[0] = 0;
   auto count = [&](std::size_t i, TokenCounts& lane) {
     const std::uint8_t t = token_of(codes[i]);
-    history[i + 1] = t;
+    tokens[i] = t;
     lane[t] += 1;
-    extra += kTraits.extra[t];
+    extra += kTokenTraits.extra[t];
   };
   const std::size_t n = codes.size();
   std::size_t i = 0;
@@ -60,15 +49,15 @@ std::size_t write_extra_bits(std::span<const std::uint64_t> codes, const std::ui
                              std::uint8_t* out) {
   BitWriter bits(out);
   for (std::size_t i = 0; i < codes.size(); ++i) {
-    const unsigned n = kTraits.extra[tokens[i]];
+    const unsigned n = kTokenTraits.extra[tokens[i]];
     bits.put(codes[i] & ((std::uint64_t{1} << n) - 1), n);
   }
   return bits.finish();
 }
 
 // Reads the thresholds after the mode byte; `at` ends past them.
-PredictiveResult<ContextOfToken> read_contexts(std::span<const std::uint8_t> bytes,
-                                               unsigned contexts, std::size_t& at) {
+PredictiveResult<BaseOfSum> read_contexts(std::span<const std::uint8_t> bytes, unsigned contexts,
+                                          std::size_t& at) {
   if (bytes.size() - at < contexts - 1) {
     return std::unexpected(PredictiveError::damaged("code contexts are cut short"));
   }
@@ -79,17 +68,24 @@ PredictiveResult<ContextOfToken> read_contexts(std::span<const std::uint8_t> byt
     if (cut <= last) return std::unexpected(PredictiveError::damaged("code contexts are invalid"));
     last = cut;
   }
-  return context_of_previous(thresholds);
+  const ContextOfValue context_of = context_of_value(thresholds);
+  BaseOfSum base_of;
+  for (std::size_t sum = 0; sum < kBaseOfSums; ++sum) {
+    base_of[sum] = context_of[std::min<std::size_t>(sum, kContextValues - 1)] * kScale;
+  }
+  return base_of;
 }
 
 }  // namespace
 
 void encode_rans_chunk(std::span<const std::uint64_t> codes, std::vector<std::uint8_t>& out) {
   const std::size_t n = codes.size();
-  std::vector<std::uint8_t> history(n + 1);
+  std::vector<std::uint8_t> tokens(n);
+  std::vector<std::uint8_t> values(n);
   TokenCounts order0;
-  const std::uint64_t extra_bits = tokenise(codes, history, order0);
-  const ContextPlan plan = plan_contexts(std::span(history).subspan(1), order0);
+  const std::uint64_t extra_bits = tokenise(codes, tokens, order0);
+  context_values(tokens, values);
+  const ContextPlan plan = plan_contexts(tokens, values, order0);
   const auto thresholds = std::span(plan.thresholds.data(), plan.count - 1);
   out.push_back(static_cast<std::uint8_t>(kModeRans + plan.count - 1));
   out.insert(out.end(), thresholds.begin(), thresholds.end());
@@ -99,43 +95,43 @@ void encode_rans_chunk(std::span<const std::uint64_t> codes, std::vector<std::ui
     write_frequencies(frequencies, out);
     make_encode_symbols(frequencies, symbols.data() + c * kTokenCount);
   }
-  const std::size_t head = out.size();
+  const auto extra_size = static_cast<std::size_t>((extra_bits + 7) / 8);
+  put_varint(extra_size, out);
+  const std::size_t extras_at = out.size();
   const std::size_t stream_room = 2 * n + 18;
-  out.resize(head + stream_room + static_cast<std::size_t>((extra_bits + 7) / 8) + 8);
-  std::uint8_t* stream_end = out.data() + head + stream_room;
+  out.resize(extras_at + extra_size + 8 + stream_room);
+  write_extra_bits(codes, tokens.data(), out.data() + extras_at);
+  const std::size_t head = extras_at + extra_size;
+  std::uint8_t* stream_end = out.data() + out.size();
   const std::uint8_t* stream =
-      encode_tokens(history, context_of_previous(thresholds), symbols.data(), stream_end);
+      encode_tokens(tokens, values, context_of_value(thresholds), symbols.data(), stream_end);
   const auto stream_size = static_cast<std::size_t>(stream_end - stream);
   std::memmove(out.data() + head, stream, stream_size);
-  const std::size_t extra_size =
-      write_extra_bits(codes, history.data() + 1, out.data() + head + stream_size);
-  out.resize(head + stream_size + extra_size);
+  out.resize(head + stream_size);
 }
 
 PredictiveResult<std::size_t> decode_rans_chunk(std::span<const std::uint8_t> bytes,
                                                 std::span<std::uint64_t> codes) {
   const unsigned contexts = bytes[0] - kModeRans + 1u;
   std::size_t at = 1;
-  const auto context_of = read_contexts(bytes, contexts, at);
-  if (!context_of) return std::unexpected(context_of.error());
+  const auto base_of = read_contexts(bytes, contexts, at);
+  if (!base_of) return std::unexpected(base_of.error());
   std::vector<std::uint32_t> slots(contexts * kScale);
-  std::vector<std::uint8_t> token_of_slot(contexts * kScale);
   for (unsigned c = 0; c < contexts; ++c) {
     const auto frequencies = read_frequencies(bytes, at);
     if (!frequencies) return std::unexpected(frequencies.error());
-    fill_decode_slots(*frequencies, *context_of, slots.data() + c * kScale,
-                      token_of_slot.data() + c * kScale);
+    fill_decode_slots(*frequencies, slots.data() + c * kScale);
   }
-  const auto stream_size = decode_tokens(bytes.subspan(at), slots.data(), contexts > 1, codes);
+  const auto extra_size = get_varint(bytes, at, kExtraSizeBytes);
+  if (!extra_size || *extra_size > bytes.size() - at) {
+    return std::unexpected(PredictiveError::damaged("codes are cut short"));
+  }
+  const ExtraBits extras{bytes.subspan(at), static_cast<std::size_t>(*extra_size)};
+  at += *extra_size;
+  const auto stream_size =
+      decode_tokens(bytes.subspan(at), slots.data(), contexts > 1 ? &*base_of : nullptr, extras, codes);
   if (!stream_size) return std::unexpected(stream_size.error());
-  at += *stream_size;
-  BitReader bits(bytes.subspan(at));
-  for (std::uint64_t& code : codes) {
-    const unsigned token = token_of_slot[code];
-    code = kTraits.base[token] | bits.get(kTraits.extra[token]);
-  }
-  if (bits.overran()) return std::unexpected(PredictiveError::damaged("codes are cut short"));
-  return at + bits.bytes_used();
+  return at + *stream_size;
 }
 
 }  // namespace tessarine::predictive

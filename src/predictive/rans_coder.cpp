@@ -4,12 +4,16 @@
 #include <array>
 #include <cstring>
 
+#include "predictive/code_bits.hpp"
+#include "predictive/code_tokens.hpp"
+
 namespace tessarine::predictive {
 namespace {
 
 __extension__ typedef unsigned __int128 Product;
 
 constexpr unsigned kLanes = 4;
+static_assert(kLanes == kContextGroup);
 constexpr std::uint32_t kSlotMask = kScale - 1;
 
 // Writes the 16-bit word unconditionally (there is room below) and keeps it when x is too big
@@ -29,17 +33,12 @@ std::uint32_t load_u32(const std::uint8_t* at) {
          std::uint32_t{at[3]} << 24;
 }
 
-// One token off state x, in the context starting at slot `base`; returns the slot index and
-// moves `base` to the next token's context. With one context `base` stays 0, and the lanes do
-// not wait on each other.
-template <bool kContexts>
-inline std::uint32_t decode_state(std::uint32_t& x, std::uint32_t& base, const std::uint32_t* slots) {
-  const std::uint32_t index = base + (x & kSlotMask);
-  const std::uint32_t e = slots[index];
+// One token off state x from the context starting at slot `base`; returns the token.
+inline std::uint32_t decode_state(std::uint32_t& x, std::uint32_t base, const std::uint32_t* slots) {
+  const std::uint32_t e = slots[base + (x & kSlotMask)];
   const std::uint32_t f = (e & kSlotMask) + 1;
   x = f * (x >> kScaleBits) + ((e >> kSlotOffsetShift) & kSlotMask);  // f * (x >> kScaleBits) + slot - c
-  if (kContexts) base = (e >> kSlotContextShift) << kScaleBits;
-  return index;
+  return e >> kSlotTokenShift;
 }
 
 // Needs two readable bytes at `at`.
@@ -53,57 +52,132 @@ inline void refill_fast(std::uint32_t& x, const std::uint8_t*& at) {
 struct DecodeState {
   std::array<std::uint32_t, kLanes> x;
   const std::uint8_t* at;
-  std::uint32_t base = 0;
-  std::size_t done = 0;
+  std::uint32_t base = 0;     // of the group at `done`
+  std::size_t done = 0;       // a multiple of kLanes until the tail
+  std::uint64_t position = 0;  // in the extra bits
 };
 
-// Runs while four words are surely there, so the refills need no checks.
+// Token t's code with its extra bits at bit `position` of `extras`, which has at least 16
+// readable bytes from position / 8 on. One unaligned load (two beyond 56 bits): the only chain
+// from code to code is the position.
+inline std::uint64_t code_of(std::uint32_t t, const std::uint8_t* extras, std::uint64_t& position) {
+  const unsigned n = kTokenTraits.extra[t];
+  std::uint64_t word;
+  std::memcpy(&word, extras + position / 8, 8);
+  std::uint64_t value = word >> (position & 7);  // at least 57 valid bits
+  if (n > 56) [[unlikely]] {
+    std::uint64_t high;
+    std::memcpy(&high, extras + position / 8 + 7, 8);
+    value = (value & ((std::uint64_t{1} << 56) - 1)) | (high >> (position & 7)) << 56;
+  }
+  position += n;
+  return kTokenTraits.base[t] | (value & ((std::uint64_t{1} << n) - 1));
+}
+
+// Bytes a group may read from the extra bits: four codes of up to 61 bits, then a word.
+constexpr std::uint64_t kGroupExtraReach = 48;
+
+// Whole groups while four words are surely there and the extra bits can be read in words, so
+// neither needs a check. A group's four lookups are independent; only the next group's context
+// waits on them.
 template <bool kContexts>
 void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
+                 const BaseOfSum* base_of, std::span<const std::uint8_t> extras,
                  std::span<std::uint64_t> out) {
   std::uint32_t x0 = d.x[0], x1 = d.x[1], x2 = d.x[2], x3 = d.x[3];
   std::uint32_t base = d.base;
   const std::uint8_t* at = d.at;
+  std::uint64_t position = d.position;
+  const std::uint8_t* bits = extras.data();
+  const std::uint64_t reach = extras.size();
   std::size_t i = d.done;
   const std::size_t n = out.size();
-  auto step = [&](std::uint32_t& x, std::size_t k) {
-    out[k] = decode_state<kContexts>(x, base, slots);
-    refill_fast(x, at);
-  };
-  for (; i + kLanes <= n && end - at >= 2 * static_cast<std::ptrdiff_t>(kLanes); i += kLanes) {
-    step(x0, i);
-    step(x1, i + 1);
-    step(x2, i + 2);
-    step(x3, i + 3);
+  std::uint64_t* o = out.data();
+  for (; i + kLanes <= n && end - at >= 2 * static_cast<std::ptrdiff_t>(kLanes) &&
+         position / 8 + kGroupExtraReach <= reach;
+       i += kLanes) {
+    const std::uint32_t t0 = decode_state(x0, base, slots);
+    const std::uint32_t t1 = decode_state(x1, base, slots);
+    const std::uint32_t t2 = decode_state(x2, base, slots);
+    const std::uint32_t t3 = decode_state(x3, base, slots);
+    if (kContexts) base = (*base_of)[(t0 + t1) + (t2 + t3)];
+    o[i] = code_of(t0, bits, position);
+    o[i + 1] = code_of(t1, bits, position);
+    o[i + 2] = code_of(t2, bits, position);
+    o[i + 3] = code_of(t3, bits, position);
+    refill_fast(x0, at);
+    refill_fast(x1, at);
+    refill_fast(x2, at);
+    refill_fast(x3, at);
   }
   d.x = {x0, x1, x2, x3};
   d.base = base;
   d.at = at;
   d.done = i;
+  d.position = position;
+}
+
+// The rest one token at a time, with checked refills; tokens are left in `codes` for
+// finish_codes.
+PredictiveResult<void> decode_tail(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
+                                   const BaseOfSum* base_of, std::span<std::uint64_t> codes) {
+  std::uint64_t* t = codes.data();
+  for (std::size_t i = d.done; i < codes.size(); ++i) {
+    std::uint32_t& x = d.x[i % kLanes];
+    t[i] = decode_state(x, d.base, slots);
+    if (x < kRansLow) {
+      if (end - d.at < 2) return std::unexpected(PredictiveError::damaged("codes are cut short"));
+      refill_fast(x, d.at);
+    }
+    if (base_of != nullptr && i % kLanes == kLanes - 1) {
+      const std::uint64_t* group = t + i - (kLanes - 1);
+      d.base = (*base_of)[(group[0] + group[1]) + (group[2] + group[3])];
+    }
+  }
+  return {};
+}
+
+// Adds the extra bits to the tail's tokens from d.position on; checks that the codes used
+// exactly the extra bytes.
+PredictiveResult<void> finish_codes(const DecodeState& d, const ExtraBits& extras,
+                                    std::span<std::uint64_t> codes) {
+  const auto cut_short = std::unexpected(PredictiveError::damaged("codes are cut short"));
+  if (d.position > 8 * std::uint64_t{extras.size}) return cut_short;
+  BitReader bits(extras.readable.subspan(d.position / 8, extras.size - d.position / 8));
+  bits.get(d.position & 7);
+  for (std::size_t i = d.done; i < codes.size(); ++i) {
+    const auto token = static_cast<unsigned>(codes[i]);
+    codes[i] = kTokenTraits.base[token] | bits.get(kTokenTraits.extra[token]);
+  }
+  if (bits.overran()) return cut_short;
+  if (d.position / 8 + bits.bytes_used() != extras.size) {
+    return std::unexpected(PredictiveError::damaged("code stream is invalid"));
+  }
+  return {};
 }
 
 }  // namespace
 
-std::uint8_t* encode_tokens(std::span<const std::uint8_t> history,
-                            const ContextOfToken& context_of, const EncodeSymbol* symbols,
+std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens, std::span<const std::uint8_t> values,
+                            const ContextOfValue& context_of, const EncodeSymbol* symbols,
                             std::uint8_t* end) {
-  std::array<std::uint32_t, kTokenCount> base_of{};
-  for (unsigned t = 0; t < kTokenCount; ++t) base_of[t] = context_of[t] * kTokenCount;
-  const std::size_t n = history.size() - 1;
-  const std::uint8_t* previous = history.data();  // previous[i] precedes token i
-  const std::uint8_t* token = history.data() + 1;
+  std::array<std::uint32_t, kContextValues> base_of{};
+  for (unsigned v = 0; v < kContextValues; ++v) base_of[v] = context_of[v] * kTokenCount;
+  const std::size_t n = tokens.size();
+  const std::uint8_t* token = tokens.data();
+  const std::uint8_t* value = values.data();
   std::uint8_t* at = end;
   std::array<std::uint32_t, kLanes> x{kRansLow, kRansLow, kRansLow, kRansLow};
   std::size_t i = n;
   for (; i % kLanes != 0; --i) {
-    encode_step(x[(i - 1) % kLanes], symbols[base_of[previous[i - 1]] + token[i - 1]], at);
+    encode_step(x[(i - 1) % kLanes], symbols[base_of[value[i - 1]] + token[i - 1]], at);
   }
   std::uint32_t x0 = x[0], x1 = x[1], x2 = x[2], x3 = x[3];
   for (; i != 0; i -= kLanes) {
-    encode_step(x3, symbols[base_of[previous[i - 1]] + token[i - 1]], at);
-    encode_step(x2, symbols[base_of[previous[i - 2]] + token[i - 2]], at);
-    encode_step(x1, symbols[base_of[previous[i - 3]] + token[i - 3]], at);
-    encode_step(x0, symbols[base_of[previous[i - 4]] + token[i - 4]], at);
+    encode_step(x3, symbols[base_of[value[i - 1]] + token[i - 1]], at);
+    encode_step(x2, symbols[base_of[value[i - 2]] + token[i - 2]], at);
+    encode_step(x1, symbols[base_of[value[i - 3]] + token[i - 3]], at);
+    encode_step(x0, symbols[base_of[value[i - 4]] + token[i - 4]], at);
   }
   x = {x0, x1, x2, x3};
   for (std::size_t lane = std::min<std::size_t>(n, kLanes); lane-- > 0;) {
@@ -114,31 +188,26 @@ std::uint8_t* encode_tokens(std::span<const std::uint8_t> history,
 }
 
 PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
-                                            const std::uint32_t* slots, bool contexts,
-                                            std::span<std::uint64_t> slot_of_token) {
-  const auto cut_short = std::unexpected(PredictiveError::damaged("codes are cut short"));
+                                            const std::uint32_t* slots, const BaseOfSum* base_of,
+                                            const ExtraBits& extras, std::span<std::uint64_t> codes) {
   const auto invalid = std::unexpected(PredictiveError::damaged("code stream is invalid"));
-  const std::size_t lanes = std::min<std::size_t>(slot_of_token.size(), kLanes);
-  if (bytes.size() < 4 * lanes) return cut_short;
+  const std::size_t lanes = std::min<std::size_t>(codes.size(), kLanes);
+  if (bytes.size() < 4 * lanes) return std::unexpected(PredictiveError::damaged("codes are cut short"));
   DecodeState d{{kRansLow, kRansLow, kRansLow, kRansLow}, bytes.data() + 4 * lanes};
   for (std::size_t lane = 0; lane < lanes; ++lane) {
     d.x[lane] = load_u32(bytes.data() + 4 * lane);
     if (d.x[lane] < kRansLow) return invalid;
   }
   const std::uint8_t* end = bytes.data() + bytes.size();
-  if (contexts) {
-    decode_fast<true>(d, end, slots, slot_of_token);
+  if (base_of != nullptr) {
+    decode_fast<true>(d, end, slots, base_of, extras.readable, codes);
   } else {
-    decode_fast<false>(d, end, slots, slot_of_token);
+    decode_fast<false>(d, end, slots, base_of, extras.readable, codes);
   }
-  for (; d.done < slot_of_token.size(); ++d.done) {
-    std::uint32_t& x = d.x[d.done % kLanes];
-    slot_of_token[d.done] = decode_state<true>(x, d.base, slots);
-    if (x < kRansLow) {
-      if (end - d.at < 2) return cut_short;
-      refill_fast(x, d.at);
-    }
-  }
+  const auto tail = decode_tail(d, end, slots, base_of, codes);
+  if (!tail) return std::unexpected(tail.error());
+  const auto finished = finish_codes(d, extras, codes);
+  if (!finished) return std::unexpected(finished.error());
   for (std::uint32_t x : d.x) {
     if (x != kRansLow) return invalid;
   }

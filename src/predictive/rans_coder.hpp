@@ -7,6 +7,7 @@
 // renormalisation words. Every lane starts at kRansLow, so a correct decode ends there.
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <span>
 
@@ -16,19 +17,34 @@
 
 namespace tessarine::predictive {
 
-// `history` is a 0 (the first token's predecessor) followed by the n tokens; `symbols` holds
-// kTokenCount entries per context. Writes below `end`, using at most 2 * n + 18 bytes; returns
-// where the stream starts.
-[[nodiscard]] std::uint8_t* encode_tokens(std::span<const std::uint8_t> history,
-                                          const ContextOfToken& context_of,
+// Value-to-slot offsets: `base_of[s]` is kScale times the context of the tokens after a
+// group whose tokens sum to s (s < kBaseOfSums).
+inline constexpr std::size_t kBaseOfSums = 4 * (kTokenCount - 1) + 1;
+using BaseOfSum = std::array<std::uint32_t, kBaseOfSums>;
+
+// `values` are the tokens' context values, `context_of` maps them to contexts, and `symbols`
+// holds kTokenCount entries per context. Writes below `end`, using at most 2 * n + 18 bytes;
+// returns where the stream starts.
+[[nodiscard]] std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens,
+                                          std::span<const std::uint8_t> values,
+                                          const ContextOfValue& context_of,
                                           const EncodeSymbol* symbols, std::uint8_t* end);
 
-// Decodes n = slot_of_token.size() tokens from the front of `bytes` with `slots` (kScale per
-// context, fill_decode_slots); token i is left as the index of its slot, context * kScale +
-// slot, for the caller to map to the token. `contexts` is false when there is one context.
-// Returns the bytes the stream took.
+// The extra bits of a chunk: `size` bytes at the front of `readable`, which may reach further
+// (to the end of the chunk) so that the decoder can read whole words.
+struct ExtraBits {
+  std::span<const std::uint8_t> readable;
+  std::size_t size;
+};
+
+// Decodes n = codes.size() codes: their tokens from the front of `bytes` with `slots` (kScale
+// per context, fill_decode_slots; `base_of` is null when there is one context), each with its
+// extra bits, which must fill exactly extras.size bytes. Returns the bytes the token stream
+// took.
 [[nodiscard]] PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
-                                                          const std::uint32_t* slots, bool contexts,
-                                                          std::span<std::uint64_t> slot_of_token);
+                                                          const std::uint32_t* slots,
+                                                          const BaseOfSum* base_of,
+                                                          const ExtraBits& extras,
+                                                          std::span<std::uint64_t> codes);
 
 }  // namespace tessarine::predictive

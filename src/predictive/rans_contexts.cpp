@@ -9,42 +9,40 @@ namespace {
 
 using Cuts = std::array<std::uint8_t, kMaxContexts - 1>;
 
-// Candidate thresholds at the kMaxContexts-quantiles of the predecessor tokens, each leaving
-// predecessors on both sides; returns how many.
-unsigned quantile_cuts(std::span<const std::uint8_t> tokens, const TokenCounts& order0,
-                       Cuts& cuts) {
-  TokenCounts previous = order0;
-  --previous[tokens.back()];
-  ++previous[0];
-  const std::uint64_t n = tokens.size();
+// Candidate thresholds at the kMaxContexts-quantiles of the context values, each leaving
+// values on both sides; returns how many.
+unsigned quantile_cuts(std::span<const std::uint8_t> values, Cuts& cuts) {
+  std::array<std::uint32_t, kContextValues> histogram{};
+  for (std::uint8_t v : values) ++histogram[v];
+  const std::uint64_t n = values.size();
   unsigned found = 0;
   unsigned quantile = 1;
-  std::uint64_t below = previous[0];  // predecessors < t
-  for (unsigned t = 1; t < kTokenCount && quantile < kMaxContexts && below < n; ++t) {
+  std::uint64_t below = histogram[0];  // values < v
+  for (unsigned v = 1; v < kContextValues && quantile < kMaxContexts && below < n; ++v) {
     if (below * kMaxContexts >= quantile * n) {
-      cuts[found++] = static_cast<std::uint8_t>(t);
+      cuts[found++] = static_cast<std::uint8_t>(v);
       while (quantile < kMaxContexts && below * kMaxContexts >= quantile * n) ++quantile;
     }
-    below += previous[t];
+    below += histogram[v];
   }
   return found;
 }
 
 // Counts per fine class (the classes of all candidate cuts). Four interleaved copies keep
 // repeated tokens from waiting on each other's stores.
-void count_fine_classes(std::span<const std::uint8_t> tokens, const ContextOfToken& context_of,
+void count_fine_classes(std::span<const std::uint8_t> tokens, std::span<const std::uint8_t> values,
+                        const ContextOfValue& context_of,
                         std::array<TokenCounts, kMaxContexts>& counts) {
   std::array<std::array<TokenCounts, kMaxContexts>, 4> lanes{};
   const std::size_t n = tokens.size();
-  lanes[0][0][tokens[0]] += 1;
-  std::size_t i = 1;
+  std::size_t i = 0;
   for (; i + 4 <= n; i += 4) {
-    lanes[0][context_of[tokens[i - 1]]][tokens[i]] += 1;
-    lanes[1][context_of[tokens[i]]][tokens[i + 1]] += 1;
-    lanes[2][context_of[tokens[i + 1]]][tokens[i + 2]] += 1;
-    lanes[3][context_of[tokens[i + 2]]][tokens[i + 3]] += 1;
+    lanes[0][context_of[values[i]]][tokens[i]] += 1;
+    lanes[1][context_of[values[i + 1]]][tokens[i + 1]] += 1;
+    lanes[2][context_of[values[i + 2]]][tokens[i + 2]] += 1;
+    lanes[3][context_of[values[i + 3]]][tokens[i + 3]] += 1;
   }
-  for (; i < n; ++i) lanes[0][context_of[tokens[i - 1]]][tokens[i]] += 1;
+  for (; i < n; ++i) lanes[0][context_of[values[i]]][tokens[i]] += 1;
   for (unsigned c = 0; c < kMaxContexts; ++c) {
     for (unsigned t = 0; t < kTokenCount; ++t) {
       counts[c][t] = lanes[0][c][t] + lanes[1][c][t] + lanes[2][c][t] + lanes[3][c][t];
@@ -85,27 +83,39 @@ TokenCounts merged(const std::array<TokenCounts, kMaxContexts>& fine, unsigned f
 
 }  // namespace
 
-ContextOfToken context_of_previous(std::span<const std::uint8_t> thresholds) {
-  ContextOfToken context_of{};
-  for (unsigned t = 0; t < kTokenCount; ++t) {
+void context_values(std::span<const std::uint8_t> tokens, std::span<std::uint8_t> values) {
+  const std::size_t n = tokens.size();
+  std::size_t group = 0;
+  for (; group < n && group < kContextGroup; ++group) values[group] = 0;
+  for (; group < n; group += kContextGroup) {
+    const std::uint8_t* t = tokens.data() + group - kContextGroup;
+    const auto v = static_cast<std::uint8_t>(group_value(t[0], t[1], t[2], t[3]));
+    for (std::size_t i = group; i < n && i < group + kContextGroup; ++i) values[i] = v;
+  }
+}
+
+ContextOfValue context_of_value(std::span<const std::uint8_t> thresholds) {
+  ContextOfValue context_of{};
+  for (unsigned v = 0; v < kContextValues; ++v) {
     unsigned c = 0;
-    for (std::uint8_t cut : thresholds) c += t >= cut ? 1 : 0;
-    context_of[t] = static_cast<std::uint8_t>(c);
+    for (std::uint8_t cut : thresholds) c += v >= cut ? 1 : 0;
+    context_of[v] = static_cast<std::uint8_t>(c);
   }
   return context_of;
 }
 
-ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, const TokenCounts& order0) {
+ContextPlan plan_contexts(std::span<const std::uint8_t> tokens, std::span<const std::uint8_t> values,
+                          const TokenCounts& order0) {
   ContextPlan plan;
   plan.counts[0] = order0;
   Cuts cuts{};
-  const unsigned cut_count = quantile_cuts(tokens, order0, cuts);
+  const unsigned cut_count = quantile_cuts(values, cuts);
   if (cut_count == 0) return plan;
   // Tokens from `limit` on are absent: short chunks skip their empty counters.
   unsigned limit = kTokenCount;
   while (order0[limit - 1] == 0) --limit;
   std::array<TokenCounts, kMaxContexts> fine{};
-  count_fine_classes(tokens, context_of_previous(std::span(cuts.data(), cut_count)), fine);
+  count_fine_classes(tokens, values, context_of_value(std::span(cuts.data(), cut_count)), fine);
   // cost[a][b]: fine classes a..b sharing one table.
   std::array<std::array<std::uint64_t, kMaxContexts>, kMaxContexts> cost{};
   for (unsigned a = 0; a <= cut_count; ++a) {

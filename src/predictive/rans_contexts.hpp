@@ -1,9 +1,14 @@
 #pragma once
 
-// Context modelling: a token is coded with the table of its context, the class of the token
-// before it (the first token's predecessor counts as token 0). Classes are ranges of tokens cut
-// at up to five thresholds; the encoder places candidate cuts at the sixths of the predecessors
-// and keeps those whose estimated saving beats their table cost.
+// Context modelling: tokens go in groups of kContextGroup (token i in group i / 4), and every
+// token of a group is coded with the table of the group before it: its context value is the sum
+// of that group's tokens, at most 255 (0 for the first group). The context is the class of the
+// value, cut at up to five thresholds; the encoder places candidate cuts at the sixths of the
+// values and keeps those whose estimated saving beats their table cost.
+//
+// Why a group: the decoder's four rANS lanes then look up a group's tokens side by side, and
+// only the next group waits on them (a context from token i - 1 would chain every lookup to the
+// one before). The sum also measures the local magnitude better than one token does.
 
 #include <array>
 #include <cstdint>
@@ -14,8 +19,22 @@
 namespace tessarine::predictive {
 
 inline constexpr unsigned kMaxContexts = 6;
+inline constexpr unsigned kContextGroup = 4;
+inline constexpr unsigned kContextValues = 256;
 
-using ContextOfToken = std::array<std::uint8_t, kTokenCount>;
+// The context value of the tokens after a group t0..t3.
+[[nodiscard]] constexpr unsigned group_value(unsigned t0, unsigned t1, unsigned t2, unsigned t3) {
+  const unsigned sum = t0 + t1 + t2 + t3;
+  return sum < kContextValues ? sum : kContextValues - 1;
+}
+
+// values[i], the context value of tokens[i].
+void context_values(std::span<const std::uint8_t> tokens, std::span<std::uint8_t> values);
+
+using ContextOfValue = std::array<std::uint8_t, kContextValues>;
+
+// Context of a token whose context value is v: how many thresholds are <= v.
+[[nodiscard]] ContextOfValue context_of_value(std::span<const std::uint8_t> thresholds);
 
 struct ContextPlan {
   unsigned count = 1;
@@ -23,11 +42,9 @@ struct ContextPlan {
   std::array<TokenCounts, kMaxContexts> counts{};           // the tokens each context codes
 };
 
-// Context of a token whose predecessor is t: how many thresholds are <= t.
-[[nodiscard]] ContextOfToken context_of_previous(std::span<const std::uint8_t> thresholds);
-
-// `order0` counts `tokens`, which are not empty.
+// `tokens` are not empty, `values` their context values, `order0` counts the tokens.
 [[nodiscard]] ContextPlan plan_contexts(std::span<const std::uint8_t> tokens,
+                                        std::span<const std::uint8_t> values,
                                         const TokenCounts& order0);
 
 }  // namespace tessarine::predictive

@@ -23,23 +23,16 @@ void make_encode_symbols(const Frequencies& frequencies, EncodeSymbol* symbols) 
   }
 }
 
-void fill_decode_slots(const Frequencies& frequencies, const ContextOfToken& context_of,
-                       std::uint32_t* slots, std::uint8_t* tokens) {
+void fill_decode_slots(const Frequencies& frequencies, std::uint32_t* slots) {
   std::uint32_t start = 0;
   for (unsigned t = 0; t < kTokenCount; ++t) {
     const std::uint32_t f = frequencies[t];
-    const std::uint32_t packed = (f - 1) | std::uint32_t{context_of[t]} << kSlotContextShift;
-    for (std::uint32_t j = 0; j < f; ++j) {
-      slots[start + j] = packed | j << kSlotOffsetShift;
-      tokens[start + j] = static_cast<std::uint8_t>(t);
-    }
+    const std::uint32_t packed = (f - 1) | std::uint32_t{t} << kSlotTokenShift;
+    for (std::uint32_t j = 0; j < f; ++j) slots[start + j] = packed | j << kSlotOffsetShift;
     start += f;
   }
   if (start == 0) {
-    for (std::uint32_t j = 0; j < kScale; ++j) {
-      slots[j] = (kScale - 1) | j << kSlotOffsetShift;
-      tokens[j] = 0;
-    }
+    for (std::uint32_t j = 0; j < kScale; ++j) slots[j] = (kScale - 1) | j << kSlotOffsetShift;
   }
 }
 

@@ -27,14 +27,12 @@ struct EncodeSymbol {
 // Fills `symbols[0..kTokenCount)`; absent tokens are left as they are.
 void make_encode_symbols(const Frequencies& frequencies, EncodeSymbol* symbols);
 
-// A decoder slot packs (f - 1) | (slot - c) << 12 | context << 24, where `context` is the one
-// this token sets for the next: the next lookup then waits on one load, not two.
+// A decoder slot packs (f - 1) | (slot - c) << 12 | token << 24: the token sets the next
+// group's context, so the next lookup waits on one load, not two.
 inline constexpr unsigned kSlotOffsetShift = 12;
-inline constexpr unsigned kSlotContextShift = 24;
+inline constexpr unsigned kSlotTokenShift = 24;
 
-// Fills `slots[0..kScale)` and `tokens[0..kScale)` (the token of each slot). An empty context
-// gets slots that leave the state as it is.
-void fill_decode_slots(const Frequencies& frequencies, const ContextOfToken& context_of,
-                       std::uint32_t* slots, std::uint8_t* tokens);
+// Fills `slots[0..kScale)`. An empty context gets slots that leave the state as it is.
+void fill_decode_slots(const Frequencies& frequencies, std::uint32_t* slots);
 
 }  // namespace tessarine::predictive

@@ -163,6 +163,29 @@ TEST(PredictiveCodeCoder, RejectsInvalidChunksByName) {
   EXPECT_EQ(encode_codes(too_many, ignored).error().display(), "too many codes for one chunk");
 }
 
+// A hand-made rANS chunk read as an outside decoder would: one context coding token 16 only
+// (codes 16..19, two extra bits each), the extra bits' size and bytes, then four lane states
+// that stay at 2^16.
+std::vector<std::uint8_t> token16_chunk(std::uint8_t extra_size, std::vector<std::uint8_t> extras) {
+  std::vector<std::uint8_t> bytes{2, 1, 16, 0, 0xFF, 0x0F, extra_size};
+  bytes.insert(bytes.end(), extras.begin(), extras.end());
+  for (int lane = 0; lane < 4; ++lane) bytes.insert(bytes.end(), {0, 0, 1, 0});
+  return bytes;
+}
+
+TEST(PredictiveCodeCoder, ExtraBitsFillTheirDeclaredBytes) {
+  std::vector<std::uint64_t> codes(4);
+  const auto bytes = token16_chunk(1, {0xE4});  // bits 00, 10, 01, 11 least significant first
+  const auto used = decode_codes(bytes, codes);
+  ASSERT_TRUE(used.has_value()) << used.error().display();
+  EXPECT_EQ(*used, bytes.size());
+  EXPECT_EQ(codes, (std::vector<std::uint64_t>{16, 17, 18, 19}));
+  const std::string damaged = "frame is damaged: ";
+  EXPECT_EQ(decode_error(token16_chunk(2, {0xE4, 0}), 4), damaged + "code stream is invalid");
+  EXPECT_EQ(decode_error(token16_chunk(0, {}), 4), damaged + "codes are cut short");
+  EXPECT_EQ(decode_error(token16_chunk(100, {0xE4}), 4), damaged + "codes are cut short");
+}
+
 TEST(PredictiveCodeCoder, TruncatedChunksAreRejected) {
   for (double mean : {0.0, 4.0, 3000.0}) {
     for (std::size_t n : {std::size_t{3}, std::size_t{150}, std::size_t{6000}}) {
