@@ -113,10 +113,12 @@ inline std::int64_t unzigzag(std::uint64_t u) {
   return static_cast<std::int64_t>((u >> 1) ^ (0 - (u & 1)));
 }
 
-// log2(v) for v >= 1, to within 0.09: the exponent plus the mantissa read as a fraction.
+// log2(v) for v >= 1, to within 0.09: the exponent plus the mantissa read as a fraction. The
+// difference of bit patterns is below 2^63, so the signed conversion (one instruction, unlike
+// the unsigned one) gives the same value.
 inline double rough_log2(double v) {
-  return static_cast<double>(std::bit_cast<std::uint64_t>(v) - std::bit_cast<std::uint64_t>(1.0)) *
-         0x1p-52;
+  const auto bits = static_cast<std::int64_t>(std::bit_cast<std::uint64_t>(v) - std::bit_cast<std::uint64_t>(1.0));
+  return static_cast<double>(bits) * 0x1p-52;
 }
 
 }  // namespace tessarine::predictive
