@@ -173,7 +173,13 @@ def decompress(
             return _native.decompress(raw, out=cast("npt.NDArray[np.float32]", out))
         result: npt.NDArray[np.generic] = _native.decompress(raw)
     else:
-        result = _decode(unpack(raw))
+        frame = unpack(raw)
+        # A lane decoded into its chunk never costs more than the chunk: refused before decoding.
+        if out is not None and (not _fits(out, frame.dtype) or out.size != frame.sample_count):
+            raise ValueError(
+                f"out must be a writeable 1-D {frame.dtype} array of {frame.sample_count} samples"
+            )
+        result = _decode(frame)
     if out is None:
         return result
     if not _fits(out, result.dtype) or out.shape != result.shape:

@@ -79,6 +79,8 @@ class Tessarine(Codec):  # type: ignore[misc]
         if out is None:
             parts = [decompress(f) for f in frames]
             _check_same_lanes(parts)
+            if len(parts) == 1:  # as decoded: a copy would touch every page of a long lane
+                return parts[0]
             return np.concatenate(parts) if parts else np.empty(0, np.float32)
         # Every element of `out` must come from the chunk: never hand back what it held before.
         shape = np.shape(out)

@@ -10,6 +10,7 @@ import numpy as np
 import pytest
 
 import tessarine_tools
+from tessarine_tools.codec import Tessarine
 from tessarine_tools._frame import Frame, Settings, unpack
 
 HEAD = struct.Struct("<BBBBd")  # residual layer: kind, coder, width, predictor, step
@@ -137,3 +138,17 @@ def test_header_fields_out_of_range_are_damage_for_decode_and_inspect(offset, va
 def test_a_container_of_another_length_is_refused_before_it_is_decoded():
     f = nan_frame()
     refuse(dataclasses.replace(f, sample_count=f.sample_count + 1).pack())
+
+
+def test_decoding_into_a_chunk_costs_no_more_than_the_chunk():
+    zeros = frame("f8", 2**31 - 1)  # 72 bytes declaring 16 GiB of zeros
+    with pytest.raises(ValueError, match="out must be"):
+        tessarine_tools.decompress(zeros, out=np.empty(8))
+    assert extra_memory(lambda: _refused_into(zeros)) < MB
+    lane = frame("f8", 20_000_000)
+    chunk = struct.pack("<II", 1, len(lane)) + lane
+    assert extra_memory(lambda: Tessarine().decode(chunk)) < 16 * MB  # no copy of the lane
+
+
+def _refused_into(data):
+    tessarine_tools.decompress(data, out=np.empty(8))
