@@ -15,7 +15,7 @@ from ._layered import search_layered
 from ._nonfinite import Map, decode_map, encode_map
 from ._search import LOW, Evaluator, search
 from ._settings import CodecSettings
-from ._signal import Signal, as_array, errors, load, span_of
+from ._signal import Signal, as_array, errors, exactly_within, load, span_of
 
 
 def compress(
@@ -119,7 +119,10 @@ def _bounded(
         signal.dtype, signal.raw.size, bound, settings, best.container, best.layer.packed, nonfinite
     )
     # The base came from the decoder; decoding the stored residual and map completes the check.
-    if bound.excess(errors(signal, _compose(frame, best.base)), signal.span) <= 1.0:
+    decoded = _compose(frame, best.base)
+    if bound.excess(errors(signal, decoded), signal.span) <= 1.0 and exactly_within(
+        signal, decoded, bound
+    ):
         return frame.pack()
     # Never hand out a frame that breaks its bound: fall back to storing the samples as they are.
     section = _residual.verbatim(signal).packed

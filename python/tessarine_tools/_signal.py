@@ -3,10 +3,12 @@
 from __future__ import annotations
 
 from dataclasses import dataclass
+from fractions import Fraction
 
 import numpy as np
 import numpy.typing as npt
 
+from ._bounds import Bound
 from ._frame import MAX_SAMPLES
 from ._nonfinite import fill_gaps
 
@@ -91,3 +93,29 @@ def errors(signal: Signal, out: npt.NDArray[np.generic]) -> npt.NDArray[np.float
     # Modulo-2**64 arithmetic keeps 64-bit integers exact while the difference fits 63 bits.
     wide = out.astype(signal.dtype).astype(np.uint64) - signal.raw.astype(np.uint64)
     return np.where(np.abs(rough) < 2.0**62, wide.view(np.int64).astype(np.float64), rough)
+
+
+def exactly_within(signal: Signal, out: npt.NDArray[np.generic], bound: Bound) -> bool:
+    """The per-sample bounds in exact arithmetic, for the samples that float errors put near them.
+
+    A float64 difference can round a true error just above the bound down onto it.
+    """
+    if bound.max_error is None and bound.rel_error is None:
+        return True
+    tolerance, _ = bound.limits(signal.span)
+    near = np.flatnonzero(signal.finite)[
+        np.abs(errors(signal, out)) >= tolerance * (1.0 - 2.0**-30)
+    ]
+    if near.size == 0:
+        return True
+    values = signal.reference[signal.finite]
+    limits = [Fraction(bound.max_error)] if bound.max_error is not None else []
+    if bound.rel_error is not None:
+        span = Fraction(float(values.max())) - Fraction(float(values.min()))
+        limits.append(Fraction(bound.rel_error) * span)
+    limit = min(limits)
+    return all(abs(_exact(out[i]) - _exact(signal.raw[i])) <= limit for i in near.tolist())
+
+
+def _exact(value: np.generic) -> Fraction:
+    return Fraction(int(value)) if isinstance(value, np.integer) else Fraction(float(value))

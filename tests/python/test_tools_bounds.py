@@ -1,6 +1,7 @@
 """The error-bound guarantee of tessarine_tools.compress on real and adversarial signals."""
 
 import os
+from fractions import Fraction
 from pathlib import Path
 
 import numpy as np
@@ -153,3 +154,11 @@ def test_a_named_wavelet_is_kept_under_a_bound(method):
     blob = tt.compress(x, max_error=1e-3 * float(np.ptp(x)), method=method)
     assert tt.inspect(blob).method == method
     assert holds(x, tt.decompress(blob), max_error=1e-3 * float(np.ptp(x)))
+
+
+def test_a_named_wavelet_meets_its_bound_in_exact_arithmetic():
+    # The float64 difference rounds this sample's true error (max_error + 1e-20) onto the bound.
+    x = np.array([-1e-20, 1.0])
+    bound = 5.337595939636231e-05
+    y = tt.decompress(tt.compress(x, max_error=bound, method="cdf97"))
+    assert all(abs(Fraction(float(a)) - Fraction(float(b))) <= Fraction(bound) for a, b in zip(x, y))
