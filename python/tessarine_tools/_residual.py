@@ -132,7 +132,11 @@ def _float_out(
     with np.errstate(
         over="ignore"
     ):  # a sample beyond a float16's range becomes inf and fails the check
-        return (base.astype(np.float64) + steps * step).astype(dtype)
+        # In place: a long layer keeps two samples' worth of float64 alive, not four.
+        moved = steps.astype(np.float64)
+        moved *= step
+        moved += base
+        return moved.astype(dtype)
 
 
 def _int_out(
@@ -206,7 +210,12 @@ def _pack(kind: int, step: float, steps: npt.NDArray[np.int64], delta: bool) -> 
 
 
 def _unzigzag(values: npt.NDArray[np.uint64]) -> npt.NDArray[np.int64]:
-    return ((values >> np.uint64(1)) ^ (np.uint64(0) - (values & np.uint64(1)))).view(np.int64)
+    """Decoded in place: `values` is the decoder's own copy."""
+    signs = values & np.uint64(1)
+    np.negative(signs, out=signs)  # 0 or all ones, modulo 2**64
+    values >>= np.uint64(1)
+    values ^= signs
+    return values.view(np.int64)
 
 
 def _pack_unsigned(kind: int, step: float, values: npt.NDArray[np.generic], delta: bool) -> bytes:
