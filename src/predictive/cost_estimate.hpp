@@ -13,22 +13,20 @@ namespace tessarine::predictive {
 // Weighs coding choices against each other on a sample, without coding anything.
 class CodeCost {
  public:
+  // Both cases computed, then selected: whether a code is small is close to a coin toss.
   void add(std::uint64_t code) {
-    if (code < kExact) {
-      ++counts_[code];
-    } else {
-      const unsigned top = static_cast<unsigned>(std::bit_width(code)) - 1;
-      ++counts_[kExact + top];
-      raw_bits_ += top;
-    }
+    const bool exact = code < kExact;
+    const unsigned top = static_cast<unsigned>(std::bit_width(code | 1)) - 1;
+    ++counts_[exact ? code : kExact + top];
+    raw_bits_ += exact ? 0 : top;
     ++total_;
   }
 
   // `bits` more, for data stored beside the codes (escaped samples).
-  void add_raw(double bits) { raw_bits_ += bits; }
+  void add_raw(std::uint64_t bits) { raw_bits_ += bits; }
 
   [[nodiscard]] double bits() const {
-    double bits = raw_bits_;
+    double bits = static_cast<double>(raw_bits_);
     const double total = static_cast<double>(total_);
     for (std::uint64_t count : counts_) {
       if (count != 0) bits -= static_cast<double>(count) * std::log2(static_cast<double>(count) / total);
@@ -39,7 +37,7 @@ class CodeCost {
  private:
   static constexpr std::size_t kExact = 16;
   std::array<std::uint64_t, kExact + 64> counts_{};
-  double raw_bits_ = 0.0;
+  std::uint64_t raw_bits_ = 0;
   std::uint64_t total_ = 0;
 };
 

@@ -38,14 +38,24 @@ class FloatKernel {
   static constexpr ChunkExtras kExtras = ChunkExtras::FloatQuantiser;
 
   FloatKernel(double step, double bound, std::size_t capacity)
-      : step_q_{step, 1.0 / step, bound}, samples_(capacity), reconstructions_(capacity) {
+      : step_q_{step, 1.0 / step, bound}, samples_(kSamplesBefore + capacity), reconstructions_(capacity) {
     grid_q_.bound = bound;
   }
 
   void load(const SampleView& view, std::size_t first, std::size_t n) {
     view_ = view;
     first_ = first;
-    x_ = samples_.get();
+    x_ = samples_.get() + kSamplesBefore;
+    std::fill(x_ - kSamplesBefore, x_, 0.0);
+    if (view.stride == sizeof(Storage)) {  // the usual case, in a loop the compiler vectorises
+      const std::byte* from = sample_at(view, first);
+      for (std::size_t i = 0; i < n; ++i) {
+        Storage s;
+        std::memcpy(&s, from + i * sizeof s, sizeof s);
+        x_[i] = F::widen(s);
+      }
+      return;
+    }
     for (std::size_t i = 0; i < n; ++i) {
       Storage s;
       std::memcpy(&s, sample_at(view, first + i), sizeof s);
@@ -60,9 +70,7 @@ class FloatKernel {
     for (std::size_t b = 0; b < block_count(n); ++b) {
       const std::size_t begin = b * kBlock;
       // About the bits of each residual, so that spikes weigh what they cost.
-      const double inv = step_q_.inverse_step;
-      sums_[b] = residual_sums(x + begin, std::min(kBlock, n - begin), history_before(x, begin),
-                               [inv](double r) { return rough_log2(1.0 + std::fabs(r) * inv); });
+      sums_[b] = log_residual_sums(x + begin, std::min(kBlock, n - begin), step_q_.inverse_step);
     }
     ChunkHeader header = blocks_header(n);
     header.step = step_q_.step;
@@ -117,7 +125,7 @@ class FloatKernel {
   // Visits the chunk in the header's coding order: at(i, prediction) returns what the
   // predictors see next.
   template <class At>
-  void walk(const ChunkHeader& header, std::size_t n, At&& at) {
+  TESSARINE_INLINE void walk(const ChunkHeader& header, std::size_t n, At&& at) {
     if (header.layout == ChunkLayout::LinearInterpolation) {
       interpolation_walk<false>(n, reconstructions_.get(), at);
     } else if (header.layout == ChunkLayout::CubicInterpolation) {
@@ -138,13 +146,18 @@ class FloatKernel {
                    EscapeWriter& escapes, ErrorStats& stats) {
     const bool interpolated = header.layout != ChunkLayout::Blocks;
     std::size_t k = 0;
+    // Plain locals, which the compiler keeps in registers (a struct stays in memory).
+    double max_abs = stats.max_abs;
+    double sum_squared = stats.sum_squared;
     walk(header, codes.size(), [&](std::size_t i, double p) TESSARINE_INLINE {
       std::uint64_t& code = codes[interpolated ? k++ : i];
       const double x = x_[i];
       double next;
       double y;
       if (quantiser.quantise(x, p, code, next, y)) [[likely]] {
-        stats.add(x - y);
+        const double error = x - y;
+        max_abs = std::max(max_abs, std::fabs(error));
+        sum_squared += error * error;
         return next;
       }
       code = kEscapeCode;
@@ -152,6 +165,8 @@ class FloatKernel {
       if (!std::isfinite(x)) ++non_finite_;
       return escaped_history(x, p);
     });
+    stats.max_abs = max_abs;
+    stats.sum_squared = sum_squared;
   }
 
   template <class Q>
@@ -241,7 +256,7 @@ class FloatKernel {
           return index;
         }
         cost.add(kEscapeCode);
-        cost.add_raw(8.0 * sizeof(Storage));
+        cost.add_raw(8 * sizeof(Storage));
         return grid_q_.escaped_history(x_[i], p);
       });
     }
@@ -276,7 +291,7 @@ class FloatKernel {
       return next;
     }
     cost.add(kEscapeCode);
-    cost.add_raw(8.0 * sizeof(Storage));
+    cost.add_raw(8 * sizeof(Storage));
     return escaped_history(x, p);
   }
 
@@ -308,7 +323,10 @@ class FloatKernel {
 
   StepQuantiser<F> step_q_;
   GridQuantiser<F> grid_q_;
-  Scratch<double> samples_;          // the chunk's samples (encoder)
+  // Zeros before the chunk's samples: the history a chunk starts from.
+  static constexpr std::size_t kSamplesBefore = 4;
+
+  Scratch<double> samples_;          // the chunk's samples (encoder), after kSamplesBefore zeros
   Scratch<double> reconstructions_;  // for interpolation
   double* x_ = nullptr;
   std::array<std::array<double, kPredictorCount>, kBlocksPerChunk> sums_{};  // per block, by predictor

@@ -23,8 +23,9 @@ inline double cubic_midpoint(double far_left, double left, double right, double 
 
 // Visits each of y[0, n) once in coding order: y[i] = visit(i, prediction), where the
 // prediction reads only entries already visited. Encoder, decoder and estimate share it.
+// Always inlined, so that the caller's counters and sums stay in registers across visits.
 template <bool kCubic, class Visit>
-inline void interpolation_walk(std::size_t n, double* y, Visit&& visit) {
+[[gnu::always_inline]] inline void interpolation_walk(std::size_t n, double* y, Visit&& visit) {
   double anchor = 0.0;
   for (std::size_t i = 0; i < n; i += kAnchorStride) anchor = y[i] = visit(i, anchor);
   for (std::size_t h = kAnchorStride / 2; h >= 1; h /= 2) {

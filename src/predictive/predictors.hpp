@@ -76,6 +76,31 @@ inline std::array<double, kPredictorCount> residual_sums(const V* x, std::size_t
   return sums;
 }
 
+// Per predictor, the sum over x[0, n) of rough_log2(1 + |residual| * inverse_step) on the
+// original samples, n <= kBlock. The history is read from x[-3..-1], so the caller pads a
+// chunk's start with zeros. Summed as integers in units of 2^-32 bits: baseline SSE2 has no
+// packed int64-to-double conversion, and integer sums let the loop run two samples a vector
+// (each term is below 2^43, so 1024 of them fit).
+inline std::array<double, kPredictorCount> log_residual_sums(const double* x, std::size_t n,
+                                                             double inverse_step) {
+  constexpr unsigned kDropped = 20;  // of the 52 fraction bits
+  const std::uint64_t one = std::bit_cast<std::uint64_t>(1.0);
+  const auto units = [&](double r) {
+    return (std::bit_cast<std::uint64_t>(1.0 + std::fabs(r) * inverse_step) - one) >> kDropped;
+  };
+  std::uint64_t zero = 0, previous = 0, linear = 0, quadratic = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double v = x[i], a = x[i - 1], b = x[i - 2], c = x[i - 3];
+    zero += units(v);
+    previous += units(v - a);
+    linear += units(v - (a + (a - b)));
+    quadratic += units(v - (3.0 * (a - b) + c));
+  }
+  constexpr double kUnit = 0x1p-32;
+  return {static_cast<double>(zero) * kUnit, static_cast<double>(previous) * kUnit,
+          static_cast<double>(linear) * kUnit, static_cast<double>(quadratic) * kUnit};
+}
+
 // The predictor with the least estimated cost: residual sums plus the noise each one adds
 // (`noise`: what one unit of noise gain costs per sample, in the sums' units). Predictors below
 // `lowest` are not candidates.

@@ -1,5 +1,6 @@
 #include "predictive/rans_contexts.hpp"
 
+#include <algorithm>
 #include <bit>
 
 #include "predictive/code_log2.hpp"
@@ -13,7 +14,26 @@ using Cuts = std::array<std::uint8_t, kMaxContexts - 1>;
 // values on both sides; returns how many.
 unsigned quantile_cuts(std::span<const std::uint8_t> values, Cuts& cuts) {
   std::array<std::uint32_t, kContextValues> histogram{};
-  for (std::uint8_t v : values) ++histogram[v];
+  {
+    // A group's tokens share their value: one count per group, in four interleaved histograms,
+    // so that equal values in a row do not wait on each other's stores.
+    std::array<std::array<std::uint32_t, kContextValues>, 4> lanes{};
+    const std::size_t n = values.size();
+    constexpr std::size_t kStride = 4 * kContextGroup;
+    std::size_t g = 0;
+    for (; g + kStride <= n; g += kStride) {
+      lanes[0][values[g]] += kContextGroup;
+      lanes[1][values[g + kContextGroup]] += kContextGroup;
+      lanes[2][values[g + 2 * kContextGroup]] += kContextGroup;
+      lanes[3][values[g + 3 * kContextGroup]] += kContextGroup;
+    }
+    for (; g < n; g += kContextGroup) {
+      lanes[0][values[g]] += static_cast<std::uint32_t>(std::min<std::size_t>(kContextGroup, n - g));
+    }
+    for (unsigned v = 0; v < kContextValues; ++v) {
+      histogram[v] = lanes[0][v] + lanes[1][v] + lanes[2][v] + lanes[3][v];
+    }
+  }
   const std::uint64_t n = values.size();
   unsigned found = 0;
   unsigned quantile = 1;
