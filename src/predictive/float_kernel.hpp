@@ -193,7 +193,7 @@ class FloatKernel {
 
   // On a grid: block predictors only, on indices; at(i, prediction) returns the next index.
   template <class At>
-  static void walk_grid(const ChunkHeader& header, std::size_t begin, std::size_t end,
+  TESSARINE_INLINE static void walk_grid(const ChunkHeader& header, std::size_t begin, std::size_t end,
                         History<std::int64_t> h, At&& at) {
     for (std::size_t first = begin; first < end; first += kBlock) {
       const std::size_t last = std::min(end, first + kBlock);
@@ -205,12 +205,16 @@ class FloatKernel {
 
   void encode_grid(const ChunkHeader& header, std::span<std::uint64_t> codes, EscapeWriter& escapes,
                    ErrorStats& stats) {
+    double max_abs = stats.max_abs;  // in registers, as in encode_with
+    double sum_squared = stats.sum_squared;
     walk_grid(header, 0, codes.size(), {}, [&](std::size_t i, std::int64_t p) TESSARINE_INLINE {
       const double x = x_[i];
       std::int64_t n;
       double y;
       if (grid_q_.quantise(x, p, codes[i], n, y)) [[likely]] {
-        stats.add(x - y);
+        const double error = x - y;
+        max_abs = std::max(max_abs, std::fabs(error));
+        sum_squared += error * error;
         return n;
       }
       codes[i] = kEscapeCode;
@@ -218,6 +222,8 @@ class FloatKernel {
       if (!std::isfinite(x)) ++non_finite_;
       return grid_q_.escaped_history(x, p);
     });
+    stats.max_abs = max_abs;
+    stats.sum_squared = sum_squared;
   }
 
   void decode_grid(const ChunkHeader& header, std::span<const std::uint64_t> codes, EscapeReader& escapes,

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <memory>
 
 #include "predictive/code_bits.hpp"
 #include "predictive/code_modes.hpp"
@@ -18,17 +19,20 @@ constexpr unsigned kExtraSizeBytes = 3;
 
 static_assert(kModeRansLast - kModeRans + 1 == kMaxContexts);
 
-// Fills `tokens` and counts them; returns the number of extra bits. Four interleaved counters
-// keep runs of one token from waiting on each other's stores.
-std::uint64_t tokenise(std::span<const std::uint64_t> codes, std::span<std::uint8_t> tokens,
-                       TokenCounts& counts) {
+// One pass over the codes: fills `tokens`, counts them, and writes their extra bits to
+// `extras` (room for 8 bytes per code and 8 more); returns the extra bytes. Four interleaved
+// counters keep runs of one token from waiting on each other's stores.
+std::size_t tokenise(std::span<const std::uint64_t> codes, std::uint8_t* tokens, TokenCounts& counts,
+                     std::uint8_t* extras) {
   std::array<TokenCounts, 4> lanes{};
-  std::uint64_t extra = 0;
+  BitWriter bits(extras);
   auto count = [&](std::size_t i, TokenCounts& lane) {
-    const std::uint8_t t = token_of(codes[i]);
+    const std::uint64_t code = codes[i];
+    const std::uint8_t t = token_of(code);
     tokens[i] = t;
     lane[t] += 1;
-    extra += kTokenTraits.extra[t];
+    const unsigned n = kTokenTraits.extra[t];
+    bits.put(code & ((std::uint64_t{1} << n) - 1), n);
   };
   const std::size_t n = codes.size();
   std::size_t i = 0;
@@ -41,16 +45,6 @@ std::uint64_t tokenise(std::span<const std::uint64_t> codes, std::span<std::uint
   for (; i < n; ++i) count(i, lanes[0]);
   for (unsigned t = 0; t < kTokenCount; ++t) {
     counts[t] = lanes[0][t] + lanes[1][t] + lanes[2][t] + lanes[3][t];
-  }
-  return extra;
-}
-
-std::size_t write_extra_bits(std::span<const std::uint64_t> codes, const std::uint8_t* tokens,
-                             std::uint8_t* out) {
-  BitWriter bits(out);
-  for (std::size_t i = 0; i < codes.size(); ++i) {
-    const unsigned n = kTokenTraits.extra[tokens[i]];
-    bits.put(codes[i] & ((std::uint64_t{1} << n) - 1), n);
   }
   return bits.finish();
 }
@@ -80,10 +74,14 @@ PredictiveResult<BaseOfSum> read_contexts(std::span<const std::uint8_t> bytes, u
 
 void encode_rans_chunk(std::span<const std::uint64_t> codes, std::vector<std::uint8_t>& out) {
   const std::size_t n = codes.size();
-  std::vector<std::uint8_t> tokens(n);
-  std::vector<std::uint8_t> values(n);
+  // Working arrays left uninitialised: every byte read is written first.
+  const auto tokens_memory = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+  const auto values_memory = std::make_unique_for_overwrite<std::uint8_t[]>(n);
+  const auto extras = std::make_unique_for_overwrite<std::uint8_t[]>(8 * n + 8);
+  const std::span<std::uint8_t> tokens(tokens_memory.get(), n);
+  const std::span<std::uint8_t> values(values_memory.get(), n);
   TokenCounts order0;
-  const std::uint64_t extra_bits = tokenise(codes, tokens, order0);
+  const std::size_t extra_size = tokenise(codes, tokens.data(), order0, extras.get());
   context_values(tokens, values);
   const ContextPlan plan = plan_contexts(tokens, values, order0);
   const auto thresholds = std::span(plan.thresholds.data(), plan.count - 1);
@@ -95,13 +93,11 @@ void encode_rans_chunk(std::span<const std::uint64_t> codes, std::vector<std::ui
     write_frequencies(frequencies, out);
     make_encode_symbols(frequencies, symbols.data() + c * kTokenCount);
   }
-  const auto extra_size = static_cast<std::size_t>((extra_bits + 7) / 8);
   put_varint(extra_size, out);
-  const std::size_t extras_at = out.size();
+  out.insert(out.end(), extras.get(), extras.get() + extra_size);
+  const std::size_t head = out.size();
   const std::size_t stream_room = 2 * n + 18;
-  out.resize(extras_at + extra_size + 8 + stream_room);
-  write_extra_bits(codes, tokens.data(), out.data() + extras_at);
-  const std::size_t head = extras_at + extra_size;
+  out.resize(head + stream_room);
   std::uint8_t* stream_end = out.data() + out.size();
   const std::uint8_t* stream =
       encode_tokens(tokens, values, context_of_value(thresholds), symbols.data(), stream_end);
