@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include "predictive/code_bits.hpp"
@@ -19,30 +20,53 @@ constexpr unsigned kExtraSizeBytes = 3;
 
 static_assert(kModeRansLast - kModeRans + 1 == kMaxContexts);
 
-// One pass over the codes: fills `tokens`, counts them, and writes their extra bits to
-// `extras` (room for 8 bytes per code and 8 more); returns the extra bytes. Four interleaved
-// counters keep runs of one token from waiting on each other's stores.
-std::size_t tokenise(std::span<const std::uint64_t> codes, std::uint8_t* tokens, TokenCounts& counts,
-                     std::uint8_t* extras) {
+// A code's extra bits, as the stream stores them.
+struct Extra {
+  std::uint64_t bits;
+  unsigned count;
+};
+
+// One pass over the codes: fills `tokens` and their context values `values`, counts the tokens,
+// and writes their extra bits to `extras` (room for 8 bytes per code and 8 more); returns the
+// extra bytes. Four interleaved counters keep runs of one token from waiting on each other's
+// stores, and a group's extra bits go to the writer as one value when they fit in 56 bits (the
+// usual case), so that the writer's chain from store to store is one step per group.
+std::size_t tokenise(std::span<const std::uint64_t> codes, std::uint8_t* tokens, std::uint8_t* values,
+                     TokenCounts& counts, std::uint8_t* extras) {
+  static_assert(kContextGroup == 4);
   std::array<TokenCounts, 4> lanes{};
   BitWriter bits(extras);
+  unsigned value = 0;  // of the group being tokenised
   auto count = [&](std::size_t i, TokenCounts& lane) {
     const std::uint64_t code = codes[i];
     const std::uint8_t t = token_of(code);
     tokens[i] = t;
+    values[i] = static_cast<std::uint8_t>(value);
     lane[t] += 1;
     const unsigned n = kTokenTraits.extra[t];
-    bits.put(code & ((std::uint64_t{1} << n) - 1), n);
+    return Extra{code & ((std::uint64_t{1} << n) - 1), n};
   };
   const std::size_t n = codes.size();
   std::size_t i = 0;
-  for (; i + 4 <= n; i += 4) {
-    count(i, lanes[0]);
-    count(i + 1, lanes[1]);
-    count(i + 2, lanes[2]);
-    count(i + 3, lanes[3]);
+  for (; i + 4 <= n; i += 4) {  // one group
+    const Extra e0 = count(i, lanes[0]);
+    const Extra e1 = count(i + 1, lanes[1]);
+    const Extra e2 = count(i + 2, lanes[2]);
+    const Extra e3 = count(i + 3, lanes[3]);
+    value = group_value(tokens[i], tokens[i + 1], tokens[i + 2], tokens[i + 3]);
+    const unsigned at1 = e0.count;
+    const unsigned at2 = at1 + e1.count;
+    const unsigned at3 = at2 + e2.count;
+    if (at3 + e3.count <= 56) [[likely]] {
+      bits.put(e0.bits | e1.bits << at1 | e2.bits << at2 | e3.bits << at3, at3 + e3.count);
+    } else {
+      for (const Extra& e : {e0, e1, e2, e3}) bits.put(e.bits, e.count);
+    }
   }
-  for (; i < n; ++i) count(i, lanes[0]);
+  for (; i < n; ++i) {
+    const Extra e = count(i, lanes[0]);
+    bits.put(e.bits, e.count);
+  }
   for (unsigned t = 0; t < kTokenCount; ++t) {
     counts[t] = lanes[0][t] + lanes[1][t] + lanes[2][t] + lanes[3][t];
   }
@@ -81,8 +105,7 @@ void encode_rans_chunk(std::span<const std::uint64_t> codes, std::vector<std::ui
   const std::span<std::uint8_t> tokens(tokens_memory.get(), n);
   const std::span<std::uint8_t> values(values_memory.get(), n);
   TokenCounts order0;
-  const std::size_t extra_size = tokenise(codes, tokens.data(), order0, extras.get());
-  context_values(tokens, values);
+  const std::size_t extra_size = tokenise(codes, tokens.data(), values.data(), order0, extras.get());
   const ContextPlan plan = plan_contexts(tokens, values, order0);
   const auto thresholds = std::span(plan.thresholds.data(), plan.count - 1);
   out.push_back(static_cast<std::uint8_t>(kModeRans + plan.count - 1));

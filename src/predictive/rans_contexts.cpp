@@ -103,17 +103,6 @@ TokenCounts merged(const std::array<TokenCounts, kMaxContexts>& fine, unsigned f
 
 }  // namespace
 
-void context_values(std::span<const std::uint8_t> tokens, std::span<std::uint8_t> values) {
-  const std::size_t n = tokens.size();
-  std::size_t group = 0;
-  for (; group < n && group < kContextGroup; ++group) values[group] = 0;
-  for (; group < n; group += kContextGroup) {
-    const std::uint8_t* t = tokens.data() + group - kContextGroup;
-    const auto v = static_cast<std::uint8_t>(group_value(t[0], t[1], t[2], t[3]));
-    for (std::size_t i = group; i < n && i < group + kContextGroup; ++i) values[i] = v;
-  }
-}
-
 ContextOfValue context_of_value(std::span<const std::uint8_t> thresholds) {
   ContextOfValue context_of{};
   for (unsigned v = 0; v < kContextValues; ++v) {

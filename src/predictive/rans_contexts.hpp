@@ -28,9 +28,6 @@ inline constexpr unsigned kContextValues = 256;
   return sum < kContextValues ? sum : kContextValues - 1;
 }
 
-// values[i], the context value of tokens[i].
-void context_values(std::span<const std::uint8_t> tokens, std::span<std::uint8_t> values);
-
 using ContextOfValue = std::array<std::uint8_t, kContextValues>;
 
 // Context of a token whose context value is v: how many thresholds are <= v.

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -93,6 +94,26 @@ TEST(PredictiveCodeCoder, RoundTripsExtremesAndTokenEdges) {
   std::vector<std::uint64_t> alternating(kCodeChunk);
   for (std::size_t i = 0; i < alternating.size(); ++i) alternating[i] = i % 2 ? kMax : 0;
   expect_round_trip(alternating, "alternating");
+}
+
+// The encoder hands a group of four codes' extra bits to its writer as one value when they
+// total at most 56 bits: groups on both sides of that limit, with every bit pattern's ends set.
+TEST(PredictiveCodeCoder, GroupsOfExtraBitsOnBothSidesOfThePackingLimit) {
+  const std::vector<std::array<unsigned, 4>> groups{
+      {14, 14, 14, 14}, {14, 14, 14, 15}, {0, 0, 0, 56}, {0, 0, 0, 57}, {61, 0, 0, 0},
+      {2, 61, 2, 61}, {27, 0, 29, 0}, {20, 20, 16, 0}, {20, 20, 17, 0}};
+  std::vector<std::uint64_t> codes;
+  for (std::size_t round = 0; round < 3; ++round) {  // also after a partial group
+    for (const auto& group : groups) {
+      for (unsigned extra : group) {
+        // Top bit at extra + 2, then pattern bits: 1 at both ends of the extra bits.
+        const std::uint64_t top = std::uint64_t{1} << (extra + 2);
+        codes.push_back(extra == 0 ? 3 : top | (top >> 1) | (std::uint64_t{1} << (extra - 1)) | 1);
+      }
+    }
+    expect_round_trip(codes, "round " + std::to_string(round));
+    codes.push_back(9);
+  }
 }
 
 TEST(PredictiveCodeCoder, ConcatenatedChunksDecodeInSequence) {
