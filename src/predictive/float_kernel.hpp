@@ -286,13 +286,13 @@ class FloatKernel {
     return header;
   }
 
-  // The quantiser's code for x against p goes to `cost`; returns what the predictors see next.
+  // The quantiser's estimated code for x against p goes to `cost`; returns what the predictors
+  // see next.
   template <class Q>
   TESSARINE_INLINE static double trial(const Q& quantiser, double x, double p, CodeCost& cost) {
     std::uint64_t code;
     double next;
-    double y;
-    if (quantiser.quantise(x, p, code, next, y)) [[likely]] {
+    if (quantiser.estimate(x, p, code, next)) [[likely]] {
       cost.add(code);
       return next;
     }

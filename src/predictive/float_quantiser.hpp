@@ -76,6 +76,17 @@ struct StepQuantiser {
     code = zigzag(static_cast<std::int64_t>(q)) + 1;
     return true;
   }
+
+  // For estimates: the code and `next` of quantise, without the check against the bound (which
+  // moves about one sample in a thousand to the neighbouring bin, and escapes fewer still).
+  TESSARINE_INLINE bool estimate(double x, double prediction, std::uint64_t& code, double& next) const {
+    const double t = (x - prediction) * inverse_step;
+    if (!(std::fabs(t) < 0x1p51)) return false;  // also NaN and infinite x
+    const double q = (t + 0x1.8p52) - 0x1.8p52;
+    next = prediction + q * step;
+    code = zigzag(static_cast<std::int64_t>(q)) + 1;
+    return true;
+  }
 };
 
 // Bins of `multiple` grid steps on the grid origin + N * spacing (grid_step.hpp). Prediction
