@@ -89,7 +89,8 @@ inline std::array<double, kPredictorCount> log_residual_sums(const double* x, st
     return (std::bit_cast<std::uint64_t>(1.0 + std::fabs(r) * inverse_step) - one) >> kDropped;
   };
   std::uint64_t zero = 0, previous = 0, linear = 0, quadratic = 0;
-  for (std::size_t i = 0; i < n; ++i) {
+  // A signed index: x[-1] is read through a negative offset, never a wrapped unsigned one.
+  for (std::ptrdiff_t i = 0; i < static_cast<std::ptrdiff_t>(n); ++i) {
     const double v = x[i], a = x[i - 1], b = x[i - 2], c = x[i - 3];
     zero += units(v);
     previous += units(v - a);
