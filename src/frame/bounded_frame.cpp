@@ -69,8 +69,9 @@ PredictiveResult<EncodedStream> encode_for_psnr(const SampleView& samples, const
 void copy_verbatim(const SampleView& samples, std::vector<std::uint8_t>& body) {
   const std::size_t size = samples.type.size;
   body.resize(samples.count * size);
-  const std::byte* at = samples.data;
-  for (std::size_t i = 0; i < samples.count; ++i, at += samples.stride) {
+  for (std::size_t i = 0; i < samples.count; ++i) {
+    // Addressed from the start each time: a negative stride never steps before the array.
+    const std::byte* at = samples.data + static_cast<std::ptrdiff_t>(i) * samples.stride;
     std::memcpy(body.data() + i * size, at, size);  // little-endian hosts only, as the module
   }
 }

@@ -32,9 +32,10 @@ double value_at(const std::byte* at) {
 template <class T>
 SampleRange range_of(const SampleView& samples) {
   SampleRange range{INFINITY, -INFINITY, 0};
-  const std::byte* at = samples.data;
-  for (std::size_t i = 0; i < samples.count; ++i, at += samples.stride) {
-    const double value = value_at<T>(at);
+  for (std::size_t i = 0; i < samples.count; ++i) {
+    // Addressed from the start each time: a negative stride never steps before the array.
+    const double value =
+        value_at<T>(samples.data + static_cast<std::ptrdiff_t>(i) * samples.stride);
     if (!std::isfinite(value)) continue;
     range.low = std::min(range.low, value);
     range.high = std::max(range.high, value);
