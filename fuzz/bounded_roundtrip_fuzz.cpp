@@ -48,8 +48,8 @@ __int128 integer_at(const std::uint8_t* at, SampleType type) {
 bool within(double x, double y, double e) {
   const double d = x - y;
   if (std::isinf(d)) return false;
-  const double back = d + y;
-  const double error = (x - back) + (y - (back - d));  // x - y == d + error exactly
+  const double back = d + y;                            // TwoSum of x and -y
+  const double error = (x - back) - (y - (back - d));  // x - y == d + error exactly
   if (std::fabs(d) != e) return std::fabs(d) < e;
   return error == 0.0 || (d > 0) != (error > 0);
 }
