@@ -144,10 +144,11 @@ struct GridQuantiser {
     return true;
   }
 
-  // What the predictors see after an escaped sample: its index, or the prediction.
+  // What the predictors see after an escaped sample: its index, or the prediction kept within
+  // the index limit, so that no history (and no prediction from it) can overflow int64.
   TESSARINE_INLINE std::int64_t escaped_history(double value, std::int64_t prediction) const {
     std::int64_t n;
-    return index_of(value, n) ? n : prediction;
+    return index_of(value, n) ? n : std::clamp(prediction, -kIndexLimit, kIndexLimit);
   }
 };
 
