@@ -176,19 +176,24 @@ class FloatKernel {
     std::size_t k = 0;
     walk(header, codes.size(), [&](std::size_t i, double p) TESSARINE_INLINE {
       const std::uint64_t code = codes[interpolated ? k++ : i];
-      Storage s;
       if (code != kEscapeCode) [[likely]] {
         const double next = quantiser.unrounded(p, unzigzag(code - 1));
-        s = F::narrow(next);
+        const Storage s = F::narrow(next);
         std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
         return next;
       }
-      std::uint64_t raw = 0;
-      if (!escapes.next(raw)) ok = false;
-      std::memcpy(&s, &raw, sizeof s);
-      std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
-      return escaped_history(F::widen(s), p);
+      return escaped_history(F::widen(take_escape(escapes, out + i * sizeof(Storage), ok)), p);
     });
+  }
+
+  // The next escaped sample, written to `at` as it was stored; `ok` turns false when none is left.
+  TESSARINE_INLINE static Storage take_escape(EscapeReader& escapes, std::byte* at, bool& ok) {
+    std::uint64_t raw = 0;
+    if (!escapes.next(raw)) ok = false;
+    Storage s;
+    std::memcpy(&s, &raw, sizeof s);
+    std::memcpy(at, &s, sizeof s);
+    return s;
   }
 
   // On a grid: block predictors only, on indices; at(i, prediction) returns the next index.
@@ -229,19 +234,14 @@ class FloatKernel {
   void decode_grid(const ChunkHeader& header, std::span<const std::uint64_t> codes, EscapeReader& escapes,
                    std::byte* out, bool& ok) const {
     walk_grid(header, 0, codes.size(), {}, [&](std::size_t i, std::int64_t p) TESSARINE_INLINE {
-      Storage s;
       std::int64_t n = 0;
       if (codes[i] != kEscapeCode) [[likely]] {
         if (!grid_q_.rebuild(p, codes[i], n)) ok = false;
-        s = grid_q_.value(n);
+        const Storage s = grid_q_.value(n);
         std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
         return n;
       }
-      std::uint64_t raw = 0;
-      if (!escapes.next(raw)) ok = false;
-      std::memcpy(&s, &raw, sizeof s);
-      std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
-      return grid_q_.escaped_history(F::widen(s), p);
+      return grid_q_.escaped_history(F::widen(take_escape(escapes, out + i * sizeof(Storage), ok)), p);
     });
   }
 
