@@ -29,6 +29,7 @@ def compress(
     cutoff: str | None = None,
     coder: str = "arans",
     plain: bool = False,
+    lossless: bool = False,
 ) -> bytes:
     """Compress a 1-D signal of real numbers; with bounds, the smallest output found meeting all."""
     settings = CodecSettings(
@@ -40,6 +41,7 @@ def compress(
         cutoff=cutoff,
         coder=coder,
         plain=plain,
+        lossless=lossless,
     )
     return _compress(data, settings)
 

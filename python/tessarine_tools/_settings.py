@@ -42,6 +42,7 @@ class CodecSettings:
     cutoff: str | None = None
     coder: str = "arans"
     plain: bool = False
+    lossless: bool = False
 
     def __post_init__(self) -> None:
         _ = self.resolved  # refuse bad settings here, not at the first signal
@@ -59,8 +60,13 @@ class CodecSettings:
         return {
             f.name: value
             for f in fields(CodecSettings)
-            if (value := getattr(self, f.name)) is not None or f.default is not None
+            if ((value := getattr(self, f.name)) is not None or f.default is not None)
+            and not (f.name in _WRITTEN_WHEN_SET and value == f.default)
         }
+
+
+# Configs stored before these settings existed must load and write back unchanged.
+_WRITTEN_WHEN_SET = ("lossless",)
 
 
 FIELD_NAMES: tuple[str, ...] = tuple(f.name for f in fields(CodecSettings))
@@ -68,6 +74,8 @@ FIELD_NAMES: tuple[str, ...] = tuple(f.name for f in fields(CodecSettings))
 
 def _resolve(s: CodecSettings) -> Resolved:
     # The order of the checks fixes which message a caller sees when several settings are wrong.
+    if s.lossless is not False:
+        return _lossless(s)
     bound = Bound.parse(s.max_error, s.rel_error, s.psnr)
     coder = code_of(CODERS, "coder", s.coder)
     if bound is not None and (s.scale is not None or s.cutoff is not None):
@@ -86,3 +94,17 @@ def _resolve(s: CodecSettings) -> Resolved:
         coder,
     )
     return Resolved(bound, methods, fixed)
+
+
+def _lossless(s: CodecSettings) -> Resolved:
+    if s.lossless is not True:
+        raise TypeError(f"lossless must be True or False, got {s.lossless!r}")
+    given = [n for n in ("max_error", "rel_error", "psnr", "method", "scale", "cutoff")
+             if getattr(s, n) is not None] + (["plain"] if s.plain else [])
+    if given:
+        raise ValueError(f"lossless=True keeps every bit and takes no {' or '.join(given)}")
+    # The predictive coder returns every bit of every sample when its largest error is 0.
+    exact = Bound(max_error=0.0)
+    fixed = Settings(code_of(METHODS, "method", DEFAULT_METHOD), DEFAULT_SCALE,
+                     code_of(CUTOFFS, "cutoff", DEFAULT_CUTOFF), code_of(CODERS, "coder", s.coder))
+    return Resolved(exact, (fixed.method,), fixed)

@@ -1,0 +1,58 @@
+"""lossless=True returns every bit of every sample, for every dtype, and takes no other bound."""
+
+import numpy as np
+import pytest
+
+import tessarine_tools as tt
+from tessarine_tools.codec import Tessarine
+
+DTYPES = ["f2", "f4", "f8", "i1", "u1", "i2", "u2", "i4", "u4", "i8", "u8"]
+
+
+def awkward(dtype):
+    """Random bit patterns (NaN payloads, denormals, -0.0 among them) then a smooth stretch."""
+    rng = np.random.default_rng(7)
+    noise = rng.integers(0, 256, 3000 * dtype.itemsize, dtype=np.uint8).view(dtype)
+    smooth = (np.sin(np.arange(3000) / 40.0) * 100).astype(dtype)
+    return np.concatenate([noise, smooth])
+
+
+@pytest.mark.parametrize("dtype", map(np.dtype, DTYPES))
+def test_every_bit_comes_back(dtype):
+    for samples in (awkward(dtype), awkward(dtype)[::-3], np.empty(0, dtype)):
+        back = tt.decompress(tt.compress(samples, lossless=True))
+        assert back.dtype == dtype and back.tobytes() == samples.tobytes()
+
+
+def test_float_corner_patterns_come_back():
+    patterns = np.array([0x8000000000000000, 0x7FF0000000000123, 0xFFF8000000000001, 1,
+                         0x000FFFFFFFFFFFFF, 0x7FF0000000000000], dtype=np.uint64)
+    samples = np.tile(patterns, 50).view(np.float64)
+    back = tt.decompress(tt.compress(samples, lossless=True))
+    assert back.view(np.uint64).tolist() == samples.view(np.uint64).tolist()
+
+
+@pytest.mark.parametrize("keywords, message", [
+    ({"max_error": 0.1}, "lossless=True keeps every bit and takes no max_error"),
+    ({"psnr": 60, "scale": 8}, "lossless=True keeps every bit and takes no psnr or scale"),
+    ({"method": "best"}, "lossless=True keeps every bit and takes no method"),
+    ({"plain": True}, "lossless=True keeps every bit and takes no plain"),
+])
+def test_other_settings_are_refused(keywords, message):
+    with pytest.raises(ValueError) as refused:
+        tt.compress(np.arange(8.0), lossless=True, **keywords)
+    assert str(refused.value) == message
+
+
+def test_only_true_or_false():
+    with pytest.raises(TypeError, match="lossless must be True or False, got 1"):
+        tt.compress(np.arange(8.0), lossless=1)
+
+
+def test_codec_config_names_lossless_only_when_set():
+    assert Tessarine(lossless=True).get_config() == {
+        "id": "tessarine", "coder": "arans", "plain": False, "lossless": True}
+    assert "lossless" not in Tessarine(max_error=0.1).get_config()
+    chunk = awkward(np.dtype("f4")).reshape(2, -1)
+    assert Tessarine(lossless=True).decode(Tessarine(lossless=True).encode(chunk)).tobytes() \
+        == chunk.tobytes()
