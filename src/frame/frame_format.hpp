@@ -5,35 +5,22 @@
 #include <span>
 #include <vector>
 
-#include "frame/bound.hpp"
-#include "predictive/error.hpp"
-#include "predictive/sample_type.hpp"
+#include "frame/block_index.hpp"
+#include "frame/frame_header.hpp"
 
 namespace tessarine::frame {
-
-using predictive::PredictiveResult;
-using predictive::SampleType;
-
-// How a version-2 frame's body holds the samples.
-enum class BodyKind : std::uint8_t {
-  Predictive = 0,  // the bounded predictive stream
-  Verbatim = 1,    // the samples themselves, little-endian: what incompressible input gets
-};
-
-inline constexpr std::uint8_t kFrameVersion = 2;
-inline constexpr std::size_t kFrameHeaderSize = 53;
-
-struct FrameHeader {
-  SampleType type{};
-  std::uint64_t count = 0;
-  Bound bound{};
-  BodyKind body = BodyKind::Predictive;
-  double largest_error = 0.0;  // the largest |error| of any finite sample, measured when coded
-};
 
 struct FrameView {
   FrameHeader header;
   std::span<const std::uint8_t> body;
+  BlockLayout layout;  // the blocks of a blocked body; empty otherwise
+};
+
+// What parse_frame checksums before it trusts the bytes.
+enum class Verify : std::uint8_t {
+  Frame,   // the whole frame: every byte is read
+  Layout,  // a blocked frame's header and index only, so that a window reads only its blocks
+           // (each block's own CRC is checked when it is decoded); other frames in full
 };
 
 // Header, body and the CRC-32 over everything after the CRC field.
@@ -42,9 +29,7 @@ struct FrameView {
 
 // Checks magic, version, checksum, sample type, body kind and that the body can hold the
 // declared count, so that a caller may allocate `count` samples once this succeeds.
-[[nodiscard]] PredictiveResult<FrameView> parse_frame(std::span<const std::uint8_t> bytes);
-
-// True for a version-2 frame's first five bytes ("TSRF", 2); version 1 is read elsewhere.
-[[nodiscard]] bool is_version_2(std::span<const std::uint8_t> bytes);
+[[nodiscard]] PredictiveResult<FrameView> parse_frame(std::span<const std::uint8_t> bytes,
+                                                      Verify verify = Verify::Frame);
 
 }  // namespace tessarine::frame

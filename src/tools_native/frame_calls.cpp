@@ -1,74 +1,38 @@
-#include <cmath>
 #include <cstddef>
 #include <string>
 
 #include <nanobind/stl/string.h>
 
 #include "frame/bounded_frame.hpp"
+#include "frame/frame_decode.hpp"
 #include "frame/frame_format.hpp"
 #include "tools_native/byte_input.hpp"
+#include "tools_native/frame_support.hpp"
 #include "tools_native/native_functions.hpp"
-#include "tools_native/raise.hpp"
-#include "tools_native/signal_input.hpp"
 
 namespace tessarine::tools {
 namespace {
 
-using predictive::PredictiveError;
-using predictive::SampleType;
-using predictive::SampleView;
-
-[[noreturn]] void raise_frame_error(const PredictiveError& error) {
-  if (error.kind() == PredictiveError::Kind::OutOfMemory) {
-    PyErr_NoMemory();
-    throw nb::python_error();
-  }
-  raise_value_error(error.display());
+nb::object optional_bound(bool given, double value) {
+  return given ? nb::cast(value) : nb::none();
 }
 
-SampleView view_of(const SignalInput& input) {
-  using nb::dlpack::dtype_code;
-  const auto code = static_cast<dtype_code>(input.dtype.code);
-  const char kind = code == dtype_code::Float ? 'f' : code == dtype_code::Int ? 'i' : 'u';
-  const SampleType type{kind, static_cast<std::uint8_t>(input.dtype.bits / 8)};
-  return {static_cast<const std::byte*>(input.data), input.length,
-          static_cast<std::ptrdiff_t>(input.stride * type.size), type};
+void put_layout(nb::dict& fields, const frame::FrameView& frame) {
+  const bool blocked = frame.header.body == frame::BodyKind::Blocked;
+  fields["blocks"] = blocked ? frame.layout.blocks.size() : std::size_t{1};
+  fields["block_size"] = blocked ? frame.layout.block_samples : frame.header.count;
 }
-
-// An optional bound from Python: None is "not given".
-double bound_value(nb::handle value) {
-  return value.is_none() ? NAN : nb::cast<double>(value);
-}
-
-// A writable C-contiguous buffer, released on scope exit.
-class WritableBuffer {
- public:
-  explicit WritableBuffer(nb::handle out) {
-    if (PyObject_GetBuffer(out.ptr(), &view_, PyBUF_WRITABLE | PyBUF_C_CONTIGUOUS) != 0) {
-      throw nb::python_error();
-    }
-  }
-  WritableBuffer(const WritableBuffer&) = delete;
-  WritableBuffer& operator=(const WritableBuffer&) = delete;
-  ~WritableBuffer() { PyBuffer_Release(&view_); }
-  [[nodiscard]] std::span<std::byte> bytes() const {
-    return {static_cast<std::byte*>(view_.buf), static_cast<std::size_t>(view_.len)};
-  }
-
- private:
-  Py_buffer view_{};
-};
 
 }  // namespace
 
 nb::bytes compress_frame(nb::handle data, nb::handle max_error, nb::handle rel_error,
-                         nb::handle psnr) {
+                         nb::handle psnr, std::uint64_t block_size, unsigned threads) {
   const frame::Bound bound{bound_value(max_error), bound_value(rel_error), bound_value(psnr)};
   const SignalInput input = pin_signal(data, true);
-  const SampleView view = view_of(input);
+  const predictive::SampleView view = view_of(input);
   auto frame = [&] {
     nb::gil_scoped_release unlocked;
-    return frame::compress_bounded(view, bound);
+    return frame::compress_bounded(view, bound, {block_size, threads});
   }();
   if (!frame) raise_frame_error(frame.error());
   return nb::bytes(frame->data(), frame->size());
@@ -82,27 +46,34 @@ nb::dict frame_fields(nb::handle data) {
   }();
   if (!parsed) raise_frame_error(parsed.error());
   const frame::FrameView& frame = *parsed;
-  nb::dict fields;
-  fields["dtype"] = std::string(1, frame.header.type.kind) + std::to_string(frame.header.type.size);
-  fields["sample_count"] = frame.header.count;
   const auto& bound = frame.header.bound;
-  fields["max_error"] = bound.has_max_error() ? nb::cast(bound.max_error) : nb::none();
-  fields["rel_error"] = bound.has_rel_error() ? nb::cast(bound.rel_error) : nb::none();
-  fields["psnr"] = bound.has_psnr() ? nb::cast(bound.psnr) : nb::none();
-  fields["body"] = frame.header.body == frame::BodyKind::Verbatim ? "verbatim" : "predictive";
+  nb::dict fields;
+  fields["dtype"] = dtype_name(frame.header.type);
+  fields["sample_count"] = frame.header.count;
+  fields["max_error"] = optional_bound(bound.has_max_error(), bound.max_error);
+  fields["rel_error"] = optional_bound(bound.has_rel_error(), bound.rel_error);
+  fields["psnr"] = optional_bound(bound.has_psnr(), bound.psnr);
+  const char* kinds[] = {"predictive", "verbatim", "blocks"};
+  fields["body"] = kinds[static_cast<int>(frame.header.body)];
   fields["body_len"] = frame.body.size();
   fields["largest_error"] = frame.header.largest_error;
+  put_layout(fields, frame);
   return fields;
 }
 
-nb::object decode_frame_into(nb::handle data, nb::handle out) {
+nb::object decode_frame_into(nb::handle data, nb::handle out, std::uint64_t start,
+                             nb::handle stop, unsigned threads) {
   const PinnedBytes pinned(data);  // a private copy of anything mutable: one parse holds
   const WritableBuffer target(out);
-  auto decoded = [&]() -> predictive::PredictiveResult<void> {
+  const bool whole = start == 0 && stop.is_none();
+  const std::uint64_t end = stop.is_none() ? 0 : nb::cast<std::uint64_t>(stop);
+  auto decoded = [&]() -> frame::DecodeResult {
     nb::gil_scoped_release unlocked;
-    auto frame = frame::parse_frame(pinned.bytes());
-    if (!frame) return std::unexpected(frame.error());
-    return frame::decode_frame(*frame, target.bytes());
+    // A window trusts a blocked frame's index and the blocks it reads, not the whole frame.
+    auto frame = frame::parse_frame(pinned.bytes(), whole ? frame::Verify::Frame : frame::Verify::Layout);
+    if (!frame) return std::unexpected(frame::DecodeFailure{frame.error(), std::nullopt, 0});
+    return frame::decode_window(*frame, start, whole ? frame->header.count : end, threads,
+                                target.bytes());
   }();
   if (!decoded) raise_frame_error(decoded.error());
   return nb::borrow(out);

@@ -20,10 +20,30 @@ NB_MODULE(_native, m) {
   m.def("encode_bytes", &tools::encode_byte_stream, "data"_a, "Entropy-code bytes losslessly.");
   m.def("decode_bytes", &tools::decode_byte_stream, "data"_a, "Decode encode_bytes' output.");
   m.def("compress_frame", &tools::compress_frame, "data"_a, "max_error"_a = nb::none(),
-        "rel_error"_a = nb::none(), "psnr"_a = nb::none(),
-        "A version-2 frame of a 1-D real array meeting every bound given.");
+        "rel_error"_a = nb::none(), "psnr"_a = nb::none(), "block_size"_a = 1u << 20,
+        "threads"_a = 1, "A version-2 frame of a 1-D real array meeting every bound given.");
   m.def("frame_fields", &tools::frame_fields, "data"_a,
         "The fields of a version-2 frame's header, after its checksum is checked.");
-  m.def("decode_frame", &tools::decode_frame_into, "data"_a, "out"_a,
-        "Decode a version-2 frame into `out`, a contiguous array of its dtype and length.");
+  m.def("decode_frame", &tools::decode_frame_into, "data"_a, "out"_a, "start"_a = 0,
+        "stop"_a = nb::none(), "threads"_a = 1,
+        "Decode samples [start, stop) of a version-2 frame into `out`, a contiguous array of "
+        "its dtype and the window's length.");
+  m.def("frame_head", &tools::frame_head, "head"_a,
+        "dtype, sample count and whether blocked, from a frame's first 53 bytes (unchecked).");
+  m.def("block_tail_size", &tools::block_tail_size, "trailer"_a,
+        "The bytes a blocked frame's index and trailer take, from its last 20 bytes.");
+  m.def("block_layout", &tools::block_layout, "head"_a, "tail"_a, "body_size"_a,
+        "The blocks of a blocked frame (first, samples, offset, size, kind, largest error, "
+        "CRC), after the index's checksum is checked.");
+  m.def("decode_block", &tools::decode_one_block, "dtype"_a, "block"_a, "data"_a, "out"_a,
+        "Decode one block's bytes (its checksum first) into `out`.");
+  m.def("encode_blocks", &tools::encode_stream_blocks, "data"_a, "max_error"_a, "block_size"_a,
+        "threads"_a = 1, "Code whole blocks: (bytes, kind, largest error, CRC) for each.");
+  m.def("finish_blocked", &tools::finish_blocked_frame, "dtype"_a, "count"_a, "max_error"_a,
+        "rel_error"_a, "block_size"_a, "blocks"_a, "blocks_crc"_a, "blocks_size"_a,
+        "The header and index of a blocked frame whose blocks are already written.");
+  m.def("error_limit", &tools::stream_error_limit, "max_error"_a, "rel_error"_a, "span"_a,
+        "The per-sample bound max_error and rel_error give for a signal of this range.");
+  m.def("finite_range", &tools::finite_range, "data"_a,
+        "(smallest, largest, count) of the finite samples.");
 }

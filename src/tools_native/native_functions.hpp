@@ -2,6 +2,9 @@
 
 #include <nanobind/nanobind.h>
 
+#include <cstdint>
+#include <string>
+
 namespace tessarine::tools {
 
 namespace nb = nanobind;
@@ -16,8 +19,25 @@ namespace nb = nanobind;
 [[nodiscard]] nb::bytes encode_byte_stream(nb::handle data);
 [[nodiscard]] nb::bytes decode_byte_stream(nb::handle data);
 [[nodiscard]] nb::bytes compress_frame(nb::handle data, nb::handle max_error,
-                                       nb::handle rel_error, nb::handle psnr);
+                                       nb::handle rel_error, nb::handle psnr,
+                                       std::uint64_t block_size, unsigned threads);
 [[nodiscard]] nb::dict frame_fields(nb::handle data);
-[[nodiscard]] nb::object decode_frame_into(nb::handle data, nb::handle out);
+[[nodiscard]] nb::object decode_frame_into(nb::handle data, nb::handle out, std::uint64_t start,
+                                           nb::handle stop, unsigned threads);
+
+// The pieces of a stream reader and writer.
+[[nodiscard]] nb::dict frame_head(nb::handle head);
+[[nodiscard]] std::uint64_t block_tail_size(nb::handle trailer);
+[[nodiscard]] nb::list block_layout(nb::handle head, nb::handle tail, std::uint64_t body_size);
+[[nodiscard]] nb::object decode_one_block(const std::string& dtype, nb::handle block,
+                                          nb::handle data, nb::handle out);
+[[nodiscard]] nb::list encode_stream_blocks(nb::handle data, double max_error,
+                                            std::uint64_t block_size, unsigned threads);
+[[nodiscard]] nb::tuple finish_blocked_frame(const std::string& dtype, std::uint64_t count,
+                                             nb::handle max_error, nb::handle rel_error,
+                                             std::uint64_t block_size, nb::handle blocks,
+                                             std::uint32_t blocks_crc, std::uint64_t blocks_size);
+[[nodiscard]] double stream_error_limit(nb::handle max_error, nb::handle rel_error, double span);
+[[nodiscard]] nb::tuple finite_range(nb::handle data);
 
 }  // namespace tessarine::tools
