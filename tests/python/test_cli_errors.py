@@ -59,7 +59,8 @@ def test_a_damaged_chunk_is_a_data_error(folder, capsys):
     data[len(data) // 2] ^= 0xFF
     chunk.write_bytes(bytes(data))
     assert "multi.zarr" in fails(["decompress", "multi.zarr", "-o", "out.npy"], capsys)
-    fails(["info", "multi.zarr"], capsys)
+    # info reads headers only: damage inside a payload is for decompress to find.
+    assert main(["info", "multi.zarr"]) == 0
 
 
 def test_library_refusals_while_writing_a_store_are_data_errors(folder, capsys):

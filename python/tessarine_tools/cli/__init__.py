@@ -7,6 +7,7 @@ User errors end as one line on stderr: exit 2 for usage, 1 for unreadable or inv
 from __future__ import annotations
 
 import contextlib
+import importlib
 import os
 import signal
 import sys
@@ -15,11 +16,15 @@ from collections.abc import Iterator, Sequence
 from tessarine_tools.cli.errors import CliError
 
 INTERRUPTED = 130
+_EXTRA = ("numcodecs", "soundfile", "tqdm")  # zarr is imported where first used: it is slow
 
 
 def main(argv: Sequence[str] | None = None) -> int:
     try:
-        # The command's file formats (zarr, WAV, progress bars) come with the `cli` extra.
+        # The command's file formats (zarr, WAV, progress bars) come with the `cli` extra:
+        # a missing one is named before any work, not after it.
+        for name in _EXTRA:
+            importlib.import_module(name)
         from tessarine_tools.cli.parser import build_parser
     except ModuleNotFoundError as error:
         return _missing(error)
@@ -49,7 +54,7 @@ def main(argv: Sequence[str] | None = None) -> int:
 
 
 def _missing(error: ModuleNotFoundError) -> int:
-    hint = "pip install 'tessarine[cli]'"
+    hint = 'run pip install ".[cli]" in the source folder'
     return _fail(f"the command line needs the package {_package(error)!r}: {hint}", 1)
 
 

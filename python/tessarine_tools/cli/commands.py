@@ -4,8 +4,6 @@ from __future__ import annotations
 
 import argparse
 import contextlib
-import dataclasses
-import json
 import time
 from collections.abc import Iterator
 from pathlib import Path
@@ -24,8 +22,7 @@ from tessarine_tools.cli.outputs import (
     write_samples,
 )
 from tessarine_tools.cli.recording import Recording
-from tessarine_tools.cli.store import chunk_bytes, kind_of, read_store, write_store
-from tessarine_tools.codec import lane_frames
+from tessarine_tools.cli.store import kind_of, read_store, write_store
 
 
 def settings_of(args: argparse.Namespace) -> CodecSettings:
@@ -36,6 +33,8 @@ def settings_of(args: argparse.Namespace) -> CodecSettings:
 
 def _check_settings(args: argparse.Namespace) -> None:
     bounded = any(getattr(args, b) is not None for b in ("max_error", "rel_error", "psnr"))
+    if args.lossless and (args.method, args.scale, args.cutoff) != (None, None, None):
+        raise UsageError("--lossless keeps every bit: give no --method, --scale or --cutoff")
     if bounded and (args.scale is not None or args.cutoff is not None):
         raise UsageError("give either --scale/--cutoff or a bound, not both")
     if args.method == "best" and not bounded:
@@ -123,41 +122,3 @@ def decompress(args: argparse.Namespace) -> str:
     shape = "x".join(map(str, recording.shaped().shape))
     return f"{shape} {recording.samples.dtype} -> {target}"
 
-
-def info(args: argparse.Namespace) -> str:
-    source = Path(args.input)
-    if not source.exists():
-        raise DataError(f"{source}: no such file")
-    if kind_of(source) == "tsrn":
-        details = _library(source, tessarine_tools.inspect, source.read_bytes())
-        if args.json:
-            return json.dumps(dataclasses.asdict(details), default=str, indent=2)
-        return str(details)
-    return _store_info(source, args.json)
-
-
-def _store_info(source: Path, as_json: bool) -> str:
-    recording = read_store(source, zipped=kind_of(source) == "zip")
-    channels = []
-    for index, name in enumerate(recording.channel_names):
-        frames = [f for chunk in chunk_bytes(source, index) for f in lane_frames(chunk)]
-        stored = sum(len(f) for f in frames)
-        first = _library(f"{source} {name}", tessarine_tools.inspect, frames[0]) if frames else None
-        channels.append({"name": name, "chunks": len(frames), "stored_bytes": stored,
-                         "ratio": recording.samples[index].nbytes / stored if stored else None,
-                         "first_chunk": first})
-    report = {"shape": list(recording.samples.shape), **recording.attributes(), "channels": channels}
-    if as_json:
-        return json.dumps(report, default=_jsonable, indent=2)
-    lines = [f"{source}: {recording.channels} channels x {recording.samples.shape[1]} samples, "
-             f"{recording.samples.dtype}, rate {recording.sample_rate}"]
-    for channel in channels:
-        lines.append(f"  {channel['name']}: {channel['chunks']} chunks, "
-                     f"{channel['stored_bytes']} bytes, ratio {channel['ratio']:.2f}")
-        lines.append("    " + str(channel["first_chunk"]).replace("\n", "\n    "))
-    return "\n".join(lines)
-
-
-def _jsonable(value: Any) -> Any:
-    is_record = dataclasses.is_dataclass(value) and not isinstance(value, type)
-    return dataclasses.asdict(value) if is_record else str(value)

@@ -22,7 +22,13 @@ def errors(source: np.ndarray, decoded: np.ndarray) -> tuple[float, float]:
     return peak, 20.0 * math.log10(span / rmse) if span > 0 else -math.inf
 
 
+def ratio(input_bytes: int, stored: int) -> float:
+    """The one compression ratio the command reports: the input's bytes in its own dtype over
+    every byte stored (a store's metadata included)."""
+    return input_bytes / stored if stored else math.inf
+
+
 def summary(source: np.ndarray, decoded: np.ndarray, stored: int, seconds: float) -> str:
     peak, psnr = errors(source, decoded)
-    ratio = source.nbytes / stored if stored else math.inf
-    return f"ratio {ratio:.2f}  max error {peak:.4g}  PSNR {psnr:.1f} dB  {seconds:.2f} s"
+    return (f"ratio {ratio(source.nbytes, stored):.2f} against {source.dtype}  "
+            f"max error {peak:.4g}  PSNR {psnr:.1f} dB  {seconds:.2f} s")

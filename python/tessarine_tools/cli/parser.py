@@ -5,7 +5,7 @@ from __future__ import annotations
 import argparse
 import math
 
-from tessarine_tools.cli import bench, commands
+from tessarine_tools.cli import bench, commands, info
 
 
 def _positive(text: str) -> float:
@@ -37,6 +37,8 @@ def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-ar
     bound.add_argument("--max-error", type=_positive, help="largest absolute error per sample")
     bound.add_argument("--rel-error", type=_positive, help="the same, as a fraction of the range")
     bound.add_argument("--psnr", type=_positive, help="lowest PSNR in dB")
+    bound.add_argument("--lossless", action="store_true",
+                       help="every bit back, for every dtype (floats too)")
     sub.set_defaults(run=commands.compress)
 
 
@@ -53,7 +55,7 @@ def build_parser() -> argparse.ArgumentParser:
     sub = subs.add_parser("info", help="describe a .tsrn file or zarr store")
     sub.add_argument("input")
     sub.add_argument("--json", action="store_true", help="machine-readable output")
-    sub.set_defaults(run=commands.info)
+    sub.set_defaults(run=info.info)
     sub = subs.add_parser("bench", help="try every setting and the installed peers")
     _source(sub)
     sub.add_argument("--plot", help="draw rate against max error and PSNR into this .png")

@@ -25,7 +25,7 @@ def kind_of(path: Path) -> str:
     return "zip" if name.endswith(".zarr.zip") else "tsrn"
 
 
-def _open_store(path: Path, mode: str, zipped: bool) -> Any:
+def open_store(path: Path, mode: str, zipped: bool) -> Any:
     import zarr.storage
 
     if zipped:
@@ -41,7 +41,7 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
     samples = recording.samples
     block = min(BLOCK, samples.shape[1])
     serializer = TessarineCodec(**settings)  # bad settings fail before anything is opened
-    store = _open_store(path, "w", zipped)
+    store = open_store(path, "w", zipped)
     try:
         array = zarr.create_array(store, shape=samples.shape, chunks=(1, block),
                                   dtype=samples.dtype, serializer=serializer,
@@ -49,10 +49,10 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
                                   attributes=recording.attributes())  # type: ignore[arg-type]
         _write_chunks(array, samples, block)
     finally:
-        _close(store)
+        close_store(store)
 
 
-def _close(store: Any) -> None:
+def close_store(store: Any) -> None:
     # A zip store whose file never opened (a read-only folder) fails to close with
     # AttributeError, which would hide the error that says why.
     try:
@@ -93,7 +93,7 @@ def read_store(path: Path, zipped: bool) -> Recording:
     import zarr
 
     try:
-        store = _open_store(path, "r", zipped)
+        store = open_store(path, "r", zipped)
         array = zarr.open_array(store, mode="r")
     except Exception as error:  # zarr raises many types for an unreadable store
         raise DataError(f"{path}: not a readable zarr store ({error})") from None
@@ -109,7 +109,7 @@ def read_store(path: Path, zipped: bool) -> Recording:
                 raise DataError(f"{path}: a chunk cannot be decoded ({error})") from None
         return Recording.from_attributes(samples, attributes)
     finally:
-        _close(store)
+        close_store(store)
 
 
 def checked_attributes(path: Path, attributes: dict[str, Any], array: Any) -> dict[str, Any]:
@@ -137,16 +137,3 @@ def checked_attributes(path: Path, attributes: dict[str, Any], array: Any) -> di
         raise DataError(f"{path}: channel_names must name each of the {array.shape[0]} channels")
     return {**attributes, "source_dtype": kind.str}
 
-
-def chunk_bytes(path: Path, channel: int) -> list[bytes]:
-    """The stored chunks of one channel, in time order (default v3 chunk keys c/<ch>/<k>)."""
-    if path.name.lower().endswith(".zip"):
-        import zipfile
-
-        with zipfile.ZipFile(path) as archive:
-            prefix = f"c/{channel}/"
-            names = [n for n in archive.namelist() if n.startswith(prefix)]
-            return [archive.read(n) for n in sorted(names, key=lambda n: int(n[len(prefix):]))]
-    folder = path / "c" / str(channel)
-    files = sorted(folder.iterdir(), key=lambda f: int(f.name)) if folder.is_dir() else []
-    return [f.read_bytes() for f in files]
