@@ -2,5 +2,8 @@
 
 from ._api import compress, decompress
 from ._info import ContainerInfo, inspect
+from ._open import open_frame as open
+from ._stream_reader import FrameReader
+from ._stream_writer import FrameWriter
 
-__all__ = ["ContainerInfo", "compress", "decompress", "inspect"]
+__all__ = ["ContainerInfo", "FrameReader", "FrameWriter", "compress", "decompress", "inspect", "open"]

@@ -14,7 +14,7 @@ from ._frame import FRAME_2, Frame, Settings, is_frame, unpack
 from ._layered import search_layered
 from ._nonfinite import Map, decode_map, encode_map
 from ._search import LOW, Evaluator, search
-from ._settings import CodecSettings
+from ._settings import CodecSettings, check_threads
 from ._signal import Signal, as_array, errors, exactly_within, load, span_of
 
 
@@ -30,6 +30,8 @@ def compress(
     coder: str = "arans",
     plain: bool = False,
     lossless: bool = False,
+    block_size: int | None = None,
+    threads: int = 1,
 ) -> bytes:
     """Compress a 1-D signal of real numbers; with bounds, the smallest output found meeting all."""
     settings = CodecSettings(
@@ -42,11 +44,12 @@ def compress(
         coder=coder,
         plain=plain,
         lossless=lossless,
+        block_size=block_size,
     )
-    return _compress(data, settings)
+    return _compress(data, settings, check_threads(threads))
 
 
-def _compress(data: object, settings: CodecSettings) -> bytes:
+def _compress(data: object, settings: CodecSettings, threads: int = 1) -> bytes:
     bound, methods, fixed = settings.resolved
     method, coder_code = settings.method, fixed.coder
     if settings.plain:
@@ -54,11 +57,11 @@ def _compress(data: object, settings: CodecSettings) -> bytes:
     if bound is None:
         return _settings_frame(data, fixed)
     if method is None:
-        return _native_frame(data, bound)
+        return _native_frame(data, bound, settings.blocks, threads)
     if method != "best":  # a wavelet the caller names is kept
         return _wavelet_frame(data, bound, methods, coder_code, allow_flat=False)
     # The predictive coder against every wavelet with its residual layer: the smaller.
-    native = _native_frame(data, bound)
+    native = _native_frame(data, bound, settings.blocks, threads)
     try:
         return min(native, _wavelet_frame(data, bound, methods, coder_code, True), key=len)
     except ValueError:  # beyond what a float32 wavelet container can hold
@@ -80,7 +83,7 @@ def _wavelet_frame(
     return _bounded(signal, bound, methods, coder, nonfinite, allow_flat)
 
 
-def _native_frame(data: object, bound: Bound) -> bytes:
+def _native_frame(data: object, bound: Bound, block_size: int, threads: int) -> bytes:
     """The bounded predictive coder: one native call, the signal read where it lies."""
     array = np.asarray(data)
     if array.dtype.kind not in "fiu" or (array.dtype.kind == "f" and array.dtype.itemsize > 8):
@@ -91,7 +94,11 @@ def _native_frame(data: object, bound: Bound) -> bytes:
         raise ValueError(f"expected a 1-D array, got {array.ndim} dimensions")
     if not array.dtype.isnative:
         array = array.astype(array.dtype.newbyteorder("="))
-    return bytes(_native.compress_frame(array, bound.max_error, bound.rel_error, bound.psnr))
+    return bytes(
+        _native.compress_frame(
+            array, bound.max_error, bound.rel_error, bound.psnr, block_size, threads
+        )
+    )
 
 
 def _encode(samples: npt.NDArray[np.float32], s: Settings) -> bytes:
@@ -161,13 +168,43 @@ def _plain(data: object, bound: Bound | None, methods: Sequence[int], fixed: Set
 
 
 def decompress(
-    data: object, *, out: npt.NDArray[np.generic] | None = None
+    data: object,
+    *,
+    out: npt.NDArray[np.generic] | None = None,
+    start: int | None = None,
+    stop: int | None = None,
+    threads: int = 1,
 ) -> npt.NDArray[np.generic]:
-    """Decode a frame (checksum first) or a bare container; `out` receives the samples if given."""
+    """Decode a frame (checksum first) or a bare container; `out` receives the samples if given.
+
+    start/stop pick a window as a slice would (negative counts from the end); a blocked frame
+    then reads and checks only the blocks that hold it. threads decode blocks in parallel.
+    """
+    threads = check_threads(threads)
     # bytes are used as they are (the chunk codec hands over one per lane); other buffers copied.
     raw = data if type(data) is bytes else bytes(memoryview(data))  # type: ignore[arg-type]
+    whole = start is None and stop is None
     if raw[:5] == FRAME_2:
-        return _decode_native_frame(raw, out)
+        return _decode_native_frame(raw, out, None if whole else (start, stop), threads)
+    if whole:
+        return _decode_other(raw, out)
+    samples = _decode_other(raw, None)
+    low, high = window_of(start, stop, samples.size)
+    return _delivered(samples[low:high], out)
+
+
+def window_of(start: object, stop: object, count: int) -> tuple[int, int]:
+    """[start, stop) as a slice of `count` samples takes it: negative from the end, clamped."""
+    for name, value in (("start", start), ("stop", stop)):
+        if value is not None and (
+            isinstance(value, bool) or not isinstance(value, (int, np.integer))
+        ):
+            raise TypeError(f"{name} must be an integer or None, got {type(value).__name__}")
+    low, high, _ = slice(start, stop).indices(count)
+    return low, max(low, high)
+
+
+def _decode_other(raw: bytes, out: npt.NDArray[np.generic] | None) -> npt.NDArray[np.generic]:
     if not is_frame(raw):
         if (
             out is not None
@@ -185,6 +222,12 @@ def decompress(
                 f"out must be a writeable 1-D {frame.dtype} array of {frame.sample_count} samples"
             )
         result = _decode(frame)
+    return _delivered(result, out)
+
+
+def _delivered(
+    result: npt.NDArray[np.generic], out: npt.NDArray[np.generic] | None
+) -> npt.NDArray[np.generic]:
     if out is None:
         return result
     if not _fits(out, result.dtype) or out.shape != result.shape:
@@ -196,17 +239,23 @@ def decompress(
 
 
 def _decode_native_frame(
-    raw: bytes, out: npt.NDArray[np.generic] | None
+    raw: bytes,
+    out: npt.NDArray[np.generic] | None,
+    window: tuple[object, object] | None,
+    threads: int,
 ) -> npt.NDArray[np.generic]:
-    fields = _native.frame_fields(raw)
+    # A window trusts the header and block index, and reads only the blocks it needs.
+    fields = _native.frame_fields(raw, window is None)
     dtype, count = np.dtype(fields["dtype"]), int(fields["sample_count"])
+    low, high = (0, count) if window is None else window_of(*window, count)
+    stop = None if window is None else high
     if out is None:
-        return _native.decode_frame(raw, np.empty(count, dtype))
-    if not _fits(out, dtype) or out.size != count:
-        raise ValueError(f"out must be a writeable 1-D {dtype} array of {count} samples")
+        return _native.decode_frame(raw, np.empty(high - low, dtype), low, stop, threads)
+    if not _fits(out, dtype) or out.size != high - low:
+        raise ValueError(f"out must be a writeable 1-D {dtype} array of {high - low} samples")
     if out.flags.c_contiguous:
-        return _native.decode_frame(raw, out)
-    np.copyto(out, _native.decode_frame(raw, np.empty(count, dtype)))
+        return _native.decode_frame(raw, out, low, stop, threads)
+    np.copyto(out, _native.decode_frame(raw, np.empty(high - low, dtype), low, stop, threads))
     return out
 
 

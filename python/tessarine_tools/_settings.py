@@ -7,6 +7,8 @@ from dataclasses import dataclass, fields
 from functools import cached_property
 from typing import Any, NamedTuple
 
+import numpy as np
+
 from ._bounds import Bound
 from ._codes import (
     CODERS,
@@ -43,13 +45,21 @@ class CodecSettings:
     coder: str = "arans"
     plain: bool = False
     lossless: bool = False
+    block_size: int | None = None  # samples per block of a bounded frame; None: DEFAULT_BLOCK_SIZE
 
     def __post_init__(self) -> None:
         _ = self.resolved  # refuse bad settings here, not at the first signal
 
     @cached_property
     def resolved(self) -> Resolved:
-        return _resolve(self)
+        resolved = _resolve(self)
+        _check_block_size(self.block_size, resolved.bound, self.method)
+        return resolved
+
+    @property
+    def blocks(self) -> int:
+        """Samples per block of a bounded frame."""
+        return DEFAULT_BLOCK_SIZE if self.block_size is None else self.block_size
 
     def keywords(self) -> dict[str, Any]:
         """Only what was set, plus coder and plain: configs stay short and rebuild these settings.
@@ -67,6 +77,34 @@ class CodecSettings:
 
 # Configs stored before these settings existed must load and write back unchanged.
 _WRITTEN_WHEN_SET = ("lossless",)
+
+
+DEFAULT_BLOCK_SIZE = 1 << 20
+_MOST_BLOCK_SAMPLES = 1 << 40
+
+
+def _check_block_size(block_size: object, bound: Bound | None, method: str | None) -> None:
+    if block_size is None:
+        return
+    if isinstance(block_size, bool) or not isinstance(block_size, (int, np.integer)):
+        raise TypeError(f"block_size must be an integer, got {type(block_size).__name__}")
+    if not 1 <= block_size <= _MOST_BLOCK_SAMPLES:
+        raise ValueError(f"block_size must be between 1 and 2**40 samples, got {block_size}")
+    if bound is None:
+        raise ValueError(
+            "block_size applies to bounded frames: give max_error, rel_error, psnr or lossless=True"
+        )
+    if method not in (None, "best"):
+        raise ValueError(f"block_size applies to the predictive coder, not to method={method!r}")
+
+
+def check_threads(threads: object) -> int:
+    """A thread count: a positive integer (the bytes coded never depend on it)."""
+    if isinstance(threads, bool) or not isinstance(threads, (int, np.integer)):
+        raise TypeError(f"threads must be an integer, got {type(threads).__name__}")
+    if threads < 1:
+        raise ValueError(f"threads must be at least 1, got {threads}")
+    return min(int(threads), 1024)
 
 
 FIELD_NAMES: tuple[str, ...] = tuple(f.name for f in fields(CodecSettings))

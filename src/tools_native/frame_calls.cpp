@@ -38,11 +38,11 @@ nb::bytes compress_frame(nb::handle data, nb::handle max_error, nb::handle rel_e
   return nb::bytes(frame->data(), frame->size());
 }
 
-nb::dict frame_fields(nb::handle data) {
+nb::dict frame_fields(nb::handle data, bool whole) {
   const PinnedBytes pinned(data);
   auto parsed = [&] {
     nb::gil_scoped_release unlocked;  // the checksum reads every byte
-    return frame::parse_frame(pinned.bytes());
+    return frame::parse_frame(pinned.bytes(), whole ? frame::Verify::Frame : frame::Verify::Layout);
   }();
   if (!parsed) raise_frame_error(parsed.error());
   const frame::FrameView& frame = *parsed;

@@ -2,6 +2,7 @@
 // interpreter lock released around the codec work. Codes, not names, cross this boundary;
 // the pure-Python package maps names to codes.
 #include <nanobind/nanobind.h>
+#include <nanobind/stl/string.h>
 
 #include "tools_native/native_functions.hpp"
 
@@ -22,10 +23,11 @@ NB_MODULE(_native, m) {
   m.def("compress_frame", &tools::compress_frame, "data"_a, "max_error"_a = nb::none(),
         "rel_error"_a = nb::none(), "psnr"_a = nb::none(), "block_size"_a = 1u << 20,
         "threads"_a = 1, "A version-2 frame of a 1-D real array meeting every bound given.");
-  m.def("frame_fields", &tools::frame_fields, "data"_a,
-        "The fields of a version-2 frame's header, after its checksum is checked.");
+  m.def("frame_fields", &tools::frame_fields, "data"_a, "whole"_a = true,
+        "The fields of a version-2 frame's header, after its checksum is checked (with "
+        "whole=False only the header and block index of a blocked frame).");
   m.def("decode_frame", &tools::decode_frame_into, "data"_a, "out"_a, "start"_a = 0,
-        "stop"_a = nb::none(), "threads"_a = 1,
+        "stop"_a.none() = nb::none(), "threads"_a = 1,
         "Decode samples [start, stop) of a version-2 frame into `out`, a contiguous array of "
         "its dtype and the window's length.");
   m.def("frame_head", &tools::frame_head, "head"_a,
@@ -39,10 +41,11 @@ NB_MODULE(_native, m) {
         "Decode one block's bytes (its checksum first) into `out`.");
   m.def("encode_blocks", &tools::encode_stream_blocks, "data"_a, "max_error"_a, "block_size"_a,
         "threads"_a = 1, "Code whole blocks: (bytes, kind, largest error, CRC) for each.");
-  m.def("finish_blocked", &tools::finish_blocked_frame, "dtype"_a, "count"_a, "max_error"_a,
-        "rel_error"_a, "block_size"_a, "blocks"_a, "blocks_crc"_a, "blocks_size"_a,
+  m.def("finish_blocked", &tools::finish_blocked_frame, "dtype"_a, "count"_a, "max_error"_a.none(),
+        "rel_error"_a.none(), "block_size"_a, "blocks"_a, "blocks_crc"_a, "blocks_size"_a,
         "The header and index of a blocked frame whose blocks are already written.");
-  m.def("error_limit", &tools::stream_error_limit, "max_error"_a, "rel_error"_a, "span"_a,
+  m.def("error_limit", &tools::stream_error_limit, "max_error"_a.none(), "rel_error"_a.none(),
+        "span"_a,
         "The per-sample bound max_error and rel_error give for a signal of this range.");
   m.def("finite_range", &tools::finite_range, "data"_a,
         "(smallest, largest, count) of the finite samples.");

@@ -21,7 +21,7 @@ namespace nb = nanobind;
 [[nodiscard]] nb::bytes compress_frame(nb::handle data, nb::handle max_error,
                                        nb::handle rel_error, nb::handle psnr,
                                        std::uint64_t block_size, unsigned threads);
-[[nodiscard]] nb::dict frame_fields(nb::handle data);
+[[nodiscard]] nb::dict frame_fields(nb::handle data, bool whole);
 [[nodiscard]] nb::object decode_frame_into(nb::handle data, nb::handle out, std::uint64_t start,
                                            nb::handle stop, unsigned threads);
 
