@@ -29,7 +29,10 @@ def main(argv: Sequence[str] | None = None) -> int:
     except ModuleNotFoundError as error:
         return _missing(error)
     parser = build_parser()
-    args = parser.parse_args(argv)  # exits 2 with argparse's own message on bad usage
+    try:
+        args = parser.parse_args(argv)
+    except SystemExit as ended:  # a usage error (2, one line on stderr) or --help (0)
+        return int(ended.code or 0)
     try:
         with _cleanup_on_termination():
             print(args.run(args))
@@ -54,8 +57,10 @@ def main(argv: Sequence[str] | None = None) -> int:
 
 
 def _missing(error: ModuleNotFoundError) -> int:
-    hint = 'run pip install ".[cli]" in the source folder'
-    return _fail(f"the command line needs the package {_package(error)!r}: {hint}", 1)
+    package = _package(error)
+    extra = "bench" if package == "matplotlib" else "cli"  # only bench --plot draws
+    hint = f'run pip install ".[{extra}]" in the source folder'
+    return _fail(f"the command line needs the package {package!r}: {hint}", 1)
 
 
 def _fail(message: str, status: int) -> int:

@@ -11,7 +11,7 @@ from typing import Any
 
 import tessarine_tools
 from tessarine_tools._settings import FIELD_NAMES, CodecSettings
-from tessarine_tools.cli.atomic import atomic_output, refuse_existing
+from tessarine_tools.cli.atomic import atomic_output, check_output
 from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.inputs import read_recording
 from tessarine_tools.cli.measure import summary
@@ -50,15 +50,28 @@ def compress(args: argparse.Namespace) -> str:
         raise UsageError(f"{target}: output must end in .tsrn, .zarr or .zarr.zip")
     if kind_of(target) == "tsrn" and recording.channels != 1:
         raise UsageError(f"{target}: {recording.channels} channels need a .zarr or .zarr.zip store")
-    if args.rate is not None:
-        recording.sample_rate = args.rate
+    _take_rate(args.rate, source, target, recording)
+    check_output(target, args.force, args.parents)
     started = time.perf_counter()
-    with _writing(target), atomic_output(target, args.force) as temporary:
+    with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
         _write_compressed(source, kind_of(target), temporary, recording, settings_of(args))
         seconds = time.perf_counter() - started
         restored = _read_compressed(temporary, kind_of(target))
         line = summary(recording.samples, restored.samples, _size(temporary), seconds)
     return f"{line}  -> {target}"
+
+
+def _take_rate(rate: float | None, source: Path, target: Path, recording: Recording) -> None:
+    """--rate is recorded in a store; never dropped unsaid, never replacing the input's own."""
+    if rate is None:
+        return
+    if kind_of(target) == "tsrn":
+        raise UsageError(f"{target}: a .tsrn file holds no sample rate; write a .zarr store "
+                         "to keep --rate, or give --rate to decompress")
+    if recording.sample_rate is not None and recording.sample_rate != rate:
+        raise UsageError(f"{source} records {recording.sample_rate:g} Hz; "
+                         f"--rate {rate:g} would replace it")
+    recording.sample_rate = rate
 
 
 @contextlib.contextmanager
@@ -108,7 +121,9 @@ def _size(path: Path) -> int:
 def decompress(args: argparse.Namespace) -> str:
     source, target = Path(args.input), Path(args.output)
     check_output_type(target)
-    refuse_existing(target, args.force)
+    if args.rate is not None and target.suffix.lower() not in SOUND_FORMATS:
+        raise UsageError(f"{target}: --rate is for sound file outputs ({', '.join(SOUND_FORMATS)})")
+    check_output(target, args.force, args.parents)
     if not source.exists():
         raise DataError(f"{source}: no such file")
     recording = _read_compressed(source, kind_of(source))
@@ -117,7 +132,7 @@ def decompress(args: argparse.Namespace) -> str:
         if rate is None:
             raise UsageError(f"{source} records no sample rate: give --rate to write {target}")
         rate = check_sound_rate(rate, given=args.rate is not None)
-    with _writing(target), atomic_output(target, args.force) as temporary:
+    with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
         write_samples(target, temporary, recording, rate)
     shape = "x".join(map(str, recording.shaped().shape))
     return f"{shape} {recording.samples.dtype} -> {target}"

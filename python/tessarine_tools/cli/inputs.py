@@ -8,6 +8,7 @@ import numpy as np
 
 from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.recording import PCM_SUBTYPES, Recording
+from tessarine_tools.cli.wav_header import announced_frames
 
 SOUND_SUFFIXES = (".wav", ".flac", ".aiff", ".aif")
 
@@ -61,6 +62,10 @@ def _sound(path: Path) -> Recording:
         frames, rate = soundfile.read(str(path), dtype=dtype, always_2d=True)
     except (soundfile.LibsndfileError, RuntimeError, TypeError) as error:
         raise DataError(f"{path}: not a readable sound file ({error})") from None
+    announced = announced_frames(path) if path.suffix.lower() == ".wav" else None
+    if announced is not None and announced > frames.shape[0]:
+        raise DataError(f"{path}: cut short: its header announces {announced} samples per "
+                        f"channel, the file holds {frames.shape[0]}")
     samples = frames.T >> shift if shift else frames.T
     subtype = info.subtype if info.subtype in PCM_SUBTYPES else None
     return Recording(_checked(samples, path), sample_rate=float(rate), wav_subtype=subtype)

@@ -4,12 +4,16 @@ from __future__ import annotations
 
 import argparse
 import math
+from typing import NoReturn
 
 from tessarine_tools.cli import bench, commands, info
 
 
 def _positive(text: str) -> float:
-    value = float(text)
+    try:
+        value = float(text)
+    except ValueError:
+        value = math.nan
     if not (value > 0 and math.isfinite(value)):
         raise argparse.ArgumentTypeError(f"must be a positive number, not {text}")
     return value
@@ -21,12 +25,17 @@ def _source(sub: argparse.ArgumentParser) -> None:
     sub.add_argument("--channels", type=int, default=1, help="raw input: interleaved channels")
 
 
+def _output_flags(sub: argparse.ArgumentParser) -> None:
+    sub.add_argument("--force", action="store_true", help="replace an existing output")
+    sub.add_argument("--parents", action="store_true", help="create the output's missing folders")
+
+
 def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
     sub = subs.add_parser("compress", help="compress a signal to .tsrn or a zarr store")
     _source(sub)
     sub.add_argument("-o", "--output", help=".tsrn (one channel), .zarr or .zarr.zip")
     sub.add_argument("--rate", type=_positive, help="sample rate to record (WAV gives its own)")
-    sub.add_argument("--force", action="store_true", help="replace an existing output")
+    _output_flags(sub)
     sub.add_argument("--coder", choices=("arans", "deflate", "auto"))
     settings = sub.add_argument_group("settings (used as given)")
     settings.add_argument("--method", choices=("cdf97", "cdf53", "db4", "sym4", "best"))
@@ -42,23 +51,30 @@ def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-ar
     sub.set_defaults(run=commands.compress)
 
 
+class _Parser(argparse.ArgumentParser):
+    """Usage errors in one line, like every other error of the command."""
+
+    def error(self, message: str) -> NoReturn:
+        self.exit(2, f"{self.prog}: {message} (see {self.prog} --help)\n")
+
+
 def build_parser() -> argparse.ArgumentParser:
-    parser = argparse.ArgumentParser(prog="tessarine", description="Lossy compression of sampled signals.")
+    parser = _Parser(prog="tessarine", description="Lossy compression of sampled signals.")
     subs = parser.add_subparsers(required=True, metavar="command")
     _compress(subs)
     sub = subs.add_parser("decompress", help="restore a .tsrn file or zarr store")
     sub.add_argument("input")
     sub.add_argument("-o", "--output", required=True, help=".npy, .wav or .raw")
     sub.add_argument("--rate", type=_positive, help="sample rate for a WAV from a .tsrn file")
-    sub.add_argument("--force", action="store_true", help="replace an existing output")
+    _output_flags(sub)
     sub.set_defaults(run=commands.decompress)
     sub = subs.add_parser("info", help="describe a .tsrn file or zarr store")
     sub.add_argument("input")
     sub.add_argument("--json", action="store_true", help="machine-readable output")
     sub.set_defaults(run=info.info)
-    sub = subs.add_parser("bench", help="try every setting and the installed peers")
+    sub = subs.add_parser("bench", help="try settings, bounds, lossless and the installed peers")
     _source(sub)
-    sub.add_argument("--plot", help="draw rate against max error and PSNR into this .png")
-    sub.add_argument("--force", action="store_true", help="replace an existing plot")
+    sub.add_argument("--plot", help="draw bits per sample against max error for every method (.png, .svg, .pdf)")
+    _output_flags(sub)
     sub.set_defaults(run=bench.run)
     return parser
