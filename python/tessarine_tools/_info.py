@@ -37,6 +37,8 @@ class ContainerInfo:
     nonfinite_size: int = 0
     body: str = ""  # version-2 frames: "predictive" or "verbatim"
     largest_error: float = 0.0  # version-2 frames: the largest error of any sample
+    blocks: int = 1  # version-2 frames: independent blocks, each decodable alone
+    block_size: int = 0  # version-2 frames: samples per block (the last may hold fewer)
 
     @property
     def ratio(self) -> float:
@@ -63,7 +65,8 @@ class ContainerInfo:
                 f"  bound {', '.join(bounds) or 'none'}, "
                 + (
                     f"{self.body} body {self.residual_size} bytes, "
-                    f"largest error {self.largest_error:g}"
+                    f"largest error {self.largest_error:g}, "
+                    f"{self.blocks} block{'s' if self.blocks != 1 else ''} of {self.block_size} samples"
                     if self.body
                     else f"residual layer {self.residual_size} bytes, "
                     f"non-finite map {self.nonfinite_size} bytes"
@@ -122,6 +125,8 @@ def _native_frame_info(raw: bytes) -> ContainerInfo:
         residual_size=int(fields["body_len"]),
         body=str(fields["body"]),
         largest_error=float(fields["largest_error"]),
+        blocks=int(fields["blocks"]),
+        block_size=int(fields["block_size"]),
         **_no_container(int(fields["sample_count"])),
     )
 

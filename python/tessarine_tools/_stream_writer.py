@@ -112,10 +112,14 @@ class FrameWriter:
 
     def abort(self) -> None:
         """Discards everything written; nothing appears under the target's name."""
-        if self._file is not None:
-            self._file.close()
-            self._file = None
-        self._temporary.unlink(missing_ok=True)
+        file, self._file = self._file, None
+        try:
+            if file is not None:
+                file.close()  # may fail again flushing to a full disk: the unlink still runs
+        except OSError:
+            pass
+        finally:
+            self._temporary.unlink(missing_ok=True)
 
     def __enter__(self) -> FrameWriter:
         return self

@@ -19,7 +19,7 @@ from numcodecs.abc import Codec
 from numcodecs.compat import ensure_contiguous_ndarray, ensure_ndarray
 
 from tessarine_tools import compress, decompress
-from tessarine_tools._settings import FIELD_NAMES, CodecSettings
+from tessarine_tools._settings import FIELD_NAMES, CodecSettings, check_threads
 
 _COUNT = struct.Struct("<I")
 
@@ -35,7 +35,10 @@ class Tessarine(Codec):  # type: ignore[misc]
 
     codec_id = "tessarine"
 
-    def __init__(self, **keywords: Any) -> None:
+    def __init__(self, threads: int = 1, **keywords: Any) -> None:
+        # Blocks of one long lane are coded on `threads` threads; it never changes the bytes,
+        # so it stays out of the stored config.
+        self._threads = check_threads(threads)
         for name in keywords:
             if name not in FIELD_NAMES:  # as if the names were spelled out
                 raise TypeError(f"Tessarine.__init__() got an unexpected keyword argument {name!r}")
@@ -70,14 +73,14 @@ class Tessarine(Codec):  # type: ignore[misc]
     def encode(self, buf: Any) -> bytes:
         lanes = _lanes(ensure_ndarray(buf))
         keywords = self._settings.keywords()
-        frames = [compress(lane, **keywords) for lane in lanes]
+        frames = [compress(lane, threads=self._threads, **keywords) for lane in lanes]
         head = _COUNT.pack(len(frames)) + b"".join(_COUNT.pack(len(f)) for f in frames)
         return head + b"".join(frames)
 
     def decode(self, buf: Any, out: Any = None) -> Any:
         frames = lane_frames(buf)
         if out is None:
-            parts = [decompress(f) for f in frames]
+            parts = [decompress(f, threads=self._threads) for f in frames]
             _check_same_lanes(parts)
             if len(parts) == 1:  # as decoded: a copy would touch every page of a long lane
                 return parts[0]
@@ -96,7 +99,7 @@ class Tessarine(Codec):  # type: ignore[misc]
             )
         # decompress refuses a lane whose length differs from its row.
         for row, frame in zip(target.reshape(len(frames), lane), frames):
-            decompress(frame, out=row)
+            decompress(frame, out=row, threads=self._threads)
         return out
 
 

@@ -34,6 +34,7 @@ class TessarineCodec(ArrayBytesCodec, CodecSettings):
     """
 
     is_fixed_size = False
+    threads: int = 1  # blocks of a long lane coded in parallel; not stored, bytes never differ
 
     def __post_init__(self) -> None:
         super().__post_init__()
@@ -41,7 +42,7 @@ class TessarineCodec(ArrayBytesCodec, CodecSettings):
 
     @cached_property
     def _codec(self) -> Tessarine:
-        return Tessarine(**self.keywords())
+        return Tessarine(threads=self.threads, **self.keywords())
 
     @classmethod
     def from_dict(cls, data: dict[str, JSON]) -> Self:
