@@ -108,7 +108,10 @@ TEST(MultiLevelDriver, ConsumingTransformsMatchTheirViewForms) {
       EXPECT_EQ(consumed->levels.back().approximations, result->levels.back().approximations);
       for (std::size_t k = 0; k < levels; ++k) {
         EXPECT_EQ(consumed->levels[k].details, result->levels[k].details);
-        if (k + 1 < levels) EXPECT_TRUE(consumed->levels[k].approximations.empty());
+        // Braced: EXPECT_TRUE expands to an if/else of its own.
+        if (k + 1 < levels) {
+          EXPECT_TRUE(consumed->levels[k].approximations.empty());
+        }
       }
       const auto want = driver.multi_idwt(view_of(*result));
       const auto got = driver.multi_idwt_consuming(storage_of(*result));
