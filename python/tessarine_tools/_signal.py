@@ -59,12 +59,20 @@ def as_array(data: object) -> npt.NDArray[np.generic]:
 
 def load(data: object) -> Signal:
     raw = as_array(data)
-    reference = raw.astype(np.float64)
+    reference = widened(raw)
     finite = np.isfinite(reference)
     if raw.dtype.kind == "f":
         _check_float32_range(reference, finite)
     working = fill_gaps(reference, finite).astype(np.float32)
     return Signal(raw, reference, finite, working, span_of(reference, finite))
+
+
+def widened(values: npt.NDArray[np.generic]) -> npt.NDArray[np.float64]:
+    """float64 copies; a signalling NaN raises NumPy's "invalid" flag as it becomes a quiet one,
+    which would print a warning from inside the library: the map of non-finite samples keeps
+    its exact bits anyway."""
+    with np.errstate(invalid="ignore"):
+        return values.astype(np.float64)
 
 
 def span_of(reference: npt.NDArray[np.float64], finite: npt.NDArray[np.bool_]) -> float:
@@ -88,7 +96,7 @@ def _check_float32_range(reference: npt.NDArray[np.float64], finite: npt.NDArray
 def errors(signal: Signal, out: npt.NDArray[np.generic]) -> npt.NDArray[np.float64]:
     """out - x over the finite samples, exact for integers of any width."""
     if signal.dtype.kind == "f":
-        return out.astype(np.float64)[signal.finite] - signal.reference[signal.finite]
+        return widened(out)[signal.finite] - signal.reference[signal.finite]
     rough = out.astype(np.float64) - signal.reference
     # Modulo-2**64 arithmetic keeps 64-bit integers exact while the difference fits 63 bits.
     wide = out.astype(signal.dtype).astype(np.uint64) - signal.raw.astype(np.uint64)
