@@ -20,4 +20,6 @@ def test_a_signalling_nan_passes_without_warnings(keywords):
         frame = tt.compress(samples, **keywords)
         back = tt.decompress(frame)
         tt.inspect(frame)
-    assert np.isnan(back[5]) and np.allclose(back[6:], samples[6:], atol=0.05)
+    # A bare container (plain) fills non-finite samples in; frames keep them.
+    assert np.isnan(back[5]) != ("plain" in keywords)
+    assert np.allclose(back[6:], samples[6:], atol=0.05)
