@@ -1,6 +1,6 @@
 // libFuzzer target: the bounded frame's promise on any samples. The first byte picks the
 // sample type, the next eight give the bound (max_error, made finite and non-negative), the
-// rest are the samples' raw bytes. Every decoded sample must be within the bound in exact
+// rest are the samples' raw bytes; a first byte of 128 or more also cuts them into small blocks. Every decoded sample must be within the bound in exact
 // arithmetic, every non-finite one bit for bit, and the count and type unchanged.
 #include <cmath>
 #include <cstddef>
@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "frame/bounded_frame.hpp"
+#include "frame/frame_decode.hpp"
 #include "frame/frame_format.hpp"
 #include "predictive/half_float.hpp"
 
@@ -79,12 +80,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   asked.max_error = bound;
   const tessarine::predictive::SampleView view{reinterpret_cast<const std::byte*>(samples), count,
                                                static_cast<std::ptrdiff_t>(type.size), type};
-  const auto frame = tessarine::frame::compress_bounded(view, asked);
+  // Inputs with a large first byte are cut into small blocks coded on two threads.
+  const tessarine::frame::BlockOptions blocks =
+      data[0] >= 128 ? tessarine::frame::BlockOptions{1 + data[0] % 61u * 17u, 2}
+                     : tessarine::frame::BlockOptions{};
+  const auto frame = tessarine::frame::compress_bounded(view, asked, blocks);
   if (!frame) return 0;  // a refusal (a bound the coder cannot take) is an answer
   const auto parsed = tessarine::frame::parse_frame(*frame);
   if (!parsed || parsed->header.count != count || !(parsed->header.type == type)) __builtin_trap();
   std::vector<std::uint8_t> out(count * type.size);
-  if (!tessarine::frame::decode_frame(*parsed, std::as_writable_bytes(std::span(out)))) {
+  if (!tessarine::frame::decode_frame(*parsed, std::as_writable_bytes(std::span(out)), 2)) {
     __builtin_trap();
   }
   for (std::size_t i = 0; i < count; ++i) {
