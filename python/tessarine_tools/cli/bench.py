@@ -12,7 +12,7 @@ import numpy as np
 
 from tessarine_tools.cli.atomic import atomic_output, check_output
 from tessarine_tools.cli.bench_trials import Trial, peer_trials, tessarine_trials
-from tessarine_tools.cli.errors import UsageError
+from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.inputs import read_recording
 from tessarine_tools.cli.measure import errors, ratio
 from tessarine_tools.cli.progress import progress
@@ -34,13 +34,14 @@ def _measure(samples: np.ndarray, trial: Trial) -> Row | None:
     started = time.perf_counter()
     try:
         blob = trial.encode(samples)
-    except (ValueError, TypeError, RuntimeError):
-        if trial.family.startswith("tessarine"):
-            raise
+        seconds = time.perf_counter() - started
+        decoded = np.asarray(trial.decode(blob, samples.size))
+    except (ValueError, TypeError, RuntimeError) as error:
+        if trial.name.startswith("tessarine"):  # our own failure is an error, not a gap
+            raise DataError(f"{trial.name}: {error}") from None
         return None  # a peer that cannot take this dtype has no row
-    seconds = time.perf_counter() - started
     size = len(bytes(blob))
-    peak, psnr = errors(samples, np.asarray(trial.decode(blob, samples.size)))
+    peak, psnr = errors(samples, decoded)
     return Row(trial.name, trial.family, ratio(samples.nbytes, size), 8.0 * size / samples.size,
                peak, psnr, seconds)
 

@@ -56,7 +56,10 @@ def compress(args: argparse.Namespace) -> str:
     with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
         _write_compressed(source, kind_of(target), temporary, recording, settings_of(args))
         seconds = time.perf_counter() - started
-        restored = _read_compressed(temporary, kind_of(target))
+        try:
+            restored = _read_compressed(temporary, kind_of(target))
+        except DataError as error:  # name the output: its temporary name is gone by then
+            raise DataError(str(error).replace(str(temporary), str(target))) from None
         line = summary(recording.samples, restored.samples, _size(temporary), seconds)
     return f"{line}  -> {target}"
 
