@@ -33,7 +33,74 @@ def compress(
     block_size: int | None = None,
     threads: int = 1,
 ) -> bytes:
-    """Compress a 1-D signal of real numbers; with bounds, the smallest output found meeting all."""
+    """Compress a 1-D signal of real numbers into one frame (or a bare container).
+
+    With a bound, the result is the smallest output found that meets every bound given; without
+    one, the wavelet settings are used as given and the error is measured, not promised.
+
+    Choosing a bound:
+
+    - exact bits: ``lossless=True``, any dtype (-0.0, NaN payloads, subnormals included); for
+      integers any ``max_error`` below 1 is the same, since their errors are whole numbers;
+    - an error in the signal's units: ``max_error``, |x - x'| for every finite sample; for ADC
+      codes times a gain, a bound below one step gives the codes back within float rounding;
+    - an error relative to the signal: ``rel_error``, a fraction of max - min of the finite
+      samples;
+    - an average: ``psnr``, 20 log10((max - min) / RMSE) in dB, met within 0.5 dB above it.
+
+    On the shipped 60-second ECG (float32; ratios against float32): lossless 1.84,
+    ``max_error=1e-4`` 8.68 (error 6e-8), ``max_error=0.005`` 11.72, ``psnr=60`` 9.24,
+    ``rel_error=1e-2`` 21.62, no bound 4.46 at 69.2 dB. On its int16 ADC codes: lossless or
+    ``max_error=0.4`` 4.34, ``max_error=1`` 6.39, ``max_error=2`` 9.19.
+
+    Parameters
+    ----------
+    data : array_like
+        1-D real samples: float16/32/64 or any integer type, any stride or byte order.
+    max_error, rel_error, psnr : float, optional
+        Bounds, positive and finite; any of them together, all then hold.
+    method : {"cdf97", "cdf53", "db4", "sym4", "best"}, optional
+        A wavelet instead of the predictive coder; "best" (with a bound) keeps the smaller.
+    scale : int, optional
+        6 to 12, unbounded calls only: each step halves the quantisation step.
+    cutoff : {"low", "medium", "high"}, optional
+        How many small wavelet details are dropped, unbounded calls only.
+    coder : {"arans", "deflate", "auto"}, default "arans"
+        The wavelet container's entropy coder.
+    plain : bool, default False
+        Return a bare container (float32 input only), as ``tessarine.compress_signal`` does.
+    lossless : bool, default False
+        Every bit back; takes no bound, method, scale, cutoff or plain beside it.
+    block_size : int, optional
+        Samples per independently decodable block of a bounded frame.
+    threads : int, default 1
+        Threads that code the blocks; the bytes do not depend on it.
+
+    Returns
+    -------
+    bytes
+        A frame (``b"TSRF"...``), or a container with ``plain=True``.
+
+    Raises
+    ------
+    TypeError
+        A setting of the wrong type, or samples that are not real numbers.
+    ValueError
+        Settings that conflict or are out of range, or samples no frame can hold.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import tessarine_tools as tt
+    >>> codes = np.array([3, 5, 4, -2, 0, 7], dtype=np.int16)
+    >>> frame = tt.compress(codes, max_error=0.4)
+    >>> tt.decompress(frame).tolist()
+    [3, 5, 4, -2, 0, 7]
+    >>> wave = np.sin(np.arange(1000) / 20.0)
+    >>> back = tt.decompress(tt.compress(wave, max_error=1e-3))
+    >>> bool(np.max(np.abs(back - wave)) <= 1e-3)
+    True
+    """
     settings = CodecSettings(
         max_error=max_error,
         rel_error=rel_error,
@@ -175,10 +242,42 @@ def decompress(
     stop: int | None = None,
     threads: int = 1,
 ) -> npt.NDArray[np.generic]:
-    """Decode a frame (checksum first) or a bare container; `out` receives the samples if given.
+    """Decode a frame (its checksum first) or a bare container.
 
-    start/stop pick a window as a slice would (negative counts from the end); a blocked frame
-    then reads and checks only the blocks that hold it. threads decode blocks in parallel.
+    Parameters
+    ----------
+    data : bytes-like
+        What `compress` returned.
+    out : numpy.ndarray, optional
+        A writeable 1-D array of the frame's dtype and length (of the window, with start or
+        stop) that receives the samples.
+    start, stop : int, optional
+        A window, as a slice takes it (negative counts from the end); a blocked frame then
+        reads and checks only the blocks that hold it.
+    threads : int, default 1
+        Threads that decode blocks in parallel.
+
+    Returns
+    -------
+    numpy.ndarray
+        The samples in the dtype they were compressed from (float32 for a bare container);
+        `out` itself when given.
+
+    Raises
+    ------
+    ValueError
+        Damaged bytes, bytes that are neither frame nor container, or an `out` that does not
+        fit.
+    TypeError
+        An `out` that is not a NumPy array.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import tessarine_tools as tt
+    >>> frame = tt.compress(np.arange(10, dtype=np.uint8), lossless=True)
+    >>> tt.decompress(frame, start=2, stop=5).tolist()
+    [2, 3, 4]
     """
     threads = check_threads(threads)
     # bytes are used as they are (the chunk codec hands over one per lane); other buffers copied.

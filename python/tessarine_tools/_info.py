@@ -15,6 +15,37 @@ from ._frame import FRAME_2, is_frame, unpack
 
 @dataclass(frozen=True)
 class ContainerInfo:
+    """What `inspect` reads from a frame's or a container's headers, field by field.
+
+    Attributes
+    ----------
+    kind : str
+        "frame" or "container".
+    method, scale, cutoff, coder, levels, band_lengths, minimum, maximum, mean, payload_len
+        The wavelet container's settings and header; method and coder "none", scale and
+        levels 0 and the normalisation NaN where a frame holds no container.
+    sample_count, dtype : int, str
+        How many samples, of which NumPy dtype.
+    total_size : int
+        Bytes of the whole frame or container.
+    max_error, rel_error, psnr : float or None
+        The bound a frame was made under.
+    residual_size, nonfinite_size : int
+        Bytes of a version-1 frame's residual layer and non-finite map; for a version-2
+        frame residual_size is its body's size.
+    body, largest_error, blocks, block_size
+        Version-2 frames: "predictive", "verbatim" or "blocked", the largest error of any
+        sample, and the blocks that decode independently.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import tessarine_tools as tt
+    >>> info = tt.inspect(tt.compress(np.zeros(100, np.int16), max_error=1.0))
+    >>> (info.kind, info.dtype, info.sample_count, info.max_error)
+    ('frame', 'int16', 100, 1.0)
+    """
+
     kind: str  # "frame" or "container"
     method: str
     scale: int
@@ -89,7 +120,31 @@ class ContainerInfo:
 
 
 def inspect(data: object) -> ContainerInfo:
-    """Describe a frame or a bare container; ValueError if the bytes are neither."""
+    """Describe a frame or a bare container from its headers.
+
+    Parameters
+    ----------
+    data : bytes-like
+        What `compress` (or ``tessarine.compress_signal``) returned.
+
+    Returns
+    -------
+    ContainerInfo
+        Every header field by its meaning; ``str()`` of it is a readable summary.
+
+    Raises
+    ------
+    ValueError
+        Bytes that are neither a frame nor a container, or a damaged one.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> import tessarine_tools as tt
+    >>> info = tt.inspect(tt.compress(np.sin(np.arange(500) / 9.0), psnr=60))
+    >>> info.kind, info.dtype, info.psnr
+    ('frame', 'float64', 60.0)
+    """
     raw = bytes(memoryview(data))  # type: ignore[arg-type]
     if raw[:5] == FRAME_2:
         return _native_frame_info(raw)

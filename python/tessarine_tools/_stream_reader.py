@@ -21,7 +21,33 @@ Block = tuple[int, int, int, int, int, float, int]  # first, samples, offset, si
 
 
 class FrameReader:
-    """len(), slicing (reader[a:b]) and iteration over blocks of a version-2 frame file."""
+    """A version-2 frame file read a window at a time: len(), reader[a:b], read() and
+    iteration over its blocks; only the blocks a window needs are read and checked.
+
+    Made by ``tessarine_tools.open(path)``.
+
+    Parameters
+    ----------
+    source : str, os.PathLike or binary file
+        The frame file.
+
+    Raises
+    ------
+    ValueError
+        A file that is not a version-2 frame (read it whole with `decompress`), or damaged.
+
+    Examples
+    --------
+    >>> import os, tempfile
+    >>> import numpy as np
+    >>> import tessarine_tools as tt
+    >>> path = os.path.join(tempfile.mkdtemp(), "codes.tsrn")
+    >>> with open(path, "wb") as file:
+    ...     _ = file.write(tt.compress(np.arange(100, dtype=np.int32), lossless=True, block_size=16))
+    >>> with tt.open(path) as reader:
+    ...     (reader.dtype.name, reader.block_count, reader[-3:].tolist())
+    ('int32', 7, [97, 98, 99])
+    """
 
     def __init__(self, source: str | os.PathLike[str] | BinaryIO) -> None:
         self._owned = not hasattr(source, "read")

@@ -26,10 +26,47 @@ _HEADER_SIZE = 53
 
 
 class FrameWriter:
-    """Takes 1-D arrays of one dtype through write(); the frame is complete once close() returns.
+    """A frame file written block by block, for signals longer than memory.
 
-    rel_error needs the signal's range before the first block is coded: give value_range as
-    (smallest, largest) of its finite samples; close() refuses a range that turned out different.
+    Takes 1-D arrays of one dtype through write(); the frame is complete once close() returns,
+    and appears under its name only then. Made by ``tessarine_tools.open(path, "w", ...)``.
+
+    Parameters
+    ----------
+    path : str or os.PathLike
+        Where the frame file appears.
+    dtype : numpy dtype
+        Of every sample written.
+    max_error, rel_error : float, optional
+        The bound; rel_error needs the signal's range before the first block is coded: give
+        value_range as (smallest, largest) of its finite samples; close() refuses a range that
+        turned out different.
+    value_range : (float, float), optional
+        See rel_error.
+    lossless : bool, default False
+        Every bit back, instead of a bound.
+    block_size : int, optional
+        Samples per block.
+    threads : int, default 1
+        Threads that code the blocks.
+
+    Raises
+    ------
+    ValueError
+        No bound, or settings that conflict.
+
+    Examples
+    --------
+    >>> import os, tempfile
+    >>> import numpy as np
+    >>> import tessarine_tools as tt
+    >>> path = os.path.join(tempfile.mkdtemp(), "ramp.tsrn")
+    >>> with tt.open(path, "w", dtype="float32", max_error=0.01) as writer:
+    ...     for start in range(0, 3000, 1000):
+    ...         writer.write(np.arange(start, start + 1000, dtype=np.float32) / 100)
+    >>> back = tt.decompress(open(path, "rb").read())
+    >>> back.size, bool(np.max(np.abs(back - np.arange(3000) / 100)) <= 0.01)
+    (3000, True)
     """
 
     def __init__(

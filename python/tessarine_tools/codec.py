@@ -25,12 +25,38 @@ _COUNT = struct.Struct("<I")
 
 
 class Tessarine(Codec):  # type: ignore[misc]
-    """Lossy codec for arrays of sampled signals, time along the last axis.
+    """numcodecs codec ``"tessarine"`` for arrays of sampled signals, time along the last axis.
 
-    Takes `compress`'s keywords: either explicit settings (method, scale, cutoff) or bounds
-    (max_error, rel_error, psnr; method may be given with bounds, "best" included). max_error
-    holds for every sample; rel_error and psnr use each lane's range, edge-chunk padding included.
-    They are read back as attributes (`codec.max_error`) and held as one `settings` value.
+    Each row along a chunk's last axis becomes one frame; the chunk layout is in
+    docs/format.md (section 8). The keywords are read back as attributes
+    (``codec.max_error``) and held as one `settings` value.
+
+    Parameters
+    ----------
+    threads : int, default 1
+        Threads that code the blocks of one long row; never stored, the bytes do not depend on it.
+    **keywords
+        `tessarine_tools.compress`'s settings: either ``method``, ``scale``, ``cutoff``, or
+        bounds ``max_error``, ``rel_error``, ``psnr`` (``method`` may join them, "best"
+        included), or ``lossless=True``; and ``coder``, ``plain``, ``block_size``.
+        ``max_error`` holds for every sample; ``rel_error`` and ``psnr`` use each row's
+        range, zarr's padding of edge chunks included.
+
+    Raises
+    ------
+    TypeError, ValueError
+        Unknown keywords or settings that conflict, when the codec is made.
+
+    Examples
+    --------
+    >>> import numpy as np
+    >>> from tessarine_tools.codec import Tessarine
+    >>> codec = Tessarine(max_error=0.5)
+    >>> chunk = np.array([[1, 2, 3], [7, 8, 9]], dtype=np.int32)
+    >>> codec.decode(codec.encode(chunk)).reshape(2, 3).tolist()
+    [[1, 2, 3], [7, 8, 9]]
+    >>> codec.get_config()
+    {'id': 'tessarine', 'max_error': 0.5, 'coder': 'arans', 'plain': False}
     """
 
     codec_id = "tessarine"

@@ -28,9 +28,31 @@ NAME = "tessarine"
 
 @dataclass(frozen=True)
 class TessarineCodec(ArrayBytesCodec, CodecSettings):
-    """Serializer for real-valued arrays; time runs along the last axis of each chunk.
+    """zarr format 3 array-to-bytes serializer ``"tessarine"`` for real-valued arrays.
 
-    Its fields are `CodecSettings`' own, so it is built and configured like the other surfaces.
+    Time runs along the last axis of each chunk; chunks use the layout of
+    `tessarine_tools.codec.Tessarine`, and its fields are the same settings, so it is built
+    and configured like the other surfaces.
+
+    Parameters
+    ----------
+    max_error, rel_error, psnr, method, scale, cutoff, coder, plain, lossless, block_size
+        As for `tessarine_tools.compress`; only the ones given are stored in the array's
+        metadata (``coder`` and ``plain`` always).
+    threads : int, default 1
+        Threads that code the blocks of one long row; not stored.
+
+    Raises
+    ------
+    TypeError, ValueError
+        Settings that conflict, when the codec is made; a dtype that is not real, when the
+        array is created.
+
+    Examples
+    --------
+    >>> from tessarine_tools.zarr3 import TessarineCodec
+    >>> TessarineCodec(psnr=70).to_dict()
+    {'name': 'tessarine', 'configuration': {'psnr': 70, 'coder': 'arans', 'plain': False}}
     """
 
     is_fixed_size = False

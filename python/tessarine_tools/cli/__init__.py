@@ -20,6 +20,26 @@ _EXTRA = ("numcodecs", "soundfile", "tqdm")  # zarr is imported where first used
 
 
 def main(argv: Sequence[str] | None = None) -> int:
+    """Run the ``tessarine`` command; the console script calls it with no arguments.
+
+    Parameters
+    ----------
+    argv : sequence of str, optional
+        The arguments after the program's name; ``sys.argv[1:]`` when not given.
+
+    Returns
+    -------
+    int
+        The exit status: 0 done, 1 unreadable or invalid data or an output that cannot be
+        written, 2 a usage error, 130 interrupted, 128 + the signal's number on SIGTERM or
+        SIGHUP. Every failure prints one line on stderr and leaves no output behind.
+
+    Examples
+    --------
+    >>> from tessarine_tools.cli import main
+    >>> main(["info", "no-such-file.tsrn"])
+    1
+    """
     try:
         # The command's file formats (zarr, WAV, progress bars) come with the `cli` extra:
         # a missing one is named before any work, not after it.
