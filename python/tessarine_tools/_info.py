@@ -73,13 +73,14 @@ class ContainerInfo:
 
     @property
     def ratio(self) -> float:
-        """Size of the samples as float32 over the total size."""
-        return 4 * self.sample_count / self.total_size
+        """Size of the samples in their own dtype over the total size: the one ratio that
+        compress's command line, info and bench report too."""
+        return np.dtype(self.dtype).itemsize * self.sample_count / self.total_size
 
     def __str__(self) -> str:
         lines = [
             f"tessarine {self.kind}: {self.sample_count} samples of {self.dtype}, "
-            f"{self.total_size} bytes, ratio {self.ratio:.2f} against float32",
+            f"{self.total_size} bytes, ratio {self.ratio:.2f} against {self.dtype}",
             *self._container_lines(),
         ]
         if self.kind == "frame":
