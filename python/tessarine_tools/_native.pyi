@@ -38,12 +38,46 @@ class FrameFields(TypedDict):
     body: str
     body_len: int
     largest_error: float
+    blocks: int
+    block_size: int
+
+class FrameHead(TypedDict):
+    dtype: str
+    sample_count: int
+    blocked: bool
+
+# first, samples, offset (from the body's start), size, kind (0 predictive, 1 verbatim),
+# largest error, CRC-32
+Block = tuple[int, int, int, int, int, float, int]
 
 def compress_frame(
     data: npt.NDArray[np.floating[Any] | np.integer[Any]],
     max_error: float | None = None,
     rel_error: float | None = None,
     psnr: float | None = None,
+    block_size: int = ...,
+    threads: int = 1,
 ) -> bytes: ...
-def frame_fields(data: Buffer) -> FrameFields: ...
-def decode_frame(data: Buffer, out: npt.NDArray[Any]) -> npt.NDArray[Any]: ...
+def frame_fields(data: Buffer, whole: bool = True) -> FrameFields: ...
+def decode_frame(
+    data: Buffer, out: npt.NDArray[Any], start: int = 0, stop: int | None = None, threads: int = 1
+) -> npt.NDArray[Any]: ...
+def frame_head(head: Buffer) -> FrameHead: ...
+def block_tail_size(trailer: Buffer) -> int: ...
+def block_layout(head: Buffer, tail: Buffer, body_size: int) -> list[Block]: ...
+def decode_block(dtype: str, block: Block, data: Buffer, out: npt.NDArray[Any]) -> npt.NDArray[Any]: ...
+def encode_blocks(
+    data: npt.NDArray[Any], max_error: float, block_size: int, threads: int = 1
+) -> list[tuple[bytes, int, float, int]]: ...
+def finish_blocked(
+    dtype: str,
+    count: int,
+    max_error: float | None,
+    rel_error: float | None,
+    block_size: int,
+    blocks: list[Block],
+    blocks_crc: int,
+    blocks_size: int,
+) -> tuple[bytes, bytes]: ...
+def error_limit(max_error: float | None, rel_error: float | None, span: float) -> float: ...
+def finite_range(data: npt.NDArray[Any]) -> tuple[float, float, int]: ...
