@@ -9,6 +9,7 @@ import struct
 from collections import Counter
 from collections.abc import Mapping
 from dataclasses import dataclass, field
+from pathlib import Path
 from typing import Any
 
 from tessarine_tools.cli import lane_header
@@ -52,7 +53,8 @@ class StoreSummary:
 def summarise(store: Any, sizes: Mapping[str, int], where: str) -> StoreSummary:
     """`sizes` maps every key of the store to its size in bytes, as its listing gives them."""
     array = _open(store, where)
-    attributes = checked_attributes(where, dict(array.attrs), array) if array.ndim == 2 else {}
+    attributes = (checked_attributes(Path(where), dict(array.attrs), array)
+                  if array.ndim == 2 else {})
     keys = [k for k in _chunk_keys(array) if k in sizes]
     summary = StoreSummary(array.metadata.zarr_format, array.shape, array.dtype, array.chunks,
                            _codec_names(array), attributes, len(keys),

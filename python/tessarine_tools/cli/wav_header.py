@@ -25,7 +25,7 @@ def announced_frames(path: Path) -> int | None:
             elif name == b"data":
                 if size in _UNKNOWN_SIZES or not block_align:
                     return None
-                return size // block_align
+                return int(size // block_align)
             else:
                 file.seek(size + (size & 1), 1)  # chunks are padded to an even size
     return None
