@@ -148,7 +148,12 @@ def _int_out(
 
 def verbatim(signal: Signal) -> Layer:
     """The samples stored as they are: the layer that meets every bound."""
-    return Layer(_VERBATIM, 0.0, signal.raw.view(f"=u{signal.dtype.itemsize}"), signal.raw.copy())
+    return verbatim_samples(signal.raw)
+
+
+def verbatim_samples(raw: npt.NDArray[np.generic]) -> Layer:
+    """The same for contiguous native-order samples of any dtype, non-finite floats included."""
+    return Layer(_VERBATIM, 0.0, raw.view(f"=u{raw.dtype.itemsize}"), raw.copy())
 
 
 def decode(

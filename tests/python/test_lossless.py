@@ -56,3 +56,12 @@ def test_codec_config_names_lossless_only_when_set():
     chunk = awkward(np.dtype("f4")).reshape(2, -1)
     assert Tessarine(lossless=True).decode(Tessarine(lossless=True).encode(chunk)).tobytes() \
         == chunk.tobytes()
+
+
+def test_floats_take_the_smaller_route_and_blocks_stay_readable_a_window_at_a_time():
+    wave = np.sin(np.arange(20000) / 50.0) * 3.7  # float64: byte planes beat the predictive coder
+    whole = tt.compress(wave, lossless=True)
+    blocked = tt.compress(wave, lossless=True, block_size=5000)  # blocks: predictive only
+    assert len(whole) < len(blocked)
+    assert tt.decompress(whole).tobytes() == wave.tobytes()
+    assert tt.decompress(blocked, start=7000, stop=7003).tobytes() == wave[7000:7003].tobytes()
