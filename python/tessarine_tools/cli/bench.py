@@ -59,7 +59,8 @@ def run(args: argparse.Namespace) -> str:
         _check_plot(plot, args.force, args.parents)
     recording = read_recording(Path(args.input), args.dtype, args.channels)
     samples = recording.samples[0]
-    span = float(np.ptp(samples[np.isfinite(samples)])) if samples.size else 0.0
+    finite = samples[np.isfinite(samples)].astype(np.float64)  # ptp of int8 would wrap
+    span = float(finite.max() - finite.min()) if finite.size else 0.0
     trials = tessarine_trials(span or 1.0) + peer_trials(span or 1.0, samples.dtype)
     measured = [_measure(samples, t) for t in progress(trials, len(trials), "bench")]
     rows = [r for r in measured if r is not None]
