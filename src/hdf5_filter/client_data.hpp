@@ -1,0 +1,51 @@
+#pragma once
+
+// The filter's client data values (HDF5's cd_values), documented in docs/format.md. The first
+// kUserValues are what a writer gives; the filter's set_local callback appends what decoding
+// needs (dtype, byte order, chunk shape), so every chunk decodes from the file alone.
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <vector>
+
+#include "capi/tessarine.h"
+
+namespace tessarine::hdf5 {
+
+inline constexpr unsigned kFilterId = 386;  // provisional: HDF5's range for unregistered filters
+inline constexpr unsigned kLayoutVersion = 1;
+inline constexpr std::size_t kUserValues = 9;
+
+enum class Mode : unsigned { Frame = 0, Container = 1 };
+
+// The dataset's element type as HDF5 describes it: NumPy's kind letter and size, byte order.
+struct ElementType {
+  char kind = 'f';
+  unsigned size = 4;
+  bool big_endian = false;
+};
+
+struct FilterSettings {
+  Mode mode = Mode::Frame;
+  tessarine_bound bound{};                  // Mode::Frame
+  tessarine_container_settings container{};  // Mode::Container
+  std::optional<ElementType> element;       // set once set_local has run
+  std::vector<std::uint64_t> chunk;         // chunk shape, slowest axis first
+
+  // Samples per lane (the last axis) and lanes per chunk.
+  [[nodiscard]] std::uint64_t lane_length() const { return chunk.empty() ? 0 : chunk.back(); }
+  [[nodiscard]] std::uint64_t lane_count() const;
+};
+
+// Nothing for values a writer of this version cannot have made.
+[[nodiscard]] std::optional<FilterSettings> parse_settings(std::span<const unsigned> values);
+
+// The user values of `settings` followed by its element type and chunk shape.
+[[nodiscard]] std::vector<unsigned> local_values(const FilterSettings& settings);
+
+// The C API's dtype for an element type, if it carries one.
+[[nodiscard]] std::optional<tessarine_dtype> dtype_of(const ElementType& element);
+
+}  // namespace tessarine::hdf5
