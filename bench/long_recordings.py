@@ -20,7 +20,6 @@ from __future__ import annotations
 import argparse
 import io
 import os
-import resource
 import subprocess
 import sys
 import tempfile
@@ -129,10 +128,8 @@ def stream_part(sizes_gb: list[float]) -> None:
             samples = int(gb * 1e9) // 4
             _write_npy(source, samples)
             target = Path(folder) / "out.tsrn"
-            command = [sys.executable, "-m", "tessarine_tools.cli", "compress", str(source),
-                       str(target), "--max-error", "1e-3", "--quiet"]
             started = time.perf_counter()
-            peak = _peak_rss_mb(command)
+            peak = _peak_rss_mb(["compress", str(source), "-o", str(target), "--max-error", "1e-3"])
             seconds = time.perf_counter() - started
             same = "not checked"
             if gb <= 1:
@@ -152,11 +149,15 @@ def _write_npy(path: Path, samples: int) -> None:
     del out
 
 
-def _peak_rss_mb(command: list[str]) -> float:
-    before = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-    subprocess.run(command, check=True)
-    peak = resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss
-    return max(peak, before) / 1024
+def _peak_rss_mb(arguments: list[str]) -> float:
+    """The command's own peak: VmHWM starts afresh at exec, where the children's ru_maxrss
+    would count this process's pages from before the exec."""
+    script = ("import re, sys; from tessarine_tools.cli import main; status = main(sys.argv[1:]); "
+              "print(re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1]); "
+              "sys.exit(status)")
+    done = subprocess.run([sys.executable, "-c", script, *arguments], check=True,
+                          capture_output=True, text=True)
+    return int(done.stdout.split()[-1]) / 1024
 
 
 def main() -> None:

@@ -23,6 +23,12 @@ from tessarine_tools.cli.outputs import (
 )
 from tessarine_tools.cli.recording import Recording
 from tessarine_tools.cli.store import kind_of, read_store, write_store
+from tessarine_tools.cli.streaming import (
+    compress_stream,
+    decompress_stream,
+    is_stream_frame,
+    streams,
+)
 
 
 def settings_of(args: argparse.Namespace) -> CodecSettings:
@@ -44,6 +50,8 @@ def _check_settings(args: argparse.Namespace) -> None:
 def compress(args: argparse.Namespace) -> str:
     _check_settings(args)
     source = Path(args.input)
+    if _streams(args, source):
+        return _compress_stream(args, source)
     recording = read_recording(source, args.dtype, args.channels)
     target = Path(args.output) if args.output else _default_output(source, recording)
     if kind_of(target) == "tsrn" and target.suffix != ".tsrn":
@@ -54,7 +62,8 @@ def compress(args: argparse.Namespace) -> str:
     check_output(target, args.force, args.parents)
     started = time.perf_counter()
     with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
-        _write_compressed(source, kind_of(target), temporary, recording, settings_of(args))
+        _write_compressed(source, kind_of(target), temporary, recording, settings_of(args),
+                          args.threads)
         seconds = time.perf_counter() - started
         try:
             restored = _read_compressed(temporary, kind_of(target))
@@ -62,6 +71,23 @@ def compress(args: argparse.Namespace) -> str:
             raise DataError(str(error).replace(str(temporary), str(target))) from None
         line = summary(recording.samples, restored.samples, _size(temporary), seconds)
     return f"{line}  -> {target}"
+
+
+def _streams(args: argparse.Namespace, source: Path) -> bool:
+    """A 1-D signal into a .tsrn frame under a per-sample bound goes a block at a time."""
+    target = Path(args.output) if args.output else source.with_suffix(".tsrn")
+    return (kind_of(target) == "tsrn" and target.suffix == ".tsrn" and args.rate is None
+            and streams(source, args.dtype, settings_of(args)))
+
+
+def _compress_stream(args: argparse.Namespace, source: Path) -> str:
+    target = Path(args.output) if args.output else source.with_suffix(".tsrn")
+    check_output(target, args.force, args.parents)
+    started = time.perf_counter()
+    with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
+        line = _library(source, compress_stream, source, temporary, settings_of(args),
+                        args.threads)
+    return f"{line}  {time.perf_counter() - started:.2f} s  -> {target}"
 
 
 def _take_rate(rate: float | None, source: Path, target: Path, recording: Recording) -> None:
@@ -91,10 +117,10 @@ def _default_output(source: Path, recording: Recording) -> Path:
 
 
 def _write_compressed(source: Path, kind: str, temporary: Path, recording: Recording,
-                      settings: CodecSettings) -> None:
+                      settings: CodecSettings, threads: int = 1) -> None:
     if kind == "tsrn":
         data = _library(source, tessarine_tools.compress, recording.samples[0],
-                        **settings.keywords())
+                        threads=threads, **settings.keywords())
         temporary.write_bytes(data)
     else:
         _library(source, write_store, temporary, recording, settings.keywords(), kind == "zip")
@@ -129,6 +155,10 @@ def decompress(args: argparse.Namespace) -> str:
     check_output(target, args.force, args.parents)
     if not source.exists():
         raise DataError(f"{source}: no such file")
+    if kind_of(source) == "tsrn" and target.suffix.lower() == ".npy" and is_stream_frame(source):
+        with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
+            line = _library(source, decompress_stream, source, temporary)
+        return f"{line} -> {target}"
     recording = _read_compressed(source, kind_of(source))
     rate = args.rate or recording.sample_rate
     if target.suffix.lower() in SOUND_FORMATS:

@@ -12,6 +12,7 @@ from typing import Any
 
 import numpy as np
 
+import tessarine_tools
 from tessarine_tools.cli import lane_header
 from tessarine_tools.cli.errors import DataError
 from tessarine_tools.cli.measure import ratio
@@ -43,7 +44,19 @@ def _file_report(path: Path) -> dict[str, Any]:
     return {"path": str(path), "kind": header.kind, "dtype": header.dtype,
             "samples": header.samples, "stored_bytes": size,
             "ratio": ratio(header.samples * itemsize, size), "body": header.body,
-            "bound": header.bound, "largest_error": header.largest_error}
+            "bound": header.bound, "largest_error": header.largest_error,
+            **_blocks(path, header.body)}
+
+
+def _blocks(path: Path, body: str) -> dict[str, Any]:
+    """Block count and size from a blocked frame's index (its trailer and entries only)."""
+    if body != "blocked":
+        return {}
+    try:
+        with tessarine_tools.open(path) as reader:
+            return {"blocks": reader.block_count, "block_size": reader.block_size}
+    except ValueError as error:
+        raise DataError(f"{path}: {error}") from None
 
 
 def _store_report(path: Path) -> dict[str, Any]:
@@ -109,9 +122,10 @@ def _text(r: dict[str, Any]) -> str:
     if "kind" in r:
         bound = ", ".join(f"{n}={v:g}" for n, v in r["bound"].items()) or "none"
         largest = "" if r["largest_error"] is None else f", largest error {r['largest_error']:g}"
+        blocks = f" ({r['blocks']} of {r['block_size']} samples)" if "blocks" in r else ""
         return (f"{r['path']}: tessarine {r['kind']}, {r['samples']} samples of {r['dtype']}, "
                 f"{r['stored_bytes']} bytes, ratio {_number(r['ratio'])} against {r['dtype']}\n"
-                f"  {r['body']}, bound {bound}{largest}")
+                f"  {r['body']}{blocks}, bound {bound}{largest}")
     shape = " x ".join(map(str, r["shape"]))
     rate = r.get("sample_rate")
     lines = [f"{r['path']}: zarr format {r['zarr_format']} array, {shape} {r['dtype']} "

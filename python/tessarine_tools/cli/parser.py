@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import argparse
 import math
+import os
 from typing import NoReturn
 
 from tessarine_tools.cli import bench, commands, info
@@ -28,6 +29,21 @@ def _source(sub: argparse.ArgumentParser) -> None:
 def _output_flags(sub: argparse.ArgumentParser) -> None:
     sub.add_argument("--force", action="store_true", help="replace an existing output")
     sub.add_argument("--parents", action="store_true", help="create the output's missing folders")
+
+
+def _threads(text: str) -> int:
+    try:
+        value = int(text)
+    except ValueError:
+        value = 0
+    if value < 1:
+        raise argparse.ArgumentTypeError(f"must be a whole number of at least 1, not {text}")
+    return value
+
+
+def _threads_flag(sub: argparse.ArgumentParser) -> None:
+    sub.add_argument("--threads", type=_threads, default=os.cpu_count() or 1,
+                     help="blocks coded at once (default: every core; the output is the same)")
 
 
 # The README's "Choosing a bound", in short; its table was measured on the shipped ECG excerpt.
@@ -56,6 +72,7 @@ def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-ar
     sub.add_argument("-o", "--output", help=".tsrn (one channel), .zarr or .zarr.zip")
     sub.add_argument("--rate", type=_positive, help="sample rate to record (WAV gives its own)")
     _output_flags(sub)
+    _threads_flag(sub)
     sub.add_argument("--coder", choices=("arans", "deflate", "auto"))
     settings = sub.add_argument_group("settings (used as given)")
     settings.add_argument("--method", choices=("cdf97", "cdf53", "db4", "sym4", "best"))
