@@ -31,11 +31,14 @@ int find_loaded(dl_phdr_info* info, std::size_t, void* found) {
 
 // The library that loaded the plugin: global for a tool linked to libhdf5 (h5dump), local for
 // h5py, whose extension modules are loaded privately. The handle is kept for the process.
-void* hdf5_library() {
-  if (dlsym(RTLD_DEFAULT, kProbe)) return RTLD_DEFAULT;
+// RTLD_DEFAULT is a null pointer, so success is told apart by the flag.
+bool hdf5_library(void*& library) {
+  library = RTLD_DEFAULT;
+  if (dlsym(RTLD_DEFAULT, kProbe)) return true;
   void* found = nullptr;
   dl_iterate_phdr(find_loaded, &found);
-  return found;
+  library = found;
+  return found != nullptr;
 }
 
 template <class T>
@@ -45,8 +48,8 @@ void bind(void* library, T& member, const char* name) {
 
 Symbols resolve() {
   Symbols s;
-  void* library = hdf5_library();
-  if (!library) return s;
+  void* library = nullptr;
+  if (!hdf5_library(library)) return s;
   bind(library, s.get_class, "H5Tget_class");
   bind(library, s.get_size, "H5Tget_size");
   bind(library, s.get_sign, "H5Tget_sign");
