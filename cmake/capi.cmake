@@ -42,6 +42,9 @@ if(TESSARINE_BUILD_CAPI)
   if(LIBDEFLATE_INCLUDE_DIR AND LIBDEFLATE_LIBRARY AND NOT TESSARINE_LIBDEFLATE STREQUAL "OFF")
     string(APPEND TESSARINE_PC_PRIVATE " -ldeflate")
   endif()
+  # Relative to the .pc file itself, so `cmake --install --prefix` anywhere gives a working file.
+  file(RELATIVE_PATH TESSARINE_PC_TO_PREFIX "/p/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/p")
+  string(REGEX REPLACE "/$" "" TESSARINE_PC_TO_PREFIX "${TESSARINE_PC_TO_PREFIX}")
   configure_file(src/capi/tessarine.pc.in tessarine.pc @ONLY)
   install(TARGETS tessarine_c_shared tessarine_c_static
           LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR})

@@ -10,7 +10,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-bash scripts/apt_install.sh libgtest-dev zlib1g-dev libdeflate-dev
+bash scripts/apt_install.sh libgtest-dev zlib1g-dev libdeflate-dev hdf5-tools pkg-config
 
 python3 -m pip install --quiet --upgrade cmake ninja
 python3 -m pip install --quiet ".[test]"
@@ -49,6 +49,9 @@ for variant in release sanitize portable; do
   cmake --build "build/$variant" -j "$jobs"
   run_ctest "$variant"
 done
+# libtessarine as a C user gets it: tests/python/test_c_example.py builds against this prefix.
+cmake --install build/release --prefix build/c-prefix >/dev/null
+export TESSARINE_C_PREFIX="$PWD/build/c-prefix"
 
 run_pytest
 for tier in scalar sse4.2; do
