@@ -52,6 +52,9 @@ if(TESSARINE_BUILD_CAPI)
   install(FILES ${CMAKE_CURRENT_BINARY_DIR}/tessarine.pc
           DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
 
+  if(TARGET capi_overhead_bench)
+    target_link_libraries(capi_overhead_bench PRIVATE tessarine_c_static)
+  endif()
   if(TESSARINE_BUILD_TESTS)
     file(GLOB capi_tests CONFIGURE_DEPENDS tests/cpp/capi*_test.cpp)
     foreach(src IN LISTS capi_tests)
