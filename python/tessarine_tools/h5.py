@@ -8,6 +8,9 @@ Each chunk is cut into lanes along its last axis and each lane is coded alone, a
 numcodecs codec does: a (channels, time) chunk keeps every channel apart, and each lane's
 frame carries its own CRC-32 and bound. The filter id, 386, is provisional: it lies in the
 range HDF5 leaves for unregistered filters.
+
+HDF5 runs a filter on one chunk at a time; `write` and `read` move a whole dataset with its
+chunks coded on several threads, to the same bytes.
 """
 
 from __future__ import annotations
@@ -20,7 +23,10 @@ from typing import Any
 import h5py
 
 from ._bounds import Bound
+from ._h5_chunks import read, write
 from ._settings import CodecSettings
+
+__all__ = ["FILTER_ID", "PLUGIN_PATH", "filter", "read", "write"]
 
 FILTER_ID = 386
 PLUGIN_PATH = str(Path(__file__).resolve().with_name("plugins"))

@@ -69,6 +69,23 @@ def test_chunks_are_the_numcodecs_codec_bytes(tmp_path, settings):
             assert stored == codec.encode(data[2 * i : 2 * i + 2])
 
 
+@pytest.mark.parametrize("settings", [{"max_error": 0.02}, {"lossless": True}, {"psnr": 50, "rel_error": 1e-2}])
+def test_parallel_write_and_read_match_the_filter(tmp_path, settings):
+    data = signal((5, 2300), "f4")  # edge chunks on both axes
+    with h5py.File(tmp_path / "a.h5", "w") as f:
+        by_filter = f.create_dataset("f", data=data, chunks=(2, 1000), **th5.filter(**settings))
+        by_threads = f.create_dataset("t", shape=data.shape, dtype=data.dtype, chunks=(2, 1000),
+                                      **th5.filter(**settings))  # fmt: skip
+        th5.write(by_threads, data, threads=3)
+        for region in by_filter.iter_chunks():
+            offset = tuple(s.start for s in region)
+            assert by_threads.id.read_direct_chunk(offset) == by_filter.id.read_direct_chunk(offset)
+        np.testing.assert_array_equal(th5.read(by_filter, threads=3), by_filter[()])
+        empty = f.create_dataset("e", shape=(3, 10), dtype="i2", chunks=(1, 10), fillvalue=7,
+                                 **th5.filter(max_error=1))  # fmt: skip
+        np.testing.assert_array_equal(th5.read(empty), np.full((3, 10), 7, "i2"))
+
+
 @pytest.mark.parametrize(
     ("dtype", "settings", "message"),
     [
