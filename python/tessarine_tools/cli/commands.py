@@ -50,6 +50,10 @@ def _check_settings(args: argparse.Namespace) -> None:
 def compress(args: argparse.Namespace) -> str:
     _check_settings(args)
     source = Path(args.input)
+    from tessarine_tools.cli import biosignal_commands  # it builds on this module
+
+    if biosignal_commands.is_biosignal(source, args.dtype):
+        return biosignal_commands.compress_biosignal(args, source)
     if _streams(args, source):
         return _compress_stream(args, source)
     recording = read_recording(source, args.dtype, args.channels)
@@ -149,6 +153,10 @@ def _size(path: Path) -> int:
 
 def decompress(args: argparse.Namespace) -> str:
     source, target = Path(args.input), Path(args.output)
+    from tessarine_tools.cli import biosignal_commands
+
+    if biosignal_commands.handles(source, target):
+        return biosignal_commands.decompress_biosignal(args, source, target)
     check_output_type(target)
     if args.rate is not None and target.suffix.lower() not in SOUND_FORMATS:
         raise UsageError(f"{target}: --rate is for sound file outputs ({', '.join(SOUND_FORMATS)})")

@@ -23,7 +23,8 @@ def read_recording(path: Path, dtype: str | None, channels: int) -> Recording:
         return _npy(path)
     if suffix in SOUND_SUFFIXES:
         return _sound(path)
-    raise UsageError(f"{path}: unknown input type (use .npy, .wav, or --dtype for raw samples)")
+    raise UsageError(f"{path}: unknown input type (use .npy, .wav, .edf, .bdf, "
+                     ".hea, or --dtype for raw samples)")
 
 
 def _checked(samples: np.ndarray, path: Path) -> np.ndarray:

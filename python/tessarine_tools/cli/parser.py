@@ -21,7 +21,8 @@ def _positive(text: str) -> float:
 
 
 def _source(sub: argparse.ArgumentParser) -> None:
-    sub.add_argument("input", help=".npy (1-D or channels x time), .wav, or raw with --dtype")
+    sub.add_argument("input", help=".npy (1-D or channels x time), .wav, .edf/.bdf, a WFDB "
+                     ".hea, or raw with --dtype")
     sub.add_argument("--dtype", help="raw input: NumPy dtype of the samples, e.g. int16, <f4")
     sub.add_argument("--channels", type=int, default=1, help="raw input: interleaved channels")
 
@@ -80,7 +81,8 @@ def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-ar
     settings.add_argument("--cutoff", choices=("low", "medium", "high"))
     bounds = sub.add_argument_group("bounds (the smallest output that meets them)")
     bound = bounds.add_mutually_exclusive_group()
-    bound.add_argument("--max-error", type=_positive, help="largest absolute error per sample")
+    bound.add_argument("--max-error", type=_positive, help="largest absolute error per sample "
+                       "(EDF and WFDB: in each channel's physical units)")
     bound.add_argument("--rel-error", type=_positive, help="the same, as a fraction of the range")
     bound.add_argument("--psnr", type=_positive, help="lowest PSNR in dB")
     bound.add_argument("--lossless", action="store_true",
@@ -101,7 +103,8 @@ def build_parser() -> argparse.ArgumentParser:
     _compress(subs)
     sub = subs.add_parser("decompress", help="restore a .tsrn file or zarr store")
     sub.add_argument("input")
-    sub.add_argument("-o", "--output", required=True, help=".npy, .wav or .raw")
+    sub.add_argument("-o", "--output", required=True,
+                     help=".npy, .wav or .raw; .edf/.bdf or .hea from a store of one")
     sub.add_argument("--rate", type=_positive, help="sample rate for a WAV from a .tsrn file")
     _output_flags(sub)
     sub.set_defaults(run=commands.decompress)
