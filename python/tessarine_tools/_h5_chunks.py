@@ -25,10 +25,14 @@ _FRAME = 0
 
 def codec_of(dataset: h5py.Dataset, threads: int = 1) -> Tessarine | None:
     """The codec that writes this dataset's chunks, or None if only HDF5 can (another filter
-    in the pipeline, wavelet containers, or a byte order other than the machine's)."""
+    in the pipeline, wavelet containers, lanes along another axis than the last, or a byte order
+    other than the machine's)."""
     filters = dataset._filters  # noqa: SLF001 - h5py's own reading of the pipeline
     values = filters.get(str(FILTER_ID))
-    if len(filters) != 1 or values is None or len(values) < 9 or values[1] != _FRAME:
+    if len(filters) != 1 or values is None or len(values) < 10 or values[1] != _FRAME:
+        return None
+    axis = values[9] - (1 << 32) if values[9] >= 1 << 31 else values[9]
+    if axis not in (-1, dataset.ndim - 1):
         return None
     if not dataset.dtype.isnative:
         return None

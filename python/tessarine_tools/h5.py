@@ -4,9 +4,9 @@ Importing this module puts the plugin folder on HDF5's plugin path (h5py's ``h5p
 this process, ``HDF5_PLUGIN_PATH`` for child processes), so that any dataset written with
 `filter` reads back here, and in ``h5dump`` or ``h5repack`` given `PLUGIN_PATH`.
 
-Each chunk is cut into lanes along its last axis and each lane is coded alone, as the
-numcodecs codec does: a (channels, time) chunk keeps every channel apart, and each lane's
-frame carries its own CRC-32 and bound. The filter id, 386, is provisional: it lies in the
+Each chunk is cut into lanes along its time axis (the last, unless `filter` is given another)
+and each lane is coded alone, as the numcodecs codec does: channels never share a lane, and
+each lane's frame carries its own CRC-32 and bound. The filter id, 386, is provisional: it lies in the
 range HDF5 leaves for unregistered filters.
 
 HDF5 runs a filter on one chunk at a time; `write` and `read` move a whole dataset with its
@@ -45,6 +45,7 @@ def filter(  # noqa: A001 - the name hdf5plugin's users expect
     scale: int | None = None,
     cutoff: str | None = None,
     coder: str = "arans",
+    axis: int = -1,
 ) -> dict[str, Any]:
     """Keyword arguments for ``h5py.Group.create_dataset`` that compress with tessarine.
 
@@ -52,6 +53,9 @@ def filter(  # noqa: A001 - the name hdf5plugin's users expect
     bound holding per lane (``rel_error`` and ``psnr`` against the lane's own range). Without
     them, ``method``/``scale``/``cutoff``/``coder`` code float32 lanes as wavelet containers,
     whose error is measured, not promised.
+
+    ``axis`` is the one along which each signal's samples run: the last (the default), as for
+    a (channels, time) array, or 0 for (time, channels) as NWB and MATLAB write them.
 
     Examples
     --------
@@ -66,6 +70,8 @@ def filter(  # noqa: A001 - the name hdf5plugin's users expect
         max_error=max_error, rel_error=rel_error, psnr=psnr, lossless=lossless,
         method=method, scale=scale, cutoff=cutoff, coder=coder,
     )  # fmt: skip
+    if isinstance(axis, bool) or not isinstance(axis, int) or not -32 <= axis < 32:
+        raise ValueError(f"axis must be an integer from -32 to 31, got {axis!r}")
     bound, _, fixed = settings.resolved
     if bound is None:
         values = [_CONTAINER, fixed.method, fixed.scale, fixed.cutoff, fixed.coder, 0, 0, 0]
@@ -76,7 +82,9 @@ def filter(  # noqa: A001 - the name hdf5plugin's users expect
         )
     else:
         values = [_FRAME, *_bound_values(bound)]
-    return {"compression": FILTER_ID, "compression_opts": (_LAYOUT_VERSION, *values)}
+    # The axis travels as a 32-bit two's complement value.
+    opts = (_LAYOUT_VERSION, *values, axis & 0xFFFFFFFF)
+    return {"compression": FILTER_ID, "compression_opts": opts}
 
 
 def _bound_values(bound: Bound) -> list[int]:

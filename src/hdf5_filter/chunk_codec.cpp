@@ -26,6 +26,27 @@ void swap_elements(std::span<std::uint8_t> bytes, unsigned size) {
   }
 }
 
+// Lane a * B + b is chunk[a, :, b], B the elements after the lane axis; with B = 1 the lanes
+// are the chunk's rows as they lie.
+void move_lanes(const FilterSettings& settings, std::span<const std::uint8_t> from,
+                std::span<std::uint8_t> to, bool gather) {
+  const std::size_t size = settings.element->size;
+  const std::uint64_t length = settings.lane_length(), after = settings.after_axis();
+  const std::uint64_t lanes = settings.lane_count();
+  for (std::uint64_t lane = 0; lane < lanes; ++lane) {
+    const std::uint64_t a = lane / after, b = lane % after;
+    for (std::uint64_t i = 0; i < length; ++i) {
+      const std::size_t in_chunk = ((a * length + i) * after + b) * size;
+      const std::size_t in_lanes = (lane * length + i) * size;
+      if (gather) {
+        std::memcpy(to.data() + in_lanes, from.data() + in_chunk, size);
+      } else {
+        std::memcpy(to.data() + in_chunk, from.data() + in_lanes, size);
+      }
+    }
+  }
+}
+
 std::string failure(const char* what, tessarine_status status) {
   return std::string(what) + ": " + tessarine_status_text(status) + " (" + tessarine_last_error() + ")";
 }
@@ -87,11 +108,17 @@ ChunkResult<std::vector<std::uint8_t>> encode_chunk(const FilterSettings& settin
   if (!dtype || samples.size() != chunk_bytes(settings)) {
     return std::unexpected("tessarine filter was not set up for this dataset's chunks");
   }
-  std::vector<std::uint8_t> swapped;
-  if (settings.element->big_endian) {
-    swapped.assign(samples.begin(), samples.end());
-    swap_elements(swapped, settings.element->size);
-    samples = swapped;
+  std::vector<std::uint8_t> prepared;
+  const bool across = settings.after_axis() > 1;
+  if (across || settings.element->big_endian) {
+    prepared.resize(samples.size());
+    if (across) {
+      move_lanes(settings, samples, prepared, true);
+    } else {
+      std::ranges::copy(samples, prepared.begin());
+    }
+    if (settings.element->big_endian) swap_elements(prepared, settings.element->size);
+    samples = prepared;
   }
   const std::uint64_t lanes = settings.lane_count();
   const std::size_t lane_size = settings.lane_length() * settings.element->size;
@@ -126,13 +153,17 @@ ChunkResult<void> decode_chunk(const FilterSettings& settings, std::span<const s
   for (std::uint64_t i = 0; i < lanes; ++i) total += read_u32(data.data() + kWord * (1 + i));
   if (total != data.size()) return std::unexpected("tessarine chunk is damaged: lane sizes do not add up");
   const std::size_t lane_size = settings.lane_length() * settings.element->size;
+  const bool across = settings.after_axis() > 1;
+  std::vector<std::uint8_t> lanes_buffer(across ? out.size() : 0);
+  const std::span<std::uint8_t> target = across ? std::span(lanes_buffer) : out;
   std::size_t at = kWord * (1 + lanes);
   for (std::uint64_t i = 0; i < lanes; ++i) {
     const std::size_t size = read_u32(data.data() + kWord * (1 + i));
-    auto decoded = decode_lane(settings, data.subspan(at, size), out.subspan(i * lane_size, lane_size));
+    auto decoded = decode_lane(settings, data.subspan(at, size), target.subspan(i * lane_size, lane_size));
     if (!decoded) return decoded;
     at += size;
   }
+  if (across) move_lanes(settings, lanes_buffer, out, false);
   if (settings.element->big_endian) swap_elements(out, settings.element->size);
   return {};
 }

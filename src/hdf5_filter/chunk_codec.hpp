@@ -1,8 +1,9 @@
 #pragma once
 
-// A chunk as lanes along its last axis, each lane one frame (or one container), in the layout
-// of the numcodecs codec (docs/format.md, chunk layout): u32 lane count, u32 size of each lane,
-// the lanes back to back. The same chunk gives the same bytes through either path.
+// A chunk as lanes along one axis (the last unless the writer named another), each lane one
+// frame (or one container), in the layout of the numcodecs codec (docs/format.md, chunk
+// layout): u32 lane count, u32 size of each lane, the lanes back to back. A chunk gives the
+// bytes the codec gives for it with the lane axis moved last.
 
 #include <cstddef>
 #include <cstdint>

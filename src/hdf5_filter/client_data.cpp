@@ -8,7 +8,7 @@ namespace {
 
 // Indices of the user values.
 constexpr std::size_t kVersion = 0, kMode = 1, kFlags = 2, kMaxError = 3, kRelError = 5,
-                      kPsnr = 7;
+                      kPsnr = 7, kAxis = 9;
 // Container settings share the slots after the mode.
 constexpr std::size_t kMethod = 2, kScale = 3, kCutoff = 4, kCoder = 5;
 // Appended by set_local.
@@ -35,10 +35,28 @@ std::optional<ElementType> read_element(std::span<const unsigned> values) {
 
 }  // namespace
 
-std::uint64_t FilterSettings::lane_count() const {
-  std::uint64_t lanes = 1;
-  for (std::size_t i = 0; i + 1 < chunk.size(); ++i) lanes *= chunk[i];
-  return lanes;
+std::optional<std::size_t> FilterSettings::lane_axis() const {
+  const std::int64_t rank = static_cast<std::int64_t>(chunk.size());
+  const std::int64_t index = axis < 0 ? rank + axis : axis;
+  if (index < 0 || index >= rank) return std::nullopt;
+  return static_cast<std::size_t>(index);
+}
+
+std::uint64_t FilterSettings::lane_length() const {
+  const auto index = lane_axis();
+  return index ? chunk[*index] : 0;
+}
+
+std::uint64_t FilterSettings::before_axis() const {
+  std::uint64_t count = 1;
+  for (std::size_t i = 0; i < lane_axis().value_or(0); ++i) count *= chunk[i];
+  return count;
+}
+
+std::uint64_t FilterSettings::after_axis() const {
+  std::uint64_t count = 1;
+  for (std::size_t i = lane_axis().value_or(chunk.size()) + 1; i < chunk.size(); ++i) count *= chunk[i];
+  return count;
 }
 
 std::optional<tessarine_dtype> dtype_of(const ElementType& element) {
@@ -69,6 +87,7 @@ std::optional<FilterSettings> parse_settings(std::span<const unsigned> values) {
   } else {
     return std::nullopt;
   }
+  settings.axis = static_cast<std::int32_t>(values[kAxis]);  // two's complement
   if (values.size() == kUserValues) return settings;
   if (values.size() < kDims || values[kRank] < 1 || values.size() != kDims + values[kRank]) {
     return std::nullopt;
@@ -76,6 +95,7 @@ std::optional<FilterSettings> parse_settings(std::span<const unsigned> values) {
   settings.element = read_element(values);
   if (!settings.element) return std::nullopt;
   for (std::size_t i = 0; i < values[kRank]; ++i) settings.chunk.push_back(values[kDims + i]);
+  if (!settings.lane_axis()) return std::nullopt;
   return settings;
 }
 
@@ -94,6 +114,7 @@ std::vector<unsigned> local_values(const FilterSettings& settings) {
     values[kCutoff] = settings.container.cutoff;
     values[kCoder] = settings.container.coder;
   }
+  values[kAxis] = static_cast<unsigned>(settings.axis);
   if (!settings.element) return values;
   values.push_back(static_cast<unsigned char>(settings.element->kind));
   values.push_back(settings.element->size);

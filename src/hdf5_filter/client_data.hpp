@@ -16,7 +16,7 @@ namespace tessarine::hdf5 {
 
 inline constexpr unsigned kFilterId = 386;  // provisional: HDF5's range for unregistered filters
 inline constexpr unsigned kLayoutVersion = 1;
-inline constexpr std::size_t kUserValues = 9;
+inline constexpr std::size_t kUserValues = 10;
 
 enum class Mode : unsigned { Frame = 0, Container = 1 };
 
@@ -32,11 +32,16 @@ struct FilterSettings {
   tessarine_bound bound{};                  // Mode::Frame
   tessarine_container_settings container{};  // Mode::Container
   std::optional<ElementType> element;       // set once set_local has run
+  std::int32_t axis = -1;                  // the lanes' axis; negative counts from the end
   std::vector<std::uint64_t> chunk;         // chunk shape, slowest axis first
 
-  // Samples per lane (the last axis) and lanes per chunk.
-  [[nodiscard]] std::uint64_t lane_length() const { return chunk.empty() ? 0 : chunk.back(); }
-  [[nodiscard]] std::uint64_t lane_count() const;
+  // The lanes' axis as an index into `chunk`, or nothing if it names no axis of it.
+  [[nodiscard]] std::optional<std::size_t> lane_axis() const;
+  // Samples per lane and lanes per chunk; the chunk's elements before and after the lane axis.
+  [[nodiscard]] std::uint64_t lane_length() const;
+  [[nodiscard]] std::uint64_t lane_count() const { return before_axis() * after_axis(); }
+  [[nodiscard]] std::uint64_t before_axis() const;
+  [[nodiscard]] std::uint64_t after_axis() const;
 };
 
 // Nothing for values a writer of this version cannot have made.

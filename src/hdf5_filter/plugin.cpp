@@ -66,6 +66,10 @@ herr_t store_local(hid_t dcpl, hid_t type) {
   const int rank = s.get_chunk(dcpl, kMaxRank, dims);
   if (!settings->element || rank < 1) return -1;
   for (int i = 0; i < rank; ++i) settings->chunk.push_back(dims[i]);
+  if (!settings->lane_axis()) {
+    report("tessarine_set_local", "tessarine filter axis is not an axis of the dataset");
+    return -1;
+  }
   unsigned flags = 0;
   std::size_t count = 0;
   if (s.get_filter(dcpl, kFilterId, &flags, &count, nullptr, 0, nullptr, nullptr) < 0) return -1;

@@ -55,18 +55,25 @@ def test_lossless_keeps_every_bit(tmp_path):
 
 
 @pytest.mark.parametrize(
-    "settings",
-    [{"max_error": 0.01}, {"rel_error": 1e-3, "psnr": 60}, {"method": "db4", "scale": 9, "coder": "deflate"}],
-)
-def test_chunks_are_the_numcodecs_codec_bytes(tmp_path, settings):
-    data = signal((4, 3000), "f4")
-    write(tmp_path / "a.h5", data, (2, 3000), **settings)
+    ("settings", "axis"),
+    [({"max_error": 0.01}, -1), ({"rel_error": 1e-3, "psnr": 60}, 1),
+     ({"method": "db4", "scale": 9, "coder": "deflate"}, -1), ({"max_error": 0.5}, 0),
+     ({"max_error": 0.1}, -3)],
+)  # fmt: skip
+def test_chunks_are_the_numcodecs_codec_bytes(tmp_path, settings, axis):
+    # Three axes, so that lanes along the first or the middle one are gathered across others.
+    data = signal((4, 3, 3000) if axis != 0 else (3000, 3, 4), "f4")
+    chunks = (2, 3, 3000) if axis != 0 else (3000, 3, 2)
+    write(tmp_path / "a.h5", data, chunks, axis=axis, **settings)
     plain = {"plain": True} if "method" in settings else {}
     codec = Tessarine(**settings, **plain)
     with h5py.File(tmp_path / "a.h5", "r") as f:
-        for i in range(2):
-            _, stored = f["x"].id.read_direct_chunk((2 * i, 0))
-            assert stored == codec.encode(data[2 * i : 2 * i + 2])
+        for region in f["x"].iter_chunks():
+            _, stored = f["x"].id.read_direct_chunk(tuple(s.start for s in region))
+            moved = np.moveaxis(data[region], axis, -1)
+            assert stored == codec.encode(moved)
+            decoded = np.asarray(codec.decode(stored)).reshape(moved.shape)
+            np.testing.assert_array_equal(f["x"][region], np.moveaxis(decoded, -1, axis))
 
 
 @pytest.mark.parametrize("settings", [{"max_error": 0.02}, {"lossless": True}, {"psnr": 50, "rel_error": 1e-2}])
@@ -92,9 +99,10 @@ def test_parallel_write_and_read_match_the_filter(tmp_path, settings):
         ("S4", {"max_error": 1.0}, "tessarine filter accepts float16, float32, float64 and 1 to 8 byte integers"),
         ([("a", "f4"), ("b", "i2")], {"max_error": 1.0}, "tessarine filter accepts"),
         ("f8", {"method": "cdf97"}, "(wavelet containers: float32 only)"),
+        ("f4", {"max_error": 1.0, "axis": 1}, "tessarine filter axis is not an axis of the dataset"),
     ],
 )
-def test_dtypes_it_cannot_carry_fail_at_creation(tmp_path, dtype, settings, message):
+def test_settings_it_cannot_carry_fail_at_creation(tmp_path, dtype, settings, message):
     with h5py.File(tmp_path / "a.h5", "w") as f, pytest.raises(ValueError, match=message.replace("(", r"\(").replace(")", r"\)")):
         f.create_dataset("x", shape=(100,), dtype=dtype, chunks=(50,), **th5.filter(**settings))
 
@@ -104,6 +112,8 @@ def test_filter_refuses_settings_it_cannot_store():
         th5.filter(max_error=0.1, method="db4")
     with pytest.raises(ValueError, match="max_error must be a positive finite number"):
         th5.filter(max_error=-1)
+    with pytest.raises(ValueError, match="axis must be an integer from -32 to 31, got 40"):
+        th5.filter(max_error=1, axis=40)
 
 
 def test_corrupt_chunk_raises(tmp_path):
@@ -154,7 +164,7 @@ def test_h5repack_applies_and_removes_the_filter(tmp_path):
     values = ",".join(str(v) for v in th5.filter(max_error=0.01)["compression_opts"])
     env = {**os.environ, "HDF5_PLUGIN_PATH": th5.PLUGIN_PATH}
     subprocess.run(
-        ["h5repack", "-f", f"UD=386,0,9,{values}", str(tmp_path / "plain.h5"), str(tmp_path / "packed.h5")],
+        ["h5repack", "-f", f"UD=386,0,10,{values}", str(tmp_path / "plain.h5"), str(tmp_path / "packed.h5")],
         check=True, env=env,
     )  # fmt: skip
     with h5py.File(tmp_path / "packed.h5", "r") as f:
