@@ -170,8 +170,8 @@ def test_damaged_headers_end_in_one_line(tmp_path, capsys, monkeypatch):
 @pytest.mark.parametrize("args, message", [
     (["compress", MULTIRATE, "-o", "five.tsrn"],
      "five.tsrn: 5 channels with their header need a .zarr or .zarr.zip store"),
-    (["decompress", "rec.zarr", "-o", "back.npy"], "a BDF+ recording: write it to .edf or .bdf"),
-    (["decompress", "rec.zarr", "-o", "back.hea"], "a BDF+ recording: write it to .edf or .bdf"),
+    (["decompress", "rec.zarr", "-o", "back.npy"], "a recording in BDF+: write it to .edf or .bdf"),
+    (["decompress", "rec.zarr", "-o", "back.hea"], "a recording in BDF+: write it to .edf or .bdf"),
     (["decompress", "codes.tsrn", "-o", "back.edf"], "codes.tsrn holds no EDF or WFDB recording"),
 ])
 def test_refusals_are_usage_errors(args, message, tmp_path, capsys, monkeypatch):

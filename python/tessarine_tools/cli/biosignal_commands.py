@@ -122,7 +122,7 @@ def decompress_biosignal(args: argparse.Namespace, source: Path, target: Path) -
     recording = read_biosignal_store(source, zipped)
     wanted = (".hea",) if recording.file_format == "wfdb" else (".edf", ".bdf")
     if target.suffix.lower() not in wanted:
-        raise UsageError(f"{source} holds a {recording.file_format.upper()} recording: "
+        raise UsageError(f"{source} holds a recording in {recording.file_format.upper()}: "
                          f"write it to {' or '.join(wanted)}")
     check_output(target, args.force, args.parents)
     with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
