@@ -178,3 +178,13 @@ def test_h5repack_applies_and_removes_the_filter(tmp_path):
     with h5py.File(tmp_path / "back.h5", "r") as f:
         assert f["x"]._filters == {}
         assert np.abs(f["x"][()] - data).max() <= 0.01
+
+
+def test_nwb_example_writes_and_reads_back(capsys):
+    pytest.importorskip("pynwb")
+    import runpy
+
+    example = Path(__file__).resolve().parents[2] / "examples" / "nwb_ecephys.py"
+    with pytest.warns(UserWarning, match="386 compression may not be available"):  # hdmf's note
+        runpy.run_path(str(example), run_name="__main__")  # asserts the bound itself
+    assert "samples x 8 channels, ratio" in capsys.readouterr().out
