@@ -129,17 +129,18 @@ def decompress_biosignal(args: argparse.Namespace, source: Path, target: Path) -
         if recording.is_edf:
             from tessarine_tools.cli.edf import write_edf
 
-            write_edf(recording, temporary)
+            _library(source, write_edf, recording, temporary)
         else:
-            _write_record(recording, temporary, target, args.force)
+            _write_record(source, recording, temporary, target, args.force)
     return f"{len(recording.channels)} channels {recording.file_format.upper()} -> {target}"
 
 
-def _write_record(recording: Biosignal, temporary: Path, target: Path, force: bool) -> None:
+def _write_record(source: Path, recording: Biosignal, temporary: Path, target: Path,
+                  force: bool) -> None:
     """The signal and annotation files go in place first; the header, last, makes the record."""
     from tessarine_tools.cli.wfdb_records import write_wfdb
 
-    written = write_wfdb(recording, temporary)
+    written = _library(source, write_wfdb, recording, temporary)
     for path in written[1:]:
         final = target.parent / path.name
         if final.exists() and not force:
