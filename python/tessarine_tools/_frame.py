@@ -16,7 +16,7 @@ import numpy as np
 
 from . import _bounds
 from ._bounds import Bound
-from ._codes import CODERS, CUTOFFS, METHODS, SCALES
+from ._native import CODERS, CUTOFFS, MAX_SCALE, METHODS, MIN_SCALE
 
 MAGIC = b"TSRF"
 VERSION = 1
@@ -24,6 +24,7 @@ FRAME_2 = MAGIC + bytes([2])  # made and read natively: the bounded predictive c
 _PREFIX = struct.Struct("<4sBI")
 _BODY = struct.Struct(f"<cBQ{_bounds.SIZE}sBBBB3Q")
 HEADER_SIZE = _PREFIX.size + _BODY.size
+SCALES = range(MIN_SCALE, MAX_SCALE + 1)
 MAX_SAMPLES = 2147483647  # the container's own limit, kept for frames without one
 
 

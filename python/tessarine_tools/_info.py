@@ -8,8 +8,8 @@ from typing import Any
 import numpy as np
 
 from . import _native
+from ._native import CODERS, CUTOFFS, METHODS
 from ._bounds import Bound
-from ._codes import CODERS, CUTOFFS, METHODS
 from ._frame import FRAME_2, is_frame, unpack
 
 

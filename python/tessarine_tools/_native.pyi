@@ -4,6 +4,13 @@ import numpy as np
 import numpy.typing as npt
 from typing_extensions import Buffer
 
+# The codec's name tables in code order (a name's index is its code), and the range of scales.
+METHODS: tuple[str, ...]
+CUTOFFS: tuple[str, ...]
+CODERS: tuple[str, ...]
+MIN_SCALE: int
+MAX_SCALE: int
+
 class HeaderFields(TypedDict):
     method: str
     levels: int

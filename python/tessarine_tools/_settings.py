@@ -10,17 +10,12 @@ from typing import Any, NamedTuple
 import numpy as np
 
 from ._bounds import Bound
-from ._codes import (
-    CODERS,
-    CUTOFFS,
-    DEFAULT_CUTOFF,
-    DEFAULT_METHOD,
-    DEFAULT_SCALE,
-    METHODS,
-    check_scale,
-    code_of,
-)
-from ._frame import Settings
+from ._frame import SCALES, Settings
+from ._native import CODERS, CUTOFFS, METHODS
+
+DEFAULT_METHOD = "cdf97"
+DEFAULT_SCALE = 11
+DEFAULT_CUTOFF = "low"
 
 
 class Resolved(NamedTuple):
@@ -146,3 +141,17 @@ def _lossless(s: CodecSettings) -> Resolved:
     fixed = Settings(code_of(METHODS, "method", DEFAULT_METHOD), DEFAULT_SCALE,
                      code_of(CUTOFFS, "cutoff", DEFAULT_CUTOFF), code_of(CODERS, "coder", s.coder))
     return Resolved(exact, (fixed.method,), fixed)
+
+
+def code_of(table: tuple[str, ...], what: str, name: object) -> int:
+    """The code of `name` in one of the codec's name tables (its index)."""
+    if not isinstance(name, str) or name not in table:
+        expected = " or ".join(repr(t) for t in table)
+        raise ValueError(f"unknown {what} {name!r}, expected {expected}")
+    return table.index(name)
+
+
+def check_scale(scale: object) -> int:
+    if isinstance(scale, bool) or not isinstance(scale, int) or scale not in SCALES:
+        raise ValueError(f"scale must be an integer from {SCALES[0]} to {SCALES[-1]}, got {scale!r}")
+    return scale

@@ -71,7 +71,7 @@ TessarineResult<TessarineHeader> TessarineHeader::from_bytes(std::span<const std
     return std::unexpected(TessarineError::unsupported_scale(h.scale));
   }
   h.coder = data[kCoderAt];
-  if (h.coder > kCoderArans) return std::unexpected(TessarineError::unknown_coder(h.coder));
+  if (!coder_for_header_byte(h.coder)) return std::unexpected(TessarineError::unknown_coder(h.coder));
   for (const std::size_t at : {kMinAt, kMaxAt, kMeanAt}) {
     if (!is_finite_bits(read_u32(data, at))) {
       return std::unexpected(TessarineError::invalid_header());

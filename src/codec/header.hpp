@@ -7,6 +7,7 @@
 
 #include "codec/error.hpp"
 #include "codec/options.hpp"
+#include "codec/payload_coders.hpp"
 
 namespace tessarine {
 
@@ -14,10 +15,6 @@ inline constexpr std::size_t kHeaderSize = 52;
 inline constexpr std::array<std::uint8_t, 4> kMagic{'T', 'S', 'R', 'N'};
 inline constexpr std::array<std::uint8_t, 2> kVersion{1, 1};
 inline constexpr std::array<std::uint8_t, 2> kFormatTag{'f', '3'};
-
-// Values of the `coder` byte: the coder that actually produced the payload.
-inline constexpr std::uint8_t kCoderDeflate = 0;
-inline constexpr std::uint8_t kCoderArans = 1;
 
 // The fixed 52-byte container header, field for field in file order; byte offsets, valid
 // ranges and the error of each field are in docs/format.md (section 1). A plain value; bytes
@@ -29,7 +26,7 @@ struct TessarineHeader {
   MethodCode method = method_code(Method::Cdf97);
   std::uint8_t levels = 1;
   std::uint8_t scale = 11;
-  std::uint8_t coder = kCoderArans;
+  std::uint8_t coder = coder_for_option(kAutoCoder)->header_byte;
   std::uint8_t reserved_byte = 0;
   std::uint32_t sample_count = 0;
   float min = 0.0f;

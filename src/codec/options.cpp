@@ -21,7 +21,6 @@ constexpr std::array<MethodEntry, 4> kMethods{{
 
 // Indexed by the enum's value.
 constexpr std::array<std::string_view, 3> kCutoffNames{"low", "medium", "high"};
-constexpr std::array<std::string_view, 3> kCoderNames{"deflate", "arans", "auto"};
 
 template <class Enum, std::size_t N>
 std::optional<Enum> index_of(const std::array<std::string_view, N>& names, std::string_view name) {
@@ -33,6 +32,18 @@ std::optional<Enum> index_of(const std::array<std::string_view, N>& names, std::
 template <std::size_t N>
 std::string_view name_at(const std::array<std::string_view, N>& names, std::size_t index) {
   return index < N ? names[index] : std::string_view{};
+}
+
+// Names of codes 0, 1, ... up to the first code without one; every enum here is dense.
+template <class Enum>
+std::vector<std::string_view> names_by_code(std::string_view (*name_of)(Enum)) {
+  std::vector<std::string_view> names;
+  for (std::size_t code = 0; code <= 0xFF; ++code) {
+    const std::string_view name = name_of(static_cast<Enum>(code));
+    if (name.empty()) break;
+    names.push_back(name);
+  }
+  return names;
 }
 
 // Null for a value outside the enum (reachable only through a cast).
@@ -54,7 +65,10 @@ std::optional<Cutoff> cutoff_from_name(std::string_view name) {
 }
 
 std::optional<Coder> coder_from_name(std::string_view name) {
-  return index_of<Coder>(kCoderNames, name);
+  if (name == kAutoCoderName) return Coder::Auto;
+  const auto found = std::ranges::find(kPayloadCoders, name, &PayloadCoder::name);
+  if (found == kPayloadCoders.end()) return std::nullopt;
+  return found->coder;
 }
 
 std::optional<Method> method_from_code(const MethodCode& code) {
@@ -78,7 +92,15 @@ std::string_view cutoff_name(Cutoff cutoff) {
 }
 
 std::string_view coder_name(Coder coder) {
-  return name_at(kCoderNames, static_cast<std::size_t>(coder));
+  if (coder == Coder::Auto) return kAutoCoderName;
+  const auto found = std::ranges::find(kPayloadCoders, coder, &PayloadCoder::coder);
+  return found == kPayloadCoders.end() ? std::string_view{} : found->name;
 }
+
+std::vector<std::string_view> method_names() { return names_by_code(&method_name); }
+
+std::vector<std::string_view> cutoff_names() { return names_by_code(&cutoff_name); }
+
+std::vector<std::string_view> coder_names() { return names_by_code(&coder_name); }
 
 }  // namespace tessarine

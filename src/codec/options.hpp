@@ -4,6 +4,9 @@
 #include <cstdint>
 #include <optional>
 #include <string_view>
+#include <vector>
+
+#include "codec/payload_coders.hpp"
 
 namespace tessarine {
 
@@ -12,10 +15,6 @@ enum class Method : std::uint8_t { Cdf53 = 0, Cdf97 = 1, Db4 = 2, Sym4 = 3 };
 
 // Strength of the dead zone on detail coefficients (a multiple of the base threshold).
 enum class Cutoff : std::uint8_t { Low = 0, Medium = 1, High = 2 };
-
-// Entropy coder asked for. `Auto` is resolved when the payload is encoded (payload_encoder:
-// it means the rANS stream) and is never stored in a header.
-enum class Coder : std::uint8_t { Deflate = 0, Arans = 1, Auto = 2 };
 
 // The four-character method code stored in a container header, as its ASCII bytes.
 using MethodCode = std::array<std::uint8_t, 4>;
@@ -47,5 +46,11 @@ inline constexpr std::uint8_t kMaxScale = 12;
 [[nodiscard]] std::string_view method_name(Method method);
 [[nodiscard]] std::string_view cutoff_name(Cutoff cutoff);
 [[nodiscard]] std::string_view coder_name(Coder coder);
+
+// Each setting's names in code order: a name's index is the code the options carry, for
+// bindings that pass codes rather than names.
+[[nodiscard]] std::vector<std::string_view> method_names();
+[[nodiscard]] std::vector<std::string_view> cutoff_names();
+[[nodiscard]] std::vector<std::string_view> coder_names();
 
 }  // namespace tessarine

@@ -2,9 +2,7 @@
 
 #include <string>
 
-#include "codec/header.hpp"
-#include "codec/raw_deflate.hpp"
-#include "entropy/arans.hpp"
+#include "codec/payload_coders.hpp"
 
 namespace tessarine {
 namespace {
@@ -15,22 +13,14 @@ TessarineError too_few_coefficients(std::uint64_t held_bytes, std::uint64_t need
                                        std::to_string(needed_bytes / 2));
 }
 
-// The whole stream is decoded, so its own errors come first; only the bytes the layout uses
-// are kept, so a stream that declares more than it needs costs no more memory than that.
-[[nodiscard]] TessarineResult<std::vector<std::uint8_t>> decode_arans(
-    std::span<const std::uint8_t> payload, std::uint64_t needed_bytes) {
-  auto decoded = arans::decode_stream(payload, needed_bytes);
-  if (!decoded) return std::unexpected(TessarineError::decompression(decoded.error().display()));
-  return std::move(*decoded);
-}
-
 }  // namespace
 
 TessarineResult<std::vector<std::uint8_t>> decode_payload(std::span<const std::uint8_t> payload,
                                                           std::uint8_t coder,
                                                           std::uint64_t needed_bytes) {
-  auto decoded = coder == kCoderArans ? decode_arans(payload, needed_bytes)
-                                      : inflate_raw(payload, needed_bytes);
+  const PayloadCoder* entry = coder_for_header_byte(coder);
+  if (!entry) return std::unexpected(TessarineError::unknown_coder(coder));
+  auto decoded = entry->decode(payload, needed_bytes);
   if (!decoded) return std::unexpected(decoded.error());
   if (decoded->size() < needed_bytes) {
     return std::unexpected(too_few_coefficients(decoded->size(), needed_bytes));

@@ -9,8 +9,8 @@
 
 namespace tessarine {
 
-// Entropy-decodes a container payload with the coder its header names (0 raw DEFLATE,
-// 1 rANS stream) and checks that the result holds at least `needed_bytes` coefficient bytes.
+// Entropy-decodes a container payload with the coder its header byte names
+// (payload_coders.hpp) and checks that the result holds at least `needed_bytes` coefficient bytes.
 // A rANS stream is decoded in full, so a malformed one gives its own error before any
 // comparison with the layout; output of either coder stops at `needed_bytes`, since later
 // bytes would be ignored anyway and must not cost memory.

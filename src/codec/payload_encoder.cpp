@@ -2,25 +2,19 @@
 
 #include <string>
 
-#include "codec/header.hpp"
-#include "codec/raw_deflate.hpp"
-#include "entropy/arans.hpp"
+#include "codec/payload_coders.hpp"
 
 namespace tessarine {
 
 TessarineResult<EncodedPayload> encode_payload(std::span<const std::uint8_t> bytes, Coder coder) {
-  if (coder == Coder::Deflate) {
-    auto deflated = deflate_raw(bytes);
-    if (!deflated) return std::unexpected(deflated.error());
-    return EncodedPayload{std::move(*deflated), kCoderDeflate};
-  }
-  if (bytes.size() > arans::kMaxStreamInputBytes) {
+  const PayloadCoder* entry = coder_for_option(coder);
+  if (!entry) {
     return std::unexpected(TessarineError::unsupported_configuration(
-        "Can't code " + std::to_string(bytes.size()) +
-        " coefficient bytes with the arans coder, the most it takes is " +
-        std::to_string(arans::kMaxStreamInputBytes) + "; use the deflate coder"));
+        "Unknown coder code " + std::to_string(static_cast<int>(coder))));
   }
-  return EncodedPayload{arans::encode_stream(bytes), kCoderArans};
+  auto encoded = entry->encode(bytes);
+  if (!encoded) return std::unexpected(encoded.error());
+  return EncodedPayload{std::move(*encoded), entry->header_byte};
 }
 
 }  // namespace tessarine

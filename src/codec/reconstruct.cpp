@@ -18,7 +18,8 @@ TessarineResult<std::vector<float>> reconstruct(std::span<const float> samples,
   const vibrel::DwtHandle<float> executor = make_transform(options.method);
   auto signal = quantize_signal(*executor, samples, options);
   if (!signal) return std::unexpected(signal.error());
-  const TessarineHeader header = header_for(options, *signal, samples.size(), kCoderArans);
+  const TessarineHeader header = header_for(options, *signal, samples.size(),
+                                                coder_for_option(options.coder)->header_byte);
   vibrel::MultiDwtStorage<float> bands;
   {
     // The decoder reads the same little-endian image the entropy coder would have carried.

@@ -23,9 +23,16 @@ int convert_name(PyObject* given, const char* argument, NameArgument& out) noexc
   return 1;
 }
 
-void raise_unknown(const char* what, std::string_view name, const char* expected) {
+void raise_unknown(const char* what, std::string_view name, const std::string& expected) {
   raise_value_error(std::string("Unknown ") + what + " " + escaped_literal(name) + ", expected " +
                     expected);
+}
+
+// "'auto', 'deflate', 'arans'": the option first, then every coder of the table.
+std::string expected_coders() {
+  std::string text = "'" + std::string(kAutoCoderName) + "'";
+  for (const PayloadCoder& entry : kPayloadCoders) text += ", '" + std::string(entry.name) + "'";
+  return text;
 }
 
 }  // namespace
@@ -82,7 +89,7 @@ std::optional<CompressionOptions> validated_options(const OptionsArguments& argu
   std::optional<Coder> coder = Coder::Auto;
   if (arguments.coder) coder = coder_from_name(arguments.coder->text);
   if (!coder) {
-    raise_unknown("coder", arguments.coder->text, "'auto', 'deflate', 'arans'");
+    raise_unknown("coder", arguments.coder->text, expected_coders());
     return std::nullopt;
   }
   return CompressionOptions{*method, arguments.scale, *cutoff, *coder};

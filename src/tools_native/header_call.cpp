@@ -3,6 +3,7 @@
 
 #include "codec/decompressor.hpp"
 #include "codec/header.hpp"
+#include "codec/payload_coders.hpp"
 #include "codec/signal_synthesis.hpp"
 #include "codec/transform.hpp"
 #include "tools_native/byte_input.hpp"
@@ -34,12 +35,11 @@ nb::dict header_fields(nb::handle data) {
   const auto counts = check_counts(*header);
   if (!counts) raise_codec_error(counts.error());
   const Method method = *method_from_code(header->method);
-  const Coder coder = header->coder == kCoderDeflate ? Coder::Deflate : Coder::Arans;
   nb::dict fields;
   fields["method"] = as_str(method_name(method));
   fields["levels"] = header->levels;
   fields["scale"] = header->scale;
-  fields["coder"] = as_str(coder_name(coder));
+  fields["coder"] = as_str(coder_for_header_byte(header->coder)->name);  // checked by from_bytes
   fields["sample_count"] = header->sample_count;
   fields["min"] = header->min;
   fields["max"] = header->max;

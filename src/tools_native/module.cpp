@@ -4,6 +4,7 @@
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/string.h>
 
+#include "tools_native/codec_options.hpp"
 #include "tools_native/native_functions.hpp"
 
 namespace nb = nanobind;
@@ -11,6 +12,7 @@ using namespace nb::literals;
 namespace tools = tessarine::tools;
 
 NB_MODULE(_native, m) {
+  tools::add_setting_names(m);
   m.def("compress", &tools::compress_array, "data"_a, "method"_a, "scale"_a, "cutoff"_a,
         "coder"_a, "Compress a 1-D real array into one container.");
   m.def("decompress", &tools::decompress_bytes, "data"_a, "out"_a = nb::none(),

@@ -40,7 +40,7 @@ std::span<const std::uint8_t> payload_of(const Bytes& container) {
 // The stored 16-bit coefficients, decoded with the coder the header names.
 std::vector<std::int16_t> coefficients_of(const Bytes& container) {
   const TessarineHeader h = header_of(container);
-  const Bytes bytes = h.coder == kCoderDeflate
+  const Bytes bytes = h.coder == 0  // the format's byte for raw DEFLATE
                           ? inflate_raw(payload_of(container), std::size_t{1} << 32).value()
                           : arans::decode_stream(payload_of(container)).value();
   std::vector<std::int16_t> q(bytes.size() / 2);
@@ -108,7 +108,7 @@ TEST(Compress, HeaderFieldsAndLength) {
       const TessarineHeader h = header_of(c);
       EXPECT_EQ(h.method, method_code(method));
       EXPECT_EQ(h.scale, 9);
-      EXPECT_EQ(h.coder, coder == Coder::Deflate ? kCoderDeflate : kCoderArans);
+      EXPECT_EQ(h.coder, coder == Coder::Deflate ? 0 : 1);  // the format's coder bytes
       EXPECT_EQ(h.sample_count, 1234u);
       EXPECT_EQ(h.version, kVersion);
       EXPECT_EQ(h.reserved_byte, 0);

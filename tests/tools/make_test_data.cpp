@@ -14,6 +14,7 @@
 #include "codec/compressor.hpp"
 #include "codec/decompressor.hpp"
 #include "codec/header.hpp"
+#include "codec/payload_coders.hpp"
 #include "codec/options.hpp"
 
 namespace {
@@ -60,7 +61,8 @@ Bytes write_goldens(const std::vector<float>& ecg) {
       {"short5", {0.5f, -1.0f, 2.0f, 0.25f, 1.5f}},
       {"flat64", std::vector<float>(64, 2.5f)}};
   for (const Method method : {Method::Cdf53, Method::Cdf97, Method::Db4, Method::Sym4}) {
-    for (const Coder coder : {Coder::Deflate, Coder::Arans}) {
+    for (const PayloadCoder& entry : kPayloadCoders) {
+      const Coder coder = entry.coder;
       for (const auto& [kind, x] : signals) {
         const CompressionOptions o{.method = method, .coder = coder};
         const Bytes c = compress(x, o).value();
