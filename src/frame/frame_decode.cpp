@@ -95,6 +95,9 @@ DecodeResult decode_window(const FrameView& frame, std::uint64_t start, std::uin
     return std::unexpected(failure(PredictiveError::bad_argument("out does not match the frame's samples")));
   }
   if (start == stop) return {};
+  if (header.body == BodyKind::Channels) {
+    return std::unexpected(failure(PredictiveError::bad_argument("a multichannel frame decodes by its channels")));
+  }
   if (header.body == BodyKind::Blocked) return decode_blocks(frame, start, stop, threads, out);
   auto decoded = decode_single(frame, start, stop, out);
   if (!decoded) return std::unexpected(failure(decoded.error()));

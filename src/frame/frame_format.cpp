@@ -65,7 +65,13 @@ PredictiveResult<FrameView> parse_frame(std::span<const std::uint8_t> bytes, Ver
   }
   auto header = read_header(bytes);
   if (!header) return std::unexpected(header.error());
-  FrameView frame{*header, bytes.subspan(kFrameHeaderSize), {}};
+  FrameView frame{*header, bytes.subspan(kFrameHeaderSize), {}, {}};
+  if (header->body == BodyKind::Channels) {
+    auto channels = parse_channel_table(*header, frame.body);
+    if (!channels) return std::unexpected(channels.error());
+    frame.channels = std::move(*channels);
+    return frame;
+  }
   if (header->body != BodyKind::Blocked) {
     if (!count_fits(*header, frame.body.size())) {
       return std::unexpected(PredictiveError::damaged("its body cannot hold the declared samples"));

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "frame/block_index.hpp"
+#include "frame/channel_table.hpp"
 #include "frame/frame_header.hpp"
 
 namespace tessarine::frame {
@@ -14,6 +15,7 @@ struct FrameView {
   FrameHeader header;
   std::span<const std::uint8_t> body;
   BlockLayout layout;  // the blocks of a blocked body; empty otherwise
+  ChannelLayout channels;  // the channels of a multichannel body; empty otherwise
 };
 
 // What parse_frame checksums before it trusts the bytes.

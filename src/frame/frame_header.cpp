@@ -66,7 +66,7 @@ PredictiveResult<FrameHeader> read_header(std::span<const std::uint8_t> bytes) {
   header.count = get_le<std::uint64_t>(at + 11);
   if (at[19] > 7) return std::unexpected(PredictiveError::damaged("unknown bound flags"));
   header.bound = bound_from(at[19], at + 20);
-  if (at[44] > static_cast<std::uint8_t>(BodyKind::Blocked)) {
+  if (at[44] > static_cast<std::uint8_t>(BodyKind::Channels)) {
     return std::unexpected(PredictiveError::damaged("unknown body kind"));
   }
   header.body = static_cast<BodyKind>(at[44]);

@@ -19,6 +19,7 @@ enum class BodyKind : std::uint8_t {
   Predictive = 0,  // the bounded predictive stream
   Verbatim = 1,    // the samples themselves, little-endian: what incompressible input gets
   Blocked = 2,     // independent blocks of either kind, then their index
+  Channels = 3,    // several channels of one length, each a frame, some predicted from others
 };
 
 inline constexpr std::uint8_t kFrameVersion = 2;

@@ -19,6 +19,8 @@ nb::object optional_bound(bool given, double value) {
 
 void put_layout(nb::dict& fields, const frame::FrameView& frame) {
   const bool blocked = frame.header.body == frame::BodyKind::Blocked;
+  const auto channels = frame.channels.channels.size();
+  fields["channels"] = channels ? channels : std::size_t{1};
   fields["blocks"] = blocked ? frame.layout.blocks.size() : std::size_t{1};
   fields["block_size"] = blocked ? frame.layout.block_samples : frame.header.count;
 }
@@ -53,7 +55,7 @@ nb::dict frame_fields(nb::handle data, bool whole) {
   fields["max_error"] = optional_bound(bound.has_max_error(), bound.max_error);
   fields["rel_error"] = optional_bound(bound.has_rel_error(), bound.rel_error);
   fields["psnr"] = optional_bound(bound.has_psnr(), bound.psnr);
-  const char* kinds[] = {"predictive", "verbatim", "blocks"};
+  const char* kinds[] = {"predictive", "verbatim", "blocks", "channels"};
   fields["body"] = kinds[static_cast<int>(frame.header.body)];
   fields["body_len"] = frame.body.size();
   fields["largest_error"] = frame.header.largest_error;

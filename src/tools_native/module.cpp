@@ -3,6 +3,7 @@
 // the pure-Python package maps names to codes.
 #include <nanobind/nanobind.h>
 #include <nanobind/stl/string.h>
+#include <nanobind/stl/vector.h>
 
 #include "tools_native/codec_options.hpp"
 #include "tools_native/native_functions.hpp"
@@ -32,6 +33,12 @@ NB_MODULE(_native, m) {
         "stop"_a.none() = nb::none(), "threads"_a = 1,
         "Decode samples [start, stop) of a version-2 frame into `out`, a contiguous array of "
         "its dtype and the window's length.");
+  m.def("compress_channels", &tools::compress_channels, "data"_a, "dtype"_a, "channels"_a,
+        "max_error"_a.none(), "rel_error"_a.none(), "psnr"_a.none(), "block_size"_a = 1u << 20,
+        "threads"_a = 1, "joint"_a = true,
+        "One frame of a C-contiguous channels x samples array; max_error may be per channel.");
+  m.def("decode_channels", &tools::decode_channels_into, "data"_a, "channels"_a, "out"_a,
+        "threads"_a = 1, "Decode the channels listed, in order, into the rows of `out`.");
   m.def("frame_head", &tools::frame_head, "head"_a,
         "dtype, sample count and whether blocked, from a frame's first 53 bytes (unchecked).");
   m.def("block_tail_size", &tools::block_tail_size, "trailer"_a,

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace tessarine::tools {
 
@@ -24,6 +25,15 @@ namespace nb = nanobind;
 [[nodiscard]] nb::dict frame_fields(nb::handle data, bool whole);
 [[nodiscard]] nb::object decode_frame_into(nb::handle data, nb::handle out, std::uint64_t start,
                                            nb::handle stop, unsigned threads);
+
+// Multichannel frames.
+[[nodiscard]] nb::bytes compress_channels(nb::handle data, const std::string& dtype,
+                                          std::size_t channels, nb::handle max_error,
+                                          nb::handle rel_error, nb::handle psnr,
+                                          std::uint64_t block_size, unsigned threads, bool joint);
+[[nodiscard]] nb::object decode_channels_into(nb::handle data,
+                                              const std::vector<std::size_t>& wanted,
+                                              nb::handle out, unsigned threads);
 
 // The pieces of a stream reader and writer.
 [[nodiscard]] nb::dict frame_head(nb::handle head);

@@ -1,0 +1,67 @@
+#include "frame/channel_samples.hpp"
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+
+namespace tessarine::frame {
+namespace {
+
+template <class T>
+std::vector<std::int64_t> widen(const predictive::SampleView& samples) {
+  std::vector<std::int64_t> values(samples.count);
+  for (std::size_t t = 0; t < samples.count; ++t) {
+    T value;
+    std::memcpy(&value, samples.data + static_cast<std::ptrdiff_t>(t) * samples.stride, sizeof(T));
+    values[t] = static_cast<std::int64_t>(value);
+  }
+  return values;
+}
+
+template <class T>
+void narrow(std::span<const std::int64_t> values, std::span<std::byte> out) {
+  const auto low = static_cast<std::int64_t>(std::numeric_limits<T>::min());
+  const auto high = static_cast<std::int64_t>(std::numeric_limits<T>::max());
+  for (std::size_t t = 0; t < values.size(); ++t) {
+    const T value = static_cast<T>(std::clamp(values[t], low, high));
+    std::memcpy(out.data() + t * sizeof(T), &value, sizeof(T));
+  }
+}
+
+}  // namespace
+
+std::vector<std::int64_t> widened(const predictive::SampleView& samples) {
+  const bool is_signed = samples.type.kind == 'i';
+  switch (samples.type.size) {
+    case 1: return is_signed ? widen<std::int8_t>(samples) : widen<std::uint8_t>(samples);
+    case 2: return is_signed ? widen<std::int16_t>(samples) : widen<std::uint16_t>(samples);
+    case 4: return is_signed ? widen<std::int32_t>(samples) : widen<std::uint32_t>(samples);
+    default: return widen<std::int64_t>(samples);
+  }
+}
+
+void narrow_into(std::span<const std::int64_t> values, predictive::SampleType type,
+                 std::span<std::byte> out) {
+  const bool is_signed = type.kind == 'i';
+  switch (type.size) {
+    case 1: return is_signed ? narrow<std::int8_t>(values, out) : narrow<std::uint8_t>(values, out);
+    case 2: return is_signed ? narrow<std::int16_t>(values, out) : narrow<std::uint16_t>(values, out);
+    case 4: return is_signed ? narrow<std::int32_t>(values, out) : narrow<std::uint32_t>(values, out);
+    default: return narrow<std::int64_t>(values, out);
+  }
+}
+
+void clamp_to_type(std::span<std::int64_t> values, predictive::SampleType type) {
+  const unsigned bits = 8u * type.size;
+  const std::int64_t low = type.kind == 'i' ? -(std::int64_t{1} << (bits - 1)) : 0;
+  const std::int64_t high = type.kind == 'i' ? (std::int64_t{1} << (bits - 1)) - 1
+                                             : static_cast<std::int64_t>((std::uint64_t{1} << bits) - 1);
+  for (std::int64_t& value : values) value = std::clamp(value, low, high);
+}
+
+std::vector<std::int64_t> widened_bytes(std::span<const std::byte> bytes, predictive::SampleType type) {
+  const std::size_t count = bytes.size() / type.size;
+  return widened({bytes.data(), count, static_cast<std::ptrdiff_t>(type.size), type});
+}
+
+}  // namespace tessarine::frame

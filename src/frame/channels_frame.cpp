@@ -1,0 +1,257 @@
+#include "frame/channels_frame.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <optional>
+
+#include "frame/channel_fit.hpp"
+#include "frame/channel_table.hpp"
+#include "frame/sample_range.hpp"
+
+namespace tessarine::frame {
+namespace {
+
+using predictive::PredictiveError;
+using predictive::SampleType;
+using predictive::SampleView;
+
+using Rows = std::vector<std::vector<std::int64_t>>;
+
+// What coding one channel leaves: its frame, and its samples as decoding will give them
+// (kept only while later channels may be predicted from them).
+struct CodedChannel {
+  std::vector<std::uint8_t> frame;
+  ChannelPredictor predictor;
+  double largest_error = 0.0;
+};
+
+double step_of(double limit) { return limit >= 1.0 ? 2.0 * std::floor(limit) + 1.0 : 1.0; }
+
+PredictiveResult<std::vector<std::int64_t>> decoded_values(std::span<const std::uint8_t> frame) {
+  const auto parsed = parse_frame(frame, Verify::Layout);
+  if (!parsed) return std::unexpected(parsed.error());
+  try {
+    std::vector<std::byte> bytes(parsed->header.count * parsed->header.type.size);
+    const auto decoded = decode_frame(*parsed, bytes);
+    if (!decoded) return std::unexpected(decoded.error().error);
+    return widened_bytes(bytes, parsed->header.type);
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
+}
+
+// The residual of a predicted channel, as int32 when every value fits.
+SampleType residual_type(std::span<const std::int64_t> residual) {
+  const auto [low, high] = std::minmax_element(residual.begin(), residual.end());
+  const bool narrow = residual.empty() || (*low >= std::numeric_limits<std::int32_t>::min() &&
+                                           *high <= std::numeric_limits<std::int32_t>::max());
+  return {'i', static_cast<std::uint8_t>(narrow ? 4 : 8)};
+}
+
+PredictiveResult<CodedChannel> code_predicted(const Rows& originals, const Rows& decoded,
+                                              std::size_t c, ChannelPredictor predictor,
+                                              double limit, const BlockOptions& options,
+                                              std::vector<std::int64_t>& prediction) {
+  predict(predictor, decoded, prediction);
+  std::vector<std::int64_t> residual(prediction.size());
+  for (std::size_t t = 0; t < residual.size(); ++t) residual[t] = originals[c][t] - prediction[t];
+  const SampleType type = residual_type(residual);
+  std::vector<std::byte> stored(residual.size() * type.size);
+  narrow_into(residual, type, stored);
+  Bound bound;
+  bound.max_error = limit;
+  auto frame = compress_bounded({stored.data(), residual.size(), type.size, type}, bound, options);
+  if (!frame) return std::unexpected(frame.error());
+  const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
+  return CodedChannel{std::move(*frame), std::move(predictor), largest};
+}
+
+// The channel's samples as the decoder will rebuild them, for channels predicted from it.
+PredictiveResult<std::vector<std::int64_t>> rebuilt(const CodedChannel& coded,
+                                                    const std::vector<std::int64_t>& prediction,
+                                                    SampleType type) {
+  auto values = decoded_values(coded.frame);
+  if (!values || coded.predictor.alone()) return values;
+  for (std::size_t t = 0; t < values->size(); ++t) (*values)[t] += prediction[t];
+  clamp_to_type(*values, type);  // as the decoder does
+  return values;
+}
+
+PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& view,
+                                                         std::span<const Bound> bounds,
+                                                         const BlockOptions& options) {
+  Rows originals, decoded;
+  for (std::size_t c = 0; c < view.channels; ++c) originals.push_back(widened(view.channel(c)));
+  std::vector<CodedChannel> coded;
+  std::vector<std::int64_t> prediction(view.count);
+  std::vector<bool> sources(view.channels, false);  // channels coded alone so far
+  for (std::size_t c = 0; c < view.channels; ++c) {
+    const Bound& bound = bounds[bounds.size() == 1 ? 0 : c];
+    const double span = sample_range(view.channel(c)).span();
+    const double limit = per_sample_limit(bound, span);
+    // Fitted on the samples themselves: an estimate, whatever decoding later gives.
+    ChannelPredictor predictor = c == 0 ? ChannelPredictor{} : fit_predictor(c, originals, step_of(limit), sources);
+    sources[c] = predictor.alone();
+    PredictiveResult<CodedChannel> channel =
+        predictor.alone() ? [&]() -> PredictiveResult<CodedChannel> {
+          auto frame = compress_bounded(view.channel(c), bound, options);
+          if (!frame) return std::unexpected(frame.error());
+          const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
+          return CodedChannel{std::move(*frame), {}, largest};
+        }()
+                          : code_predicted(originals, limit < 1.0 ? originals : decoded, c,
+                                           std::move(predictor), limit, options, prediction);
+    if (!channel) return std::unexpected(channel.error());
+    if (limit >= 1.0) {  // lossy: later channels are predicted from what decoding gives
+      auto values = rebuilt(*channel, prediction, view.type);
+      if (!values) return std::unexpected(values.error());
+      decoded.push_back(std::move(*values));
+    }
+    coded.push_back(std::move(*channel));
+  }
+  return coded;
+}
+
+PredictiveResult<std::vector<CodedChannel>> code_alone(const ChannelsView& view,
+                                                       std::span<const Bound> bounds,
+                                                       const BlockOptions& options) {
+  std::vector<CodedChannel> coded;
+  for (std::size_t c = 0; c < view.channels; ++c) {
+    auto frame = compress_bounded(view.channel(c), bounds[bounds.size() == 1 ? 0 : c], options);
+    if (!frame) return std::unexpected(frame.error());
+    const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
+    coded.push_back({std::move(*frame), {}, largest});
+  }
+  return coded;
+}
+
+PredictiveResult<std::vector<std::uint8_t>> assembled(const ChannelsView& view, Bound bound,
+                                                      const std::vector<CodedChannel>& coded) {
+  std::vector<ChannelEntry> entries;
+  double largest = 0.0;
+  std::size_t size = 0;
+  for (const CodedChannel& channel : coded) {
+    entries.push_back({channel.predictor, 0, channel.frame.size()});
+    largest = std::max(largest, channel.largest_error);
+    size += channel.frame.size();
+  }
+  auto body = pack_channel_table(view.count, entries);
+  if (!body) return body;
+  body->reserve(body->size() + size);
+  for (const CodedChannel& channel : coded) body->insert(body->end(), channel.frame.begin(), channel.frame.end());
+  const FrameHeader header{view.type, view.channels * view.count, bound, BodyKind::Channels, largest};
+  return pack_frame(header, *body);
+}
+
+// The bound the outer header names: the one given, or the largest per-channel max_error.
+Bound header_bound(std::span<const Bound> bounds) {
+  if (bounds.size() == 1) return bounds[0];
+  Bound bound;
+  for (const Bound& b : bounds) bound.max_error = std::isnan(bound.max_error) ? b.max_error : std::max(bound.max_error, b.max_error);
+  return bound;
+}
+
+}  // namespace
+
+PredictiveResult<std::vector<std::uint8_t>> compress_channels(const ChannelsView& view,
+                                                              std::span<const Bound> bounds,
+                                                              const BlockOptions& options,
+                                                              bool joint) {
+  if (!view.type.is_valid()) return std::unexpected(PredictiveError::bad_argument("unsupported sample type"));
+  if (view.channels == 0 || view.channels > std::numeric_limits<std::uint32_t>::max() ||
+      view.count > std::numeric_limits<std::uint64_t>::max() / view.channels) {
+    return std::unexpected(PredictiveError::bad_argument("between 1 and 2^32 - 1 channels"));
+  }
+  if (bounds.size() != 1 && bounds.size() != view.channels) {
+    return std::unexpected(PredictiveError::bad_argument("one bound, or one per channel"));
+  }
+  const bool psnr = std::any_of(bounds.begin(), bounds.end(), [](const Bound& b) { return b.has_psnr(); });
+  const bool per_channel = bounds.size() > 1 && std::any_of(bounds.begin(), bounds.end(), [](const Bound& b) { return !b.has_max_error() || b.has_rel_error(); });
+  if (per_channel) return std::unexpected(PredictiveError::bad_argument("bounds per channel are max_error only"));
+  try {
+    auto coded = joint && joins(view.type) && view.channels > 1 && !psnr
+                     ? code_jointly(view, bounds, options)
+                     : code_alone(view, bounds, options);
+    if (!coded) return std::unexpected(coded.error());
+    return assembled(view, header_bound(bounds), *coded);
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
+}
+
+namespace {
+
+// Every channel `wanted` needs, itself included: a predicted channel needs its sources.
+std::vector<bool> needed_channels(const ChannelLayout& layout, std::span<const std::size_t> wanted) {
+  std::vector<bool> needed(layout.channels.size(), false);
+  for (std::size_t c : wanted) needed[c] = true;
+  for (std::size_t c = layout.channels.size(); c-- > 0;) {
+    if (!needed[c]) continue;
+    for (const PredictorTerm& term : layout.channels[c].predictor.terms) needed[term.source] = true;
+  }
+  return needed;
+}
+
+PredictiveResult<std::vector<std::int64_t>> channel_values(const FrameView& frame, const Rows& rows,
+                                                           std::size_t c) {
+  const ChannelEntry& entry = frame.channels.channels[c];
+  auto values = decoded_values(frame.body.subspan(entry.offset, entry.size));
+  if (!values || entry.predictor.alone()) return values;
+  std::vector<std::int64_t> prediction(values->size());
+  predict(entry.predictor, rows, prediction);
+  for (std::size_t t = 0; t < values->size(); ++t) (*values)[t] += prediction[t];
+  clamp_to_type(*values, frame.header.type);
+  return values;
+}
+
+}  // namespace
+
+DecodeResult decode_channels(const FrameView& frame, std::span<const std::size_t> wanted,
+                             unsigned threads, std::span<std::byte> out) {
+  const auto fail = [](const PredictiveError& error, std::optional<std::size_t> channel = std::nullopt) {
+    return std::unexpected(DecodeFailure{error, channel, 0});
+  };
+  const ChannelLayout& layout = frame.channels;
+  const SampleType type = frame.header.type;
+  const std::size_t row = layout.count * type.size;
+  if (frame.header.body != BodyKind::Channels || out.size() != wanted.size() * row ||
+      std::any_of(wanted.begin(), wanted.end(), [&](std::size_t c) { return c >= layout.channels.size(); })) {
+    return fail(PredictiveError::bad_argument("out or the channels asked for do not match the frame"));
+  }
+  try {
+    const auto needed = needed_channels(layout, wanted);
+    std::vector<bool> source(layout.channels.size(), false);
+    for (std::size_t c = 0; c < layout.channels.size(); ++c) {
+      if (!needed[c]) continue;
+      for (const PredictorTerm& term : layout.channels[c].predictor.terms) source[term.source] = true;
+    }
+    Rows rows(layout.channels.size());
+    for (std::size_t c = 0; c < layout.channels.size(); ++c) {
+      // A channel coded alone that nothing is predicted from is decoded straight into `out`.
+      if (!needed[c] || (layout.channels[c].predictor.alone() && !source[c])) continue;
+      auto values = channel_values(frame, rows, c);
+      if (!values) return fail(values.error());
+      rows[c] = std::move(*values);
+    }
+    for (std::size_t i = 0; i < wanted.size(); ++i) {
+      const std::size_t c = wanted[i];
+      const auto target = out.subspan(i * row, row);
+      if (!rows[c].empty() || layout.count == 0) {
+        narrow_into(rows[c], type, target);
+        continue;
+      }
+      const ChannelEntry& entry = layout.channels[c];
+      const auto parsed = parse_frame(frame.body.subspan(entry.offset, entry.size), Verify::Layout);
+      if (!parsed) return fail(parsed.error());
+      auto decoded = decode_frame(*parsed, target, threads);
+      if (!decoded) return decoded;
+    }
+  } catch (const std::bad_alloc&) {
+    return fail(PredictiveError::out_of_memory());
+  }
+  return {};
+}
+
+}  // namespace tessarine::frame
