@@ -7,7 +7,12 @@ Rules (every quoted include is rooted at src/):
      folder: the SIMD code never reaches up into the executors, the factory or the types above.
   3. kernel/vector_ops_avx.hpp is included only from avx/, kernel/vector_ops_sse.hpp only from
      sse/: intrinsics of a tier are compiled only with that tier's flags.
-  4. src/codec/ and src/python/ include from src/vibrel/ only the engine's public headers.
+  4. src/codec/, src/python/ and src/tools_native/ include from src/vibrel/ only the engine's
+     public headers.
+  5. src/tools_native/ reaches the coders only through codec/ and frame/ (and the frame's
+     vocabulary in predictive/): it includes nothing of entropy/.
+  6. The native bounded coder stands alone: src/predictive/ includes only predictive/ and
+     memory/; src/frame/ adds predictive/ to those, and nothing of codec/, entropy/ or vibrel/.
 
 Prints each broken rule as `file:line: include "x": reason` and exits 1 if there is any.
 With --graph it also prints the edges between rooms (folder to folder, with counts).
@@ -24,7 +29,13 @@ from pathlib import Path
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 SOURCE_SUFFIXES = {".hpp", ".cpp", ".h", ".cc"}
 LOW_ROOMS = {"vibrel/kernel", "vibrel/avx", "vibrel/sse"}
-OUTER_LAYERS = {"codec", "python"}
+OUTER_LAYERS = {"codec", "python", "tools_native"}
+# Rooms that may include only the listed rooms (besides themselves).
+CLOSED_ROOMS = {
+    "tools_native": {"codec", "frame", "predictive", "vibrel"},
+    "frame": {"predictive", "memory"},
+    "predictive": {"memory"},
+}
 PUBLIC_ENGINE_HEADERS = {
     "vibrel/vibrel.hpp",
     "vibrel/factory.hpp",
@@ -65,6 +76,11 @@ def violation(source: str, target: str):
     if owner is not None and source_room != owner:
         return f"only {owner.split('/')[1]}/ may include this tier's intrinsics"
     top = source.split("/", 1)[0]
+    allowed = CLOSED_ROOMS.get(top)
+    target_top = target.split("/", 1)[0]
+    if allowed is not None and target_top != top and target_top not in allowed:
+        rooms = ", ".join(f"{room}/" for room in sorted(allowed))
+        return f"{top}/ includes only {rooms} and its own folder"
     if top in OUTER_LAYERS and target.startswith("vibrel/"):
         if target not in PUBLIC_ENGINE_HEADERS:
             return f"{top}/ may use only the engine's public headers"
