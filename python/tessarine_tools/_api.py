@@ -12,6 +12,7 @@ from . import _native, _residual
 from ._bounds import Bound
 from ._frame import FRAME_2, Frame, Settings, is_frame, unpack
 from ._layered import search_layered
+from ._channels import compress_channels, decode_channels, per_channel_bounds
 from ._lossless import lossless_frame
 from ._nonfinite import Map, decode_map, encode_map
 from ._search import LOW, Evaluator, search
@@ -33,8 +34,10 @@ def compress(
     lossless: bool = False,
     block_size: int | None = None,
     threads: int = 1,
+    joint: bool = True,
+    channel_axis: int = 0,
 ) -> bytes:
-    """Compress a 1-D signal of real numbers into one frame (or a bare container).
+    """Compress a 1-D signal of real numbers, or several channels, into one frame.
 
     With a bound, the result is the smallest output found that meets every bound given; without
     one, the wavelet settings are used as given and the error is measured, not promised.
@@ -57,9 +60,11 @@ def compress(
     Parameters
     ----------
     data : array_like
-        1-D real samples: float16/32/64 or any integer type, any stride or byte order.
+        1-D real samples: float16/32/64 or any integer type, any stride or byte order; or a
+        2-D array of channels (along `channel_axis`) coded as one frame under a bound.
     max_error, rel_error, psnr : float, optional
-        Bounds, positive and finite; any of them together, all then hold.
+        Bounds, positive and finite; any of them together, all then hold. For channels each
+        holds on every channel's own samples, and max_error may give one bound per channel.
     method : {"cdf97", "cdf53", "db4", "sym4", "best"}, optional
         A wavelet instead of the predictive coder; "best" (with a bound) keeps the smaller.
     scale : int, optional
@@ -78,6 +83,11 @@ def compress(
         Samples per independently decodable block of a bounded frame.
     threads : int, default 1
         Threads that code the blocks; the bytes do not depend on it.
+    joint : bool, default True
+        Channels of integers may be predicted from channels before them, where a fit on the
+        samples says it pays (derived ECG leads then cost almost nothing).
+    channel_axis : int, default 0
+        The axis of a 2-D `data` that runs over channels.
 
     Returns
     -------
@@ -104,8 +114,11 @@ def compress(
     >>> bool(np.max(np.abs(back - wave)) <= 1e-3)
     True
     """
+    per_channel = per_channel_bounds(max_error)
+    if per_channel is not None and np.ndim(data) != 2:  # type: ignore[arg-type]
+        raise ValueError("one max_error per channel needs 2-D input")
     settings = CodecSettings(
-        max_error=max_error,
+        max_error=max(per_channel) if per_channel else max_error,
         rel_error=rel_error,
         psnr=psnr,
         method=method,
@@ -115,7 +128,10 @@ def compress(
         plain=plain,
         lossless=lossless,
         block_size=block_size,
+        joint=joint,
     )
+    if np.ndim(data) == 2:  # type: ignore[arg-type]
+        return compress_channels(data, settings, per_channel, channel_axis, check_threads(threads))
     return _compress(data, settings, check_threads(threads))
 
 
@@ -247,6 +263,7 @@ def decompress(
     start: int | None = None,
     stop: int | None = None,
     threads: int = 1,
+    channels: Sequence[int] | None = None,
 ) -> npt.NDArray[np.generic]:
     """Decode a frame (its checksum first) or a bare container.
 
@@ -262,12 +279,15 @@ def decompress(
         reads and checks only the blocks that hold it.
     threads : int, default 1
         Threads that decode blocks in parallel.
+    channels : sequence of int, optional
+        For a frame of several channels: the channels to decode, in this order; only they
+        and the channels they are predicted from are read. All of them by default.
 
     Returns
     -------
     numpy.ndarray
-        The samples in the dtype they were compressed from (float32 for a bare container);
-        `out` itself when given.
+        The samples in the dtype they were compressed from (float32 for a bare container),
+        channels × samples for a frame of channels; `out` itself when given.
 
     Raises
     ------
@@ -290,7 +310,10 @@ def decompress(
     raw = data if type(data) is bytes else bytes(memoryview(data))  # type: ignore[arg-type]
     whole = start is None and stop is None
     if raw[:5] == FRAME_2:
-        return _decode_native_frame(raw, out, None if whole else (start, stop), threads)
+        window = None if whole else (start, stop)
+        return _decode_native_frame(raw, out, window, threads, channels)
+    if channels is not None:
+        raise ValueError("channels= is for frames of several channels")
     if whole:
         return _decode_other(raw, out)
     samples = _decode_other(raw, None)
@@ -348,10 +371,17 @@ def _decode_native_frame(
     out: npt.NDArray[np.generic] | None,
     window: tuple[object, object] | None,
     threads: int,
+    channels: Sequence[int] | None = None,
 ) -> npt.NDArray[np.generic]:
     # A window trusts the header and block index, and reads only the blocks it needs.
     fields = _native.frame_fields(raw, window is None)
     dtype, count = np.dtype(fields["dtype"]), int(fields["sample_count"])
+    if fields["body"] == "channels":
+        length = count // int(fields["channels"])
+        span = None if window is None else window_of(*window, length)
+        return decode_channels(raw, dict(fields), channels, span, out, threads)
+    if channels is not None:
+        raise ValueError("channels= is for frames of several channels")
     low, high = (0, count) if window is None else window_of(*window, count)
     stop = None if window is None else high
     if out is None:

@@ -41,12 +41,15 @@ class CodecSettings:
     plain: bool = False
     lossless: bool = False
     block_size: int | None = None  # samples per block of a bounded frame; None: DEFAULT_BLOCK_SIZE
+    joint: bool = True  # channels of one chunk or array predicted from each other where it pays
 
     def __post_init__(self) -> None:
         _ = self.resolved  # refuse bad settings here, not at the first signal
 
     @cached_property
     def resolved(self) -> Resolved:
+        if not isinstance(self.joint, bool):
+            raise TypeError(f"joint must be True or False, got {self.joint!r}")
         resolved = _resolve(self)
         _check_block_size(self.block_size, resolved.bound, self.method)
         return resolved
@@ -71,7 +74,7 @@ class CodecSettings:
 
 
 # Configs stored before these settings existed must load and write back unchanged.
-_WRITTEN_WHEN_SET = ("lossless",)
+_WRITTEN_WHEN_SET = ("lossless", "joint")
 
 
 DEFAULT_BLOCK_SIZE = 1 << 20

@@ -1,11 +1,12 @@
-"""numcodecs codec: each 1-D lane along a chunk's last axis becomes one frame.
+"""numcodecs codec: each 1-D lane along a chunk's last axis becomes one frame, or, under a
+bound with joint=True (the default), the chunk's lanes become the channels of one frame.
 
-Chunk layout (little-endian), documented in docs/format.md (section 8):
-    u32 lane count L
-    L x u32 byte length of each lane's frame (or bare container with plain=True)
-    the L frames, back to back
+Chunk layouts (little-endian), documented in docs/format.md (sections 8 and 9.2):
+    per lane:  u32 lane count L, L x u32 byte length of each lane's frame (or bare container
+               with plain=True), the L frames back to back;
+    joint:     one multichannel frame ("TSRF", version 2), the lanes as its channels.
 Lane sample counts and the dtype live inside the frames themselves, so a chunk decodes
-without knowing its array. Lanes never mix: a (channels, time) chunk keeps every channel apart.
+without knowing its array. Each lane keeps its own bound on its own samples.
 """
 
 from __future__ import annotations
@@ -22,6 +23,7 @@ from tessarine_tools import compress, decompress
 from tessarine_tools._settings import FIELD_NAMES, CodecSettings, check_threads
 
 _COUNT = struct.Struct("<I")
+_FRAME_2 = b"TSRF\x02"  # a chunk whose lanes were coded together is one multichannel frame
 
 
 class Tessarine(Codec):  # type: ignore[misc]
@@ -99,11 +101,22 @@ class Tessarine(Codec):  # type: ignore[misc]
     def encode(self, buf: Any) -> bytes:
         lanes = _lanes(ensure_ndarray(buf))
         keywords = self._settings.keywords()
+        if self._joins(lanes):
+            # The lanes as the channels of one frame, which is the whole chunk.
+            return compress(lanes, threads=self._threads, **keywords)
         frames = [compress(lane, threads=self._threads, **keywords) for lane in lanes]
         head = _COUNT.pack(len(frames)) + b"".join(_COUNT.pack(len(f)) for f in frames)
         return head + b"".join(frames)
 
+    def _joins(self, lanes: np.ndarray) -> bool:
+        settings = self._settings
+        bounded = settings.resolved.bound is not None and settings.method is None
+        return settings.joint and bounded and not settings.plain and lanes.shape[0] > 1
+
     def decode(self, buf: Any, out: Any = None) -> Any:
+        chunk = ensure_contiguous_ndarray(buf).view(np.uint8)
+        if chunk[:5].tobytes() == _FRAME_2:
+            return _joint_lanes(decompress(chunk.tobytes(), threads=self._threads), out)
         frames = lane_frames(buf)
         if out is None:
             parts = [decompress(f, threads=self._threads) for f in frames]
@@ -127,6 +140,20 @@ class Tessarine(Codec):  # type: ignore[misc]
         for row, frame in zip(target.reshape(len(frames), lane), frames):
             decompress(frame, out=row, threads=self._threads)
         return out
+
+
+def _joint_lanes(lanes: np.ndarray, out: Any) -> Any:
+    """A joint chunk's channels, flat as per-lane chunks decode, or into `out`."""
+    if out is None:
+        return lanes.reshape(-1)
+    target = ensure_contiguous_ndarray(out)
+    if target.size != lanes.size or target.dtype != lanes.dtype:
+        raise ValueError(
+            f"tessarine chunk holds {lanes.size} {lanes.dtype} values, which cannot fill "
+            f"{target.size} {target.dtype} values"
+        )
+    np.copyto(target.reshape(lanes.shape), lanes)
+    return out
 
 
 def _check_same_lanes(parts: list[np.ndarray]) -> None:

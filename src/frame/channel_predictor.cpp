@@ -4,12 +4,12 @@
 
 namespace tessarine::frame {
 
-void predict(const ChannelPredictor& predictor, std::span<const std::vector<std::int64_t>> sources,
+void predict(const ChannelPredictor& predictor, std::span<const std::int64_t* const> sources,
              std::span<std::int64_t> out) {
   std::fill(out.begin(), out.end(), std::int64_t{predictor.offset});
   const auto last = static_cast<std::ptrdiff_t>(out.size()) - 1;
   for (const PredictorTerm& term : predictor.terms) {
-    const std::int64_t* source = sources[term.source].data();
+    const std::int64_t* source = sources[term.source];
     const std::ptrdiff_t lag = term.lag;
     // The middle without bounds checks, the ends with their indices held inside the signal.
     const std::ptrdiff_t begin = std::clamp<std::ptrdiff_t>(lag, 0, last + 1);

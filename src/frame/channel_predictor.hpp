@@ -30,8 +30,9 @@ inline constexpr std::uint8_t kMostShift = 24;
 inline constexpr std::size_t kMostTerms = 8;
 inline constexpr int kMostLag = 16;
 
-// Writes the prediction of every sample into `out`; `sources[i]` is channel i, decoded.
-void predict(const ChannelPredictor& predictor, std::span<const std::vector<std::int64_t>> sources,
+// Writes the prediction of every sample into `out`; `sources[i]` points at channel i's
+// samples as decoding gives them (any of the channels a term names; out.size() of each).
+void predict(const ChannelPredictor& predictor, std::span<const std::int64_t* const> sources,
              std::span<std::int64_t> out);
 
 }  // namespace tessarine::frame

@@ -50,13 +50,14 @@ SampleType residual_type(std::span<const std::int64_t> residual) {
   return {'i', static_cast<std::uint8_t>(narrow ? 4 : 8)};
 }
 
-PredictiveResult<CodedChannel> code_predicted(const Rows& originals, const Rows& decoded,
-                                              std::size_t c, ChannelPredictor predictor,
-                                              double limit, const BlockOptions& options,
+PredictiveResult<CodedChannel> code_predicted(const std::vector<std::int64_t>& original,
+                                              std::span<const std::int64_t* const> sources,
+                                              ChannelPredictor predictor, double limit,
+                                              const BlockOptions& options,
                                               std::vector<std::int64_t>& prediction) {
-  predict(predictor, decoded, prediction);
+  predict(predictor, sources, prediction);
   std::vector<std::int64_t> residual(prediction.size());
-  for (std::size_t t = 0; t < residual.size(); ++t) residual[t] = originals[c][t] - prediction[t];
+  for (std::size_t t = 0; t < residual.size(); ++t) residual[t] = original[t] - prediction[t];
   const SampleType type = residual_type(residual);
   std::vector<std::byte> stored(residual.size() * type.size);
   narrow_into(residual, type, stored);
@@ -66,6 +67,14 @@ PredictiveResult<CodedChannel> code_predicted(const Rows& originals, const Rows&
   if (!frame) return std::unexpected(frame.error());
   const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
   return CodedChannel{std::move(*frame), std::move(predictor), largest};
+}
+
+PredictiveResult<CodedChannel> code_alone_channel(const SampleView& samples, const Bound& bound,
+                                                  const BlockOptions& options) {
+  auto frame = compress_bounded(samples, bound, options);
+  if (!frame) return std::unexpected(frame.error());
+  const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
+  return CodedChannel{std::move(*frame), {}, largest};
 }
 
 // The channel's samples as the decoder will rebuild them, for channels predicted from it.
@@ -82,32 +91,31 @@ PredictiveResult<std::vector<std::int64_t>> rebuilt(const CodedChannel& coded,
 PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& view,
                                                          std::span<const Bound> bounds,
                                                          const BlockOptions& options) {
-  Rows originals, decoded;
+  Rows originals, lossy(view.channels);
   for (std::size_t c = 0; c < view.channels; ++c) originals.push_back(widened(view.channel(c)));
+  // Each channel as decoding will give it: itself when coded exactly, its rebuild otherwise.
+  std::vector<const std::int64_t*> rows(view.channels, nullptr);
   std::vector<CodedChannel> coded;
   std::vector<std::int64_t> prediction(view.count);
   std::vector<bool> sources(view.channels, false);  // channels coded alone so far
   for (std::size_t c = 0; c < view.channels; ++c) {
     const Bound& bound = bounds[bounds.size() == 1 ? 0 : c];
-    const double span = sample_range(view.channel(c)).span();
-    const double limit = per_sample_limit(bound, span);
+    const double limit = per_sample_limit(bound, sample_range(view.channel(c)).span());
     // Fitted on the samples themselves: an estimate, whatever decoding later gives.
-    ChannelPredictor predictor = c == 0 ? ChannelPredictor{} : fit_predictor(c, originals, step_of(limit), sources);
+    ChannelPredictor predictor =
+        c == 0 ? ChannelPredictor{} : fit_predictor(c, originals, step_of(limit), sources);
     sources[c] = predictor.alone();
-    PredictiveResult<CodedChannel> channel =
-        predictor.alone() ? [&]() -> PredictiveResult<CodedChannel> {
-          auto frame = compress_bounded(view.channel(c), bound, options);
-          if (!frame) return std::unexpected(frame.error());
-          const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
-          return CodedChannel{std::move(*frame), {}, largest};
-        }()
-                          : code_predicted(originals, limit < 1.0 ? originals : decoded, c,
-                                           std::move(predictor), limit, options, prediction);
+    auto channel = predictor.alone()
+                       ? code_alone_channel(view.channel(c), bound, options)
+                       : code_predicted(originals[c], rows, std::move(predictor), limit, options,
+                                        prediction);
     if (!channel) return std::unexpected(channel.error());
+    rows[c] = originals[c].data();
     if (limit >= 1.0) {  // lossy: later channels are predicted from what decoding gives
       auto values = rebuilt(*channel, prediction, view.type);
       if (!values) return std::unexpected(values.error());
-      decoded.push_back(std::move(*values));
+      lossy[c] = std::move(*values);
+      rows[c] = lossy[c].data();
     }
     coded.push_back(std::move(*channel));
   }
@@ -119,10 +127,9 @@ PredictiveResult<std::vector<CodedChannel>> code_alone(const ChannelsView& view,
                                                        const BlockOptions& options) {
   std::vector<CodedChannel> coded;
   for (std::size_t c = 0; c < view.channels; ++c) {
-    auto frame = compress_bounded(view.channel(c), bounds[bounds.size() == 1 ? 0 : c], options);
-    if (!frame) return std::unexpected(frame.error());
-    const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
-    coded.push_back({std::move(*frame), {}, largest});
+    auto channel = code_alone_channel(view.channel(c), bounds[bounds.size() == 1 ? 0 : c], options);
+    if (!channel) return std::unexpected(channel.error());
+    coded.push_back(std::move(*channel));
   }
   return coded;
 }
@@ -199,8 +206,10 @@ PredictiveResult<std::vector<std::int64_t>> channel_values(const FrameView& fram
   const ChannelEntry& entry = frame.channels.channels[c];
   auto values = decoded_values(frame.body.subspan(entry.offset, entry.size));
   if (!values || entry.predictor.alone()) return values;
+  std::vector<const std::int64_t*> sources(rows.size(), nullptr);
+  for (const PredictorTerm& term : entry.predictor.terms) sources[term.source] = rows[term.source].data();
   std::vector<std::int64_t> prediction(values->size());
-  predict(entry.predictor, rows, prediction);
+  predict(entry.predictor, sources, prediction);
   for (std::size_t t = 0; t < values->size(); ++t) (*values)[t] += prediction[t];
   clamp_to_type(*values, frame.header.type);
   return values;

@@ -7,6 +7,7 @@ import numcodecs
 import numpy as np
 import pytest
 import tessarine
+import tessarine_tools
 
 from tessarine_tools.codec import Tessarine, lane_frames
 
@@ -46,12 +47,17 @@ def test_bad_configs_are_refused_when_built(bad):
 
 @pytest.mark.parametrize("dtype", ["float32", "float64", "int16", "uint16"])
 @pytest.mark.parametrize("shape", [(500,), (3, 700), (2, 2, 90)])
-def test_lanes_meet_their_own_relative_bound(dtype, shape):
+@pytest.mark.parametrize("joint", [True, False])
+def test_lanes_meet_their_own_relative_bound(dtype, shape, joint):
     data = signal(shape, dtype)
     data[0] *= 0 if data.dtype.kind == "u" else -1  # lanes of very different ranges
-    codec = Tessarine(rel_error=1e-3)
+    codec = Tessarine(rel_error=1e-3, joint=joint)
     encoded = codec.encode(data)
-    assert len(lane_frames(encoded)) == int(np.prod(shape[:-1]))
+    lanes = int(np.prod(shape[:-1]))
+    if joint and lanes > 1:  # one frame, the lanes its channels
+        assert tessarine_tools.inspect(encoded).body == "channels"
+    else:
+        assert len(lane_frames(encoded)) == lanes
     out = np.empty_like(data)
     assert codec.decode(encoded, out=out) is out
     flat = codec.decode(encoded)

@@ -157,7 +157,7 @@ def test_inspect_names_every_field():
         (WAVE, {"psnr": float("nan")}, ValueError),
         (WAVE, {"max_error": 10**400}, ValueError),
         (np.float32(1.0), {"max_error": 0.1}, ValueError),
-        (np.ones((3, 3)), {"max_error": 0.1}, ValueError),
+        (np.ones((2, 3, 3)), {"max_error": 0.1}, ValueError),  # 2-D is channels; 3-D is not
         (WAVE.astype(np.complex64), {"max_error": 0.1}, TypeError),
         (WAVE, {"max_error": 0.1, "scale": 9}, ValueError),
         (WAVE, {"psnr": 50, "cutoff": "low"}, ValueError),
