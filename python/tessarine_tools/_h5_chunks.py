@@ -66,11 +66,13 @@ def write(dataset: h5py.Dataset, data: npt.ArrayLike, *, threads: int = 2) -> No
     if codec is None or array.shape != dataset.shape:
         dataset[...] = array
         return
-    fill = dataset.fillvalue
+    # Workers touch no h5py object: h5py serialises every call on one lock, which a caller
+    # (inside visititems, say) may already hold.
+    fill, shape = dataset.fillvalue, dataset.chunks
     regions = list(_chunks(dataset))
 
     def encode(region: tuple[slice, ...]) -> bytes:
-        return codec.encode(_padded(array[region], dataset.chunks, fill))
+        return codec.encode(_padded(array[region], shape, fill))
 
     with ThreadPoolExecutor(threads) as pool:
         for (_, offset), chunk in zip(regions, pool.map(encode, (r for r, _ in regions))):
@@ -83,13 +85,14 @@ def read(dataset: h5py.Dataset, *, threads: int = 2) -> npt.NDArray[Any]:
     if codec is None:
         return dataset[()]
     out = np.empty(dataset.shape, dataset.dtype)
+    shape, dtype, fill = dataset.chunks, dataset.dtype, dataset.fillvalue  # as in write
 
     def decode(region: tuple[slice, ...], mask: int, raw: bytes | None) -> None:
-        full = np.empty(dataset.chunks, dataset.dtype)
+        full = np.empty(shape, dtype)
         if raw is None:  # never written
-            full.fill(dataset.fillvalue)
+            full.fill(fill)
         elif mask & 1:  # HDF5 stored it unfiltered
-            full = np.frombuffer(raw, dataset.dtype).reshape(dataset.chunks)
+            full = np.frombuffer(raw, dtype).reshape(shape)
         else:
             codec.decode(raw, out=full)
         out[region] = full[tuple(slice(0, s.stop - s.start) for s in region)]

@@ -10,7 +10,8 @@ each lane's frame carries its own CRC-32 and bound. The filter id, 386, is provi
 range HDF5 leaves for unregistered filters.
 
 HDF5 runs a filter on one chunk at a time; `write` and `read` move a whole dataset with its
-chunks coded on several threads, to the same bytes.
+chunks coded on several threads, to the same bytes. `recompress` rewrites a whole file with the
+filter and `describe` lists a file's datasets, filters and ratios.
 """
 
 from __future__ import annotations
@@ -24,9 +25,10 @@ import h5py
 
 from ._bounds import Bound
 from ._h5_chunks import read, write
+from ._h5_files import describe, recompress
 from ._settings import CodecSettings
 
-__all__ = ["FILTER_ID", "PLUGIN_PATH", "filter", "read", "write"]
+__all__ = ["FILTER_ID", "PLUGIN_PATH", "describe", "filter", "read", "recompress", "write"]
 
 FILTER_ID = 386
 PLUGIN_PATH = str(Path(__file__).resolve().with_name("plugins"))

@@ -188,3 +188,40 @@ def test_nwb_example_writes_and_reads_back(capsys):
     with pytest.warns(UserWarning, match="386 compression may not be available"):  # hdmf's note
         runpy.run_path(str(example), run_name="__main__")  # asserts the bound itself
     assert "samples x 8 channels, ratio" in capsys.readouterr().out
+
+
+def test_recompress_keeps_the_file_and_describe_lists_it(tmp_path):
+    data = signal((3, 5000), "f4")
+    with h5py.File(tmp_path / "in.h5", "w") as f:
+        f.attrs["subject"] = "x1"
+        group = f.create_group("session")
+        group.attrs["rate"] = 360
+        f.create_dataset("session/ecg", data=data).attrs["unit"] = "mV"
+        f.create_dataset("session/labels", data=np.array([b"N", b"V"]))
+        f.create_dataset("session/events", data=np.arange(7, dtype="i8"))
+    done = th5.recompress(tmp_path / "in.h5", tmp_path / "out.h5", max_error=0.01)
+    assert done == ["session/ecg", "session/events"]
+    with h5py.File(tmp_path / "out.h5", "r") as f:
+        assert f.attrs["subject"] == "x1" and f["session"].attrs["rate"] == 360
+        assert f["session/ecg"].attrs["unit"] == "mV"
+        assert np.abs(f["session/ecg"][()] - data).max() <= 0.01
+        assert f["session/labels"][()].tolist() == [b"N", b"V"]
+        assert f["session/events"][()].tolist() == list(range(7))
+    rows = {row["name"]: row for row in th5.describe(tmp_path / "out.h5")}
+    assert rows["session/ecg"]["filters"] == ["tessarine"] and rows["session/ecg"]["ratio"] > 5
+    assert rows["session/labels"]["filters"] == [] and not list(tmp_path.glob(".*partial"))
+
+
+def test_parallel_write_inside_visititems_does_not_deadlock(tmp_path):
+    import threading
+
+    data = signal((4, 3000), "f4")
+    with h5py.File(tmp_path / "a.h5", "w") as f:
+        f.create_dataset("x", shape=data.shape, dtype="f4", chunks=(1, 1000), **th5.filter(max_error=0.1))
+        # visititems holds h5py's lock while its callback runs; the workers must not need it.
+        worker = threading.Thread(target=f.visititems,
+                                  args=(lambda name, obj: th5.write(obj, data, threads=2),))  # fmt: skip
+        worker.start()
+        worker.join(timeout=60)
+        assert not worker.is_alive()
+        assert np.abs(th5.read(f["x"]) - data).max() <= 0.1
