@@ -56,7 +56,8 @@ typedef enum tessarine_dtype {
   TESSARINE_UINT8 = 8,
   TESSARINE_UINT16 = 9,
   TESSARINE_UINT32 = 10,
-  TESSARINE_UINT64 = 11
+  TESSARINE_UINT64 = 11,
+  TESSARINE_DTYPE_INT_ = 0x7fffffff /* not a dtype: lets any int be passed and refused */
 } tessarine_dtype;
 
 /* Which members of tessarine_bound are given; at least one must be. */
@@ -86,17 +87,20 @@ typedef enum tessarine_method {
   TESSARINE_CDF53 = 0,
   TESSARINE_CDF97 = 1,
   TESSARINE_DB4 = 2,
-  TESSARINE_SYM4 = 3
+  TESSARINE_SYM4 = 3,
+  TESSARINE_METHOD_INT_ = 0x7fffffff /* not a method, as above */
 } tessarine_method;
 typedef enum tessarine_cutoff {
   TESSARINE_CUTOFF_LOW = 0,
   TESSARINE_CUTOFF_MEDIUM = 1,
-  TESSARINE_CUTOFF_HIGH = 2
+  TESSARINE_CUTOFF_HIGH = 2,
+  TESSARINE_CUTOFF_INT_ = 0x7fffffff /* not a cutoff, as above */
 } tessarine_cutoff;
 typedef enum tessarine_coder {
   TESSARINE_CODER_DEFLATE = 0,
   TESSARINE_CODER_ARANS = 1,
-  TESSARINE_CODER_AUTO = 2
+  TESSARINE_CODER_AUTO = 2,
+  TESSARINE_CODER_INT_ = 0x7fffffff /* not a coder, as above */
 } tessarine_coder;
 
 typedef struct tessarine_container_settings {
