@@ -83,7 +83,7 @@ def read(dataset: h5py.Dataset, *, threads: int = 2) -> npt.NDArray[Any]:
     """All of a dataset created with `filter`, its chunks decoded in parallel."""
     codec = codec_of(dataset)
     if codec is None:
-        return dataset[()]
+        return np.asarray(dataset[()])
     out = np.empty(dataset.shape, dataset.dtype)
     shape, dtype, fill = dataset.chunks, dataset.dtype, dataset.fillvalue  # as in write
 
