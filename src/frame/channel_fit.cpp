@@ -179,8 +179,8 @@ ChannelPredictor fitted(std::size_t index, std::span<const std::vector<std::int6
 
 }  // namespace
 
-ChannelPredictor fit_predictor(std::size_t index, std::span<const std::vector<std::int64_t>> channels,
-                               double step, const std::vector<bool>& sources) {
+ChannelFit fit_predictor(std::size_t index, std::span<const std::vector<std::int64_t>> channels,
+                         double step, const std::vector<bool>& sources) {
   const auto points = points_of(channels[index].size());
   const auto& x = channels[index];
   const double alone = coding_bits(points, step, [&](std::size_t t) { return static_cast<double>(x[t]); });
@@ -196,7 +196,10 @@ ChannelPredictor fit_predictor(std::size_t index, std::span<const std::vector<st
       if (joint < best_bits) best = std::move(predictor), best_bits = joint;
     }
   }
-  return best;
+  // Under a tenth of its cost alone: a derived channel, never a source for later ones.
+  constexpr double kDerived = 0.1;
+  const bool derived = !best.alone() && best_bits < kDerived * alone;
+  return {std::move(best), derived};
 }
 
 }  // namespace tessarine::frame

@@ -4,7 +4,6 @@
 #include <cmath>
 #include <limits>
 #include <new>
-#include <optional>
 
 #include "frame/channel_fit.hpp"
 #include "frame/channel_table.hpp"
@@ -97,14 +96,14 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
   std::vector<const std::int64_t*> rows(view.channels, nullptr);
   std::vector<CodedChannel> coded;
   std::vector<std::int64_t> prediction(view.count);
-  std::vector<bool> sources(view.channels, false);  // channels coded alone so far
+  std::vector<bool> sources(view.channels, false);  // channels later ones may be predicted from
   for (std::size_t c = 0; c < view.channels; ++c) {
     const Bound& bound = bounds[bounds.size() == 1 ? 0 : c];
     const double limit = per_sample_limit(bound, sample_range(view.channel(c)).span());
     // Fitted on the samples themselves: an estimate, whatever decoding later gives.
-    ChannelPredictor predictor =
-        c == 0 ? ChannelPredictor{} : fit_predictor(c, originals, step_of(limit), sources);
-    sources[c] = predictor.alone();
+    ChannelFit fit = c == 0 ? ChannelFit{} : fit_predictor(c, originals, step_of(limit), sources);
+    ChannelPredictor predictor = std::move(fit.predictor);
+    sources[c] = !fit.derived;
     auto channel = predictor.alone()
                        ? code_alone_channel(view.channel(c), bound, options)
                        : code_predicted(originals[c], rows, std::move(predictor), limit, options,
@@ -219,8 +218,8 @@ PredictiveResult<std::vector<std::int64_t>> channel_values(const FrameView& fram
 
 DecodeResult decode_channels(const FrameView& frame, std::span<const std::size_t> wanted,
                              unsigned threads, std::span<std::byte> out) {
-  const auto fail = [](const PredictiveError& error, std::optional<std::size_t> channel = std::nullopt) {
-    return std::unexpected(DecodeFailure{error, channel, 0});
+  const auto fail = [](const PredictiveError& error) {
+    return std::unexpected(DecodeFailure{error, DecodeFailure::kNoBlock, 0});
   };
   const ChannelLayout& layout = frame.channels;
   const SampleType type = frame.header.type;

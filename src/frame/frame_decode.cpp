@@ -14,7 +14,7 @@ namespace {
 
 using predictive::PredictiveError;
 
-DecodeFailure failure(const PredictiveError& error) { return {error, std::nullopt, 0}; }
+DecodeFailure failure(const PredictiveError& error) { return {error, DecodeFailure::kNoBlock, 0}; }
 
 // Decodes all of a block, or through a scratch copy the part of it the window holds.
 PredictiveResult<void> decode_part(const FrameView& frame, const BlockSpan& block,
@@ -84,7 +84,7 @@ PredictiveResult<void> decode_single(const FrameView& frame, std::uint64_t start
 
 std::string DecodeFailure::display() const {
   std::string text = error.display();
-  if (block) text += " (block " + std::to_string(*block) + " of " + std::to_string(blocks) + ")";
+  if (block != kNoBlock) text += " (block " + std::to_string(block) + " of " + std::to_string(blocks) + ")";
   return text;
 }
 

@@ -3,7 +3,6 @@
 #include <cstddef>
 #include <cstdint>
 #include <expected>
-#include <optional>
 #include <span>
 #include <string>
 
@@ -11,10 +10,12 @@
 
 namespace tessarine::frame {
 
-// A decoding failure, naming the block where the frame has blocks.
+// A decoding failure, naming the block (kNoBlock where the frame has none).
 struct DecodeFailure {
+  static constexpr std::size_t kNoBlock = static_cast<std::size_t>(-1);
+
   predictive::PredictiveError error;
-  std::optional<std::size_t> block;
+  std::size_t block = kNoBlock;
   std::size_t blocks = 0;
 
   [[nodiscard]] std::string display() const;

@@ -79,7 +79,7 @@ nb::object decode_channels_into(nb::handle data, const std::vector<std::size_t>&
   auto decoded = [&]() -> frame::DecodeResult {
     nb::gil_scoped_release unlocked;
     auto frame = frame::parse_frame(pinned.bytes());
-    if (!frame) return std::unexpected(frame::DecodeFailure{frame.error(), std::nullopt, 0});
+    if (!frame) return std::unexpected(frame::DecodeFailure{frame.error(), frame::DecodeFailure::kNoBlock, 0});
     return frame::decode_channels(*frame, wanted, threads, target.bytes());
   }();
   if (!decoded) raise_frame_error(decoded.error());

@@ -73,7 +73,7 @@ nb::object decode_frame_into(nb::handle data, nb::handle out, std::uint64_t star
     nb::gil_scoped_release unlocked;
     // A window trusts a blocked frame's index and the blocks it reads, not the whole frame.
     auto frame = frame::parse_frame(pinned.bytes(), whole ? frame::Verify::Frame : frame::Verify::Layout);
-    if (!frame) return std::unexpected(frame::DecodeFailure{frame.error(), std::nullopt, 0});
+    if (!frame) return std::unexpected(frame::DecodeFailure{frame.error(), frame::DecodeFailure::kNoBlock, 0});
     return frame::decode_window(*frame, start, whole ? frame->header.count : end, threads,
                                 target.bytes());
   }();
