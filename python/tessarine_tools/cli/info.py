@@ -64,11 +64,36 @@ def _store_report(path: Path) -> dict[str, Any]:
     sizes = _zip_sizes(path) if zipped else _folder_sizes(path)
     store = open_store(path, "r", zipped)
     try:
-        summary = summarise(store, sizes, str(path))
+        members = _group_arrays(store)
+        if members is None:
+            summary = summarise(store, sizes, str(path))
+        else:
+            reports = [_store_fields(path, summarise(store, sizes, str(path), name),
+                                     _member_bytes(sizes, name)) | {"array": name}
+                       for name in members]
     finally:
         close_store(store)
     stored = path.stat().st_size if zipped else sum(sizes.values())
+    if members is not None:
+        return {"path": str(path), "group": True, "stored_bytes": stored, "arrays": reports}
     return _store_fields(path, summary, stored)
+
+
+def _group_arrays(store: Any) -> list[str] | None:
+    """The arrays of a group at the store's root (a recording with several sampling rates);
+    None when the root is an array."""
+    import zarr
+
+    try:
+        group = zarr.open_group(store, mode="r")
+        names = sorted(name for name, _ in group.arrays())
+    except Exception:  # the root is an array, or unreadable: the array path reports which
+        return None
+    return names or None  # nothing to describe: the array path says what the store is not
+
+
+def _member_bytes(sizes: dict[str, int], name: str) -> int:
+    return sum(size for key, size in sizes.items() if key.startswith(f"{name}/"))
 
 
 def _folder_sizes(path: Path) -> dict[str, int]:
@@ -119,6 +144,13 @@ def _number(value: float | None) -> str:
 
 
 def _text(r: dict[str, Any]) -> str:
+    if r.get("group"):
+        lines = [f"{r['path']}: zarr group of {len(r['arrays'])} arrays, "
+                 f"{r['stored_bytes']} bytes stored"]
+        for member in r["arrays"]:
+            text = _text({**member, "path": f"{r['path']}/{member['array']}"})
+            lines.extend("  " + line for line in text.splitlines())
+        return "\n".join(lines)
     if "kind" in r:
         bound = ", ".join(f"{n}={v:g}" for n, v in r["bound"].items()) or "none"
         largest = "" if r["largest_error"] is None else f", largest error {r['largest_error']:g}"

@@ -41,15 +41,23 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
     samples = recording.samples
     block = min(BLOCK, samples.shape[1])
     serializer = TessarineCodec(**settings)  # bad settings fail before anything is opened
+    # Channels coded together share a chunk; otherwise each chunk holds one channel.
+    rows = samples.shape[0] if joins(serializer) else 1
     store = open_store(path, "w", zipped)
     try:
-        array = zarr.create_array(store, shape=samples.shape, chunks=(1, block),
+        array = zarr.create_array(store, shape=samples.shape, chunks=(rows, block),
                                   dtype=samples.dtype, serializer=serializer,
                                   compressors=None, fill_value=_inside(samples),
                                   attributes=recording.attributes())  # type: ignore[arg-type]
-        _write_chunks(array, samples, block)
+        _write_chunks(array, samples, block, rows)
     finally:
         close_store(store)
+
+
+def joins(codec: Any) -> bool:
+    """Whether the codec codes a chunk's channels together, so chunks should hold them all."""
+    bounded = codec.resolved.bound is not None and codec.method is None and not codec.plain
+    return bool(codec.joint) and bounded
 
 
 def close_store(store: Any) -> None:
@@ -61,18 +69,19 @@ def close_store(store: Any) -> None:
         pass
 
 
-def _write_chunks(array: Any, samples: np.ndarray, block: int) -> None:
+def _write_chunks(array: Any, samples: np.ndarray, block: int, rows: int = 1) -> None:
     """One chunk per task on our own threads (the codec releases the interpreter lock).
 
     On any failure or Ctrl-C, queued chunks are cancelled and running ones finish before
     this returns, so no writer is still creating files when the caller removes the output.
     """
     def write(channel: int, start: int) -> None:
-        array[channel, start : start + block] = samples[channel, start : start + block]
+        lanes = slice(channel, channel + rows)
+        array[lanes, start : start + block] = samples[lanes, start : start + block]
 
     with ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
         tasks = [pool.submit(write, channel, start) for start in range(0, samples.shape[1], block)
-                 for channel in range(samples.shape[0])]
+                 for channel in range(0, samples.shape[0], rows)]
         try:
             for task in progress(as_completed(tasks), len(tasks), "compressing"):
                 task.result()

@@ -17,6 +17,9 @@ from tessarine_tools.cli.errors import DataError
 from tessarine_tools.cli.store import checked_attributes
 
 _INDEX_START = 4  # a chunk starts with its lane count, then each lane's length (u32 each)
+# ... unless its lanes were coded together: then it is one frame of body kind 3 (channels),
+# a channel table after the 53-byte header, then each channel's own frame.
+_FRAME_2, _FRAME_HEADER, _BODY_KIND, _CHANNELS = b"TSRF\x02", 53, 44, 3
 
 
 @dataclass
@@ -50,12 +53,13 @@ class StoreSummary:
     channels: list[Channel]  # empty unless the chunks use the tessarine layout
 
 
-def summarise(store: Any, sizes: Mapping[str, int], where: str) -> StoreSummary:
-    """`sizes` maps every key of the store to its size in bytes, as its listing gives them."""
-    array = _open(store, where)
+def summarise(store: Any, sizes: Mapping[str, int], where: str, path: str = "") -> StoreSummary:
+    """`sizes` maps every key of the store to its size in bytes, as its listing gives them;
+    `path` names an array inside a group."""
+    array = _open(store, where, path)
     attributes = (checked_attributes(Path(where), dict(array.attrs), array)
-                  if array.ndim == 2 else {})
-    keys = [k for k in _chunk_keys(array) if k in sizes]
+                  if array.ndim == 2 and not path else {})
+    keys = [k for k in _chunk_keys(array, path) if k in sizes]
     summary = StoreSummary(array.metadata.zarr_format, array.shape, array.dtype, array.chunks,
                            _codec_names(array), attributes, len(keys),
                            sum(sizes[k] for k in keys), [])
@@ -64,11 +68,11 @@ def summarise(store: Any, sizes: Mapping[str, int], where: str) -> StoreSummary:
     return summary
 
 
-def _open(store: Any, where: str) -> Any:
+def _open(store: Any, where: str, path: str = "") -> Any:
     import zarr
 
     try:
-        return zarr.open_array(store, mode="r")
+        return zarr.open_array(store, path=path, mode="r")
     except Exception as error:  # zarr raises many types for an unreadable store
         raise DataError(f"{where}: not a readable zarr array ({_first_line(error)})") from None
 
@@ -77,9 +81,10 @@ def _first_line(error: Exception) -> str:
     return (str(error).strip().splitlines() or [type(error).__name__])[0]
 
 
-def _chunk_keys(array: Any) -> list[str]:
+def _chunk_keys(array: Any, path: str = "") -> list[str]:
     grid = itertools.product(*(range(n) for n in array.cdata_shape))
-    return [array.metadata.encode_chunk_key(coords) for coords in grid]
+    prefix = f"{path}/" if path else ""
+    return [prefix + array.metadata.encode_chunk_key(coords) for coords in grid]
 
 
 def _codecs(array: Any) -> list[Any]:
@@ -109,8 +114,9 @@ def _channels(store: Any, array: Any, keys: list[str], sizes: Mapping[str, int],
     channels = [Channel(n) for n in names]
     lanes_per_chunk = array.chunks[0] if array.ndim == 2 else 1
     coords = itertools.product(*(range(n) for n in array.cdata_shape))
-    first_row = {array.metadata.encode_chunk_key(c): c[0] * lanes_per_chunk if array.ndim == 2
-                 else 0 for c in coords}
+    prefix = f"{array.path}/" if array.path else ""
+    first_row = {prefix + array.metadata.encode_chunk_key(c): c[0] * lanes_per_chunk
+                 if array.ndim == 2 else 0 for c in coords}
     read = _ChunkReader(store, where)
     found = asyncio.run(read.all(keys, sizes))
     for key, lanes in zip(keys, found):
@@ -134,6 +140,8 @@ class _ChunkReader:
     async def lanes(self, key: str, size: int) -> list[tuple[int, lane_header.LaneHeader]]:
         # One request covers the usual chunk: one lane, its count, its length and its header.
         head = await self.bytes(key, 0, min(size, 8 + lane_header.FIRST_READ))
+        if head[:5] == _FRAME_2 and len(head) > _BODY_KIND and head[_BODY_KIND] == _CHANNELS:
+            return await self.joint_lanes(key, size)
         count = struct.unpack_from("<I", head)[0] if len(head) >= 4 else -1
         end = _INDEX_START + 4 * count
         if count < 0 or end > size:
@@ -145,6 +153,30 @@ class _ChunkReader:
         lanes, offset = [], end
         for length in lengths:
             lanes.append((length, await self.header(key, head, offset, length)))
+            offset += length
+        return lanes
+
+    async def joint_lanes(self, key: str, size: int) -> list[tuple[int, lane_header.LaneHeader]]:
+        """A chunk whose lanes were coded together: one frame, its channels' frames inside."""
+        table = await self.bytes(key, _FRAME_HEADER, min(size, _FRAME_HEADER + 12))
+        if len(table) < 12:
+            raise DataError(f"{self.where}: chunk {key} is damaged: its channel table is cut short")
+        count = struct.unpack_from("<I", table)[0]
+        longest = _FRAME_HEADER + 12 + count * (14 + 9 * 8)
+        table = await self.bytes(key, _FRAME_HEADER, min(size, longest))
+        lengths, at = [], 12
+        for _ in range(count):
+            if at + 10 > len(table):
+                raise DataError(f"{self.where}: chunk {key} is damaged: its channel table is cut short")
+            length, terms = struct.unpack_from("<QB", table, at)
+            lengths.append(length)
+            at += 10 + (4 + 9 * terms if terms else 0)
+        offset = _FRAME_HEADER + at
+        if offset + sum(lengths) != size:
+            raise DataError(f"{self.where}: chunk {key} is damaged: its lanes do not add up to its size")
+        lanes = []
+        for length in lengths:
+            lanes.append((length, await self.header(key, b"", offset, length)))
             offset += length
         return lanes
 
