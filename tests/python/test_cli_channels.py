@@ -11,8 +11,8 @@ from tessarine_tools.cli import main
 
 def test_a_store_codes_its_channels_together_and_info_reads_them(tmp_path, monkeypatch, capsys):
     monkeypatch.chdir(tmp_path)
-    x = np.load_like = np.cumsum(np.random.default_rng(2).integers(-3, 4, (3, 5000)), axis=1)
-    x = np.stack([x[0], x[1], x[1] - x[0]]).astype(np.int16)
+    walks = np.cumsum(np.random.default_rng(2).integers(-3, 4, (2, 5000)), axis=1)
+    x = np.stack([walks[0], walks[1], walks[1] - walks[0]]).astype(np.int16)
     np.save("rec.npy", x)
     assert main(["compress", "rec.npy", "-o", "rec.zarr", "--lossless"]) == 0
     capsys.readouterr()
