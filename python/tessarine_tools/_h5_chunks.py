@@ -1,7 +1,8 @@
 """Whole-dataset reads and writes that code chunks on several threads.
 
 HDF5 runs a dataset's filter on one chunk at a time. These helpers code the chunks with the
-numcodecs codec instead, which writes the filter's exact bytes (docs/format.md, chunk layout)
+numcodecs codec instead, which with joint=False writes the filter's exact bytes (docs/format.md,
+chunk layout per lane)
 and releases the interpreter lock, and move them with h5py's direct chunk I/O; HDF5 then only
 stores and fetches bytes. A file written either way reads back either way.
 """
@@ -40,9 +41,10 @@ def codec_of(dataset: h5py.Dataset, threads: int = 1) -> Tessarine | None:
     numbers = struct.unpack("<3d", struct.pack("<6I", *values[3:9]))
     given = {n: v for i, (n, v) in enumerate(zip(("max_error", "rel_error", "psnr"), numbers))
              if flags >> i & 1}  # fmt: skip
+    # One frame per lane, as the filter writes them (not the codec's joint frame of lanes).
     if given == {"max_error": 0.0}:
-        return Tessarine(threads=threads, lossless=True)
-    return Tessarine(threads=threads, **given)
+        return Tessarine(threads=threads, lossless=True, joint=False)
+    return Tessarine(threads=threads, joint=False, **given)
 
 
 def _chunks(dataset: h5py.Dataset) -> Iterator[tuple[tuple[slice, ...], tuple[int, ...]]]:

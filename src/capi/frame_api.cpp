@@ -151,6 +151,10 @@ tessarine_status tessarine_frame_decompress(const void* data, size_t size, unsig
     if (!data || !written) return fail(TESSARINE_ERROR_ARGUMENT, "frame and written must not be NULL");
     auto frame = parse(data, size);
     if (!frame) return parse_failure(data, size, frame.error());
+    if (frame->header.body == frame::BodyKind::Channels) {
+      return fail(TESSARINE_ERROR_UNSUPPORTED,
+                  "multichannel frames are read by the Python package only");
+    }
     // parse_frame checked that the body holds count samples, so this product fits.
     const std::size_t bytes = frame->header.count * frame->header.type.size;
     *written = bytes;

@@ -6,8 +6,9 @@
  *   tessarine_last_error() gives the detail of this thread's last failure.
  * - A frame ("TSRF", version 2) holds any real dtype under error bounds, with a CRC-32; a
  *   container ("TSRN") holds float32 samples coded by a wavelet, without a checksum. Their byte
- *   layouts are in docs/format.md. Frames of version 1 (wavelets with a residual layer) are
- *   read by the Python package only: here they give TESSARINE_ERROR_UNSUPPORTED.
+ *   layouts are in docs/format.md. Frames of version 1 (wavelets with a residual layer) and
+ *   multichannel frames are read by the Python package only: here decoding them gives
+ *   TESSARINE_ERROR_UNSUPPORTED (tessarine_frame_info reads a multichannel frame's header).
  * - Samples are in the machine's byte order; frames and containers are little-endian bytes.
  * - Functions are thread-safe; distinct calls share no state.
  */

@@ -61,11 +61,16 @@ def test_c_decodes_python_and_python_decodes_c(program, tmp_path, dtype, bound):
     assert written == tt.compress(decoded, **bound)
 
 
-def test_c_reports_damage(program, tmp_path):
+def test_c_refuses_damage_and_frames_it_cannot_decode(program, tmp_path):
     frame = bytearray(tt.compress(np.arange(5000, dtype=np.float32), max_error=0.1))
     frame[100] ^= 1
-    (tmp_path / "bad.tsrn").write_bytes(bytes(frame))
-    run = subprocess.run([str(program), tmp_path / "bad.tsrn", tmp_path / "out.tsrn"],
-                         capture_output=True, text=True)  # fmt: skip
-    assert run.returncode == 1
-    assert run.stderr.startswith("reading the frame: data is damaged or not a frame or container (")
+    channels = tt.compress(np.zeros((2, 100), np.int16), max_error=0.4)
+    cases = [(bytes(frame), "reading the frame: data is damaged or not a frame or container ("),
+             (channels, "decoding: data is readable but not supported by this library "
+                        "(multichannel frames are read by the Python package only)")]  # fmt: skip
+    for data, message in cases:
+        (tmp_path / "in.tsrn").write_bytes(data)
+        run = subprocess.run([str(program), tmp_path / "in.tsrn", tmp_path / "out.tsrn"],
+                             capture_output=True, text=True)  # fmt: skip
+        assert run.returncode == 1
+        assert run.stderr.startswith(message)
