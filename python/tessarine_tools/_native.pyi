@@ -47,11 +47,13 @@ class FrameFields(TypedDict):
     largest_error: float
     blocks: int
     block_size: int
+    channels: int
 
 class FrameHead(TypedDict):
     dtype: str
     sample_count: int
     blocked: bool
+    channels: bool
 
 # first, samples, offset (from the body's start), size, kind (0 predictive, 1 verbatim),
 # largest error, CRC-32
@@ -68,6 +70,20 @@ def compress_frame(
 def frame_fields(data: Buffer, whole: bool = True) -> FrameFields: ...
 def decode_frame(
     data: Buffer, out: npt.NDArray[Any], start: int = 0, stop: int | None = None, threads: int = 1
+) -> npt.NDArray[Any]: ...
+def compress_channels(
+    data: npt.NDArray[Any],
+    dtype: str,
+    channels: int,
+    max_error: float | list[float] | None,
+    rel_error: float | None,
+    psnr: float | None,
+    block_size: int = ...,
+    threads: int = 1,
+    joint: bool = True,
+) -> bytes: ...
+def decode_channels(
+    data: Buffer, channels: list[int], out: npt.NDArray[Any], threads: int = 1
 ) -> npt.NDArray[Any]: ...
 def frame_head(head: Buffer) -> FrameHead: ...
 def block_tail_size(trailer: Buffer) -> int: ...

@@ -60,6 +60,10 @@ class FrameReader:
                     "not a version-2 frame: read it whole with tessarine_tools.decompress"
                 )
             fields = _native.frame_head(head)
+            if fields["channels"]:
+                raise ValueError(
+                    "a frame of several channels: read it with tessarine_tools.decompress"
+                )
             self.dtype = np.dtype(fields["dtype"])
             self._count = int(fields["sample_count"])
             self._blocks = self._index(head) if fields["blocked"] else None

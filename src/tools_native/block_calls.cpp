@@ -55,6 +55,7 @@ nb::dict frame_head(nb::handle head) {
   fields["dtype"] = dtype_name(header->type);
   fields["sample_count"] = header->count;
   fields["blocked"] = header->body == BodyKind::Blocked;
+  fields["channels"] = header->body == BodyKind::Channels;
   return fields;
 }
 

@@ -39,3 +39,14 @@ def test_info_describes_a_recording_of_several_arrays(tmp_path, monkeypatch, cap
     assert main(["info", "two.zarr"]) == 0
     text = capsys.readouterr().out
     assert "zarr group of" in text and "100Hz" in text and "50Hz" in text
+
+
+def test_channels_go_into_one_tsrn_frame_under_a_bound(tmp_path, monkeypatch, capsys):
+    monkeypatch.chdir(tmp_path)
+    x = np.cumsum(np.random.default_rng(5).integers(-3, 4, (3, 4000)), axis=1).astype(np.int16)
+    np.save("rec.npy", x)
+    assert main(["compress", "rec.npy", "-o", "settings.tsrn", "--scale", "9"]) == 2
+    assert main(["compress", "rec.npy", "-o", "rec.tsrn", "--max-error", "2"]) == 0
+    assert main(["decompress", "rec.tsrn", "-o", "back.npy"]) == 0
+    back = np.load("back.npy")
+    assert back.shape == x.shape and np.abs(back.astype(int) - x).max() <= 2

@@ -60,8 +60,9 @@ def compress(args: argparse.Namespace) -> str:
     target = Path(args.output) if args.output else _default_output(source, recording)
     if kind_of(target) == "tsrn" and target.suffix != ".tsrn":
         raise UsageError(f"{target}: output must end in .tsrn, .zarr or .zarr.zip")
-    if kind_of(target) == "tsrn" and recording.channels != 1:
-        raise UsageError(f"{target}: {recording.channels} channels need a .zarr or .zarr.zip store")
+    if kind_of(target) == "tsrn" and recording.channels != 1 and not _joint_frame(args):
+        raise UsageError(f"{target}: {recording.channels} channels need a bound (or --lossless) "
+                         "for one .tsrn frame, or a .zarr or .zarr.zip store")
     _take_rate(args.rate, source, target, recording)
     check_output(target, args.force, args.parents)
     started = time.perf_counter()
@@ -75,6 +76,13 @@ def compress(args: argparse.Namespace) -> str:
             raise DataError(str(error).replace(str(temporary), str(target))) from None
         line = summary(recording.samples, restored.samples, _size(temporary), seconds)
     return f"{line}  -> {target}"
+
+
+def _joint_frame(args: argparse.Namespace) -> bool:
+    """Channels go into one .tsrn frame under a bound, without wavelet settings."""
+    bounded = args.lossless or any(getattr(args, b) is not None
+                                   for b in ("max_error", "rel_error", "psnr"))
+    return bounded and args.method is None and args.scale is None and args.cutoff is None
 
 
 def _streams(args: argparse.Namespace, source: Path) -> bool:
@@ -123,7 +131,8 @@ def _default_output(source: Path, recording: Recording) -> Path:
 def _write_compressed(source: Path, kind: str, temporary: Path, recording: Recording,
                       settings: CodecSettings, threads: int = 1) -> None:
     if kind == "tsrn":
-        data = _library(source, tessarine_tools.compress, recording.samples[0],
+        samples = recording.samples[0] if recording.channels == 1 else recording.samples
+        data = _library(source, tessarine_tools.compress, samples,
                         threads=threads, **settings.keywords())
         temporary.write_bytes(data)
     else:
@@ -133,6 +142,8 @@ def _write_compressed(source: Path, kind: str, temporary: Path, recording: Recor
 def _read_compressed(path: Path, kind: str) -> Recording:
     if kind == "tsrn":
         samples = _library(path, tessarine_tools.decompress, path.read_bytes())
+        if samples.ndim == 2:  # a frame of channels
+            return Recording(samples, source_ndim=2)
         return Recording(samples.reshape(1, -1), source_ndim=1)
     return read_store(path, zipped=kind == "zip")
 

@@ -59,9 +59,13 @@ def decompress_stream(source: Path, temporary: Path) -> str:
 
 
 def is_stream_frame(path: Path) -> bool:
-    """A version-2 frame file, which decompresses block by block."""
+    """A version-2 frame file of one channel, which decompresses block by block."""
     with open(path, "rb") as file:
-        return file.read(5) == b"TSRF\x02"
+        head = file.read(45)
+    return head[:5] == b"TSRF\x02" and len(head) == 45 and head[44] != _CHANNELS
+
+
+_CHANNELS = 3  # the body kind of a frame of several channels, decoded whole
 
 
 def _writer_keywords(samples: SampleSource, settings: CodecSettings) -> dict[str, object]:
