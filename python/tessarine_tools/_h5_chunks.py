@@ -62,7 +62,27 @@ def _padded(block: npt.NDArray[Any], shape: tuple[int, ...], fill: Any) -> npt.N
 
 
 def write(dataset: h5py.Dataset, data: npt.ArrayLike, *, threads: int = 2) -> None:
-    """Write all of `data` into a dataset created with `filter`, coding chunks in parallel."""
+    """Write all of `data` into a dataset created with `filter`, coding chunks in parallel.
+
+    Parameters
+    ----------
+    dataset : h5py.Dataset
+        Made with ``**filter(...)``; another pipeline is written by h5py as usual.
+    data : array_like
+        The dataset's shape; converted to its dtype.
+    threads : int, default 2
+        Chunks coded at once.
+
+    Examples
+    --------
+    >>> import h5py, numpy as np, tessarine_tools.h5 as th5
+    >>> with h5py.File("w.h5", "w", driver="core", backing_store=False) as f:
+    ...     d = f.create_dataset("x", shape=(2, 3000), dtype="f4", chunks=(1, 1000),
+    ...                          **th5.filter(max_error=0.01))
+    ...     th5.write(d, np.ones((2, 3000)))
+    ...     bool(np.abs(d[()] - 1).max() <= 0.01)
+    True
+    """
     array = np.asarray(data, dtype=dataset.dtype)
     codec = codec_of(dataset)
     if codec is None or array.shape != dataset.shape:
@@ -82,7 +102,24 @@ def write(dataset: h5py.Dataset, data: npt.ArrayLike, *, threads: int = 2) -> No
 
 
 def read(dataset: h5py.Dataset, *, threads: int = 2) -> npt.NDArray[Any]:
-    """All of a dataset created with `filter`, its chunks decoded in parallel."""
+    """All of a dataset created with `filter`, its chunks decoded in parallel.
+
+    Parameters
+    ----------
+    dataset : h5py.Dataset
+        Any dataset; one without the filter alone is read by h5py as usual.
+    threads : int, default 2
+        Chunks decoded at once.
+
+    Examples
+    --------
+    >>> import h5py, numpy as np, tessarine_tools.h5 as th5
+    >>> with h5py.File("r.h5", "w", driver="core", backing_store=False) as f:
+    ...     d = f.create_dataset("x", data=np.arange(4000, dtype="i2"), chunks=(1000,),
+    ...                          **th5.filter(lossless=True))
+    ...     th5.read(d).tolist() == list(range(4000))
+    True
+    """
     codec = codec_of(dataset)
     if codec is None:
         return np.asarray(dataset[()])

@@ -28,7 +28,31 @@ def recompress(source: str | os.PathLike[str], target: str | os.PathLike[str], *
     """Copy `source` to `target`, every numeric dataset compressed by `filter(**settings)`.
 
     Groups, attributes and other datasets are copied as they are. The file is written under a
-    temporary name and renamed at the end. Returns the names of the datasets compressed.
+    temporary name and renamed at the end.
+
+    Parameters
+    ----------
+    source, target : path
+        The file read and the file written (replaced if it exists).
+    axis : int, default -1
+        The time axis of every dataset, as for `filter`; each chunk holds one lane.
+    threads : int, default 2
+        Chunks coded at once.
+    **settings
+        `filter`'s settings.
+
+    Returns
+    -------
+    list of str
+        The datasets compressed.
+
+    Examples
+    --------
+    >>> import h5py, numpy as np, tessarine_tools.h5 as th5
+    >>> with h5py.File("in.h5", "w") as f:
+    ...     _ = f.create_dataset("ecg", data=np.sin(np.arange(5000) / 9.0))
+    >>> th5.recompress("in.h5", "out.h5", max_error=1e-3)
+    ['ecg']
     """
     from .h5 import filter as tessarine_filter
 
@@ -60,8 +84,28 @@ def recompress(source: str | os.PathLike[str], target: str | os.PathLike[str], *
 
 
 def describe(path: str | os.PathLike[str]) -> list[dict[str, Any]]:
-    """Each dataset: name, shape, dtype, chunks, filters (HDF5's names, or ids) and ratio
-    (its bytes against the bytes stored)."""
+    """Each dataset of a file, with its filters and ratio.
+
+    Parameters
+    ----------
+    path : path
+        An HDF5 file.
+
+    Returns
+    -------
+    list of dict
+        name, shape, dtype, chunks, filters (HDF5's names, ids of unknown ones, "tessarine")
+        and ratio (the dataset's bytes against the bytes stored; None when nothing is stored).
+
+    Examples
+    --------
+    >>> import h5py, numpy as np, tessarine_tools.h5 as th5
+    >>> with h5py.File("d.h5", "w") as f:
+    ...     _ = f.create_dataset("x", data=np.zeros(4096, "f4"), chunks=(4096,),
+    ...                          **th5.filter(max_error=0.1))
+    >>> [(row["name"], row["filters"]) for row in th5.describe("d.h5")]
+    [('x', ['tessarine'])]
+    """
     rows: list[dict[str, Any]] = []
 
     def add(name: str, item: Any) -> None:

@@ -56,8 +56,27 @@ def filter(  # noqa: A001 - the name hdf5plugin's users expect
     them, ``method``/``scale``/``cutoff``/``coder`` code float32 lanes as wavelet containers,
     whose error is measured, not promised.
 
-    ``axis`` is the one along which each signal's samples run: the last (the default), as for
-    a (channels, time) array, or 0 for (time, channels) as NWB and MATLAB write them.
+    Parameters
+    ----------
+    max_error, rel_error, psnr : float, optional
+        Bounds, as for `tessarine_tools.compress`; every one given holds per lane.
+    lossless : bool, default False
+        Every bit back, any dtype.
+    method, scale, cutoff, coder : optional
+        Wavelet settings for float32 datasets, without a bound.
+    axis : int, default -1
+        The axis along which each signal's samples run: the last, as for (channels, time), or
+        0 for (time, channels) as NWB and MATLAB store them.
+
+    Returns
+    -------
+    dict
+        ``compression`` (the filter id) and ``compression_opts`` (its client data values).
+
+    Raises
+    ------
+    TypeError, ValueError
+        Settings that conflict, are out of range, or that the filter cannot store.
 
     Examples
     --------
