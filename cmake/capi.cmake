@@ -8,7 +8,7 @@ string(REGEX REPLACE ".*MAJOR ([0-9]+).*MINOR ([0-9]+).*PATCH ([0-9]+).*" "\\1.\
        TESSARINE_C_VERSION "${capi_version_lines}")
 
 file(GLOB capi_sources CONFIGURE_DEPENDS src/capi/*.cpp)
-add_library(tessarine_capi_objects OBJECT ${capi_sources})
+add_library(tessarine_capi_objects OBJECT EXCLUDE_FROM_ALL ${capi_sources})
 target_link_libraries(tessarine_capi_objects PUBLIC tessarine_core)
 target_compile_definitions(tessarine_capi_objects PUBLIC TESSARINE_BUILDING)
 
