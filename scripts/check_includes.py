@@ -3,17 +3,17 @@
 
 Rules (every quoted include is rooted at src/):
   1. Files in src/vibrel/kernel/ include only kernel/ headers: the kernel sits below every tier.
-  2. Files in src/vibrel/avx/ and src/vibrel/sse/ include only kernel/ headers and their own
-     folder: the SIMD code never reaches up into the executors, the factory or the types above.
-  3. kernel/vector_ops_avx.hpp is included only from avx/, kernel/vector_ops_sse.hpp only from
-     sse/: intrinsics of a tier are compiled only with that tier's flags.
-  4. src/codec/, src/python/ and src/tools_native/ include from src/vibrel/ only the engine's
+  2. The tiers (src/vibrel/scalar/, sse/, avx/) are sibling leaves of one shape: a tier's files
+     include only kernel/ headers and their own folder, and nothing outside a tier includes
+     one. Intrinsics (a tier's vector_ops.hpp) are thus compiled only with that tier's flags,
+     and the executors reach the kernels through kernel/ declarations alone.
+  3. src/codec/, src/python/ and src/tools_native/ include from src/vibrel/ only the engine's
      public headers.
-  5. src/tools_native/ reaches the coders only through codec/ and frame/ (and the frame's
+  4. src/tools_native/ reaches the coders only through codec/ and frame/ (and the frame's
      vocabulary in predictive/): it includes nothing of entropy/.
-  6. The native bounded coder stands alone: src/predictive/ includes only predictive/ and
+  5. The native bounded coder stands alone: src/predictive/ includes only predictive/ and
      memory/; src/frame/ adds predictive/ to those, and nothing of codec/, entropy/ or vibrel/.
-  7. The C API (src/capi/) wraps codec/ and frame/ (with the frame's vocabulary in
+  6. The C API (src/capi/) wraps codec/ and frame/ (with the frame's vocabulary in
      predictive/); the HDF5 filter (src/hdf5_filter/) uses the C API alone.
 
 Prints each broken rule as `file:line: include "x": reason` and exits 1 if there is any.
@@ -30,7 +30,7 @@ from pathlib import Path
 
 INCLUDE = re.compile(r'^\s*#\s*include\s+"([^"]+)"')
 SOURCE_SUFFIXES = {".hpp", ".cpp", ".h", ".cc"}
-LOW_ROOMS = {"vibrel/kernel", "vibrel/avx", "vibrel/sse"}
+TIERS = {"vibrel/scalar", "vibrel/sse", "vibrel/avx"}
 OUTER_LAYERS = {"codec", "python", "tools_native"}
 # Rooms that may include only the listed rooms (besides themselves).
 CLOSED_ROOMS = {
@@ -46,10 +46,6 @@ PUBLIC_ENGINE_HEADERS = {
     "vibrel/executor.hpp",
     "vibrel/dwt.hpp",
     "vibrel/error.hpp",
-}
-TIER_ONLY_HEADERS = {
-    "vibrel/kernel/vector_ops_avx.hpp": "vibrel/avx",
-    "vibrel/kernel/vector_ops_sse.hpp": "vibrel/sse",
 }
 
 
@@ -71,14 +67,10 @@ def violation(source: str, target: str):
     target_room = room_of(target)
     if source_room == "vibrel/kernel" and target_room != "vibrel/kernel":
         return "kernel/ includes only kernel/"
-    if source_room in ("vibrel/avx", "vibrel/sse") and target_room not in (
-        "vibrel/kernel",
-        source_room,
-    ):
+    if source_room in TIERS and target_room not in ("vibrel/kernel", source_room):
         return f"{source_room.split('/')[1]}/ includes only kernel/ and its own folder"
-    owner = TIER_ONLY_HEADERS.get(target)
-    if owner is not None and source_room != owner:
-        return f"only {owner.split('/')[1]}/ may include this tier's intrinsics"
+    if target_room in TIERS and source_room != target_room:
+        return f"only {target_room.split('/')[1]}/ includes its own files"
     top = source.split("/", 1)[0]
     allowed = CLOSED_ROOMS.get(top)
     target_top = target.split("/", 1)[0]

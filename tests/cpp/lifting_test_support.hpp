@@ -95,7 +95,7 @@ struct LiftingTraits;
 template <class Scheme, class Kernels>
 struct LiftingTraits<LiftingExecutor<Scheme, Kernels>> {
   using SchemeType = Scheme;
-  static constexpr bool kAvx = std::is_same_v<Kernels, avx::LiftingKernels>;
+  static constexpr bool kAvx = std::is_same_v<Kernels, LiftingKernels<avx::Avx2FmaSet>>;
 };
 
 // Unit-range signals: a few units in the last place of 1.

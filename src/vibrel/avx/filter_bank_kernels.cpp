@@ -1,6 +1,6 @@
 // The filter-bank kernels of the AVX tier.
 
-#include "vibrel/kernel/vector_ops_avx.hpp"
+#include "vibrel/avx/vector_ops.hpp"
 #include "vibrel/kernel/filter_bank_kernel_definitions.hpp"
 
 namespace vibrel {

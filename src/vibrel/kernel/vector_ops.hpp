@@ -10,8 +10,8 @@ namespace vibrel {
 // name: the factory builds FixedTapsWavelet<FixedTapsKernel<avx::Avx2FmaSet, 8>> from a plain
 // file, and the tier it detected decides which tag it names. A tag carries only what such
 // code must know: whether the kernels fuse multiply-adds and how an executor record lays out
-// its taps. The operations themselves are VectorOps<Set>, specialised in vector_ops_sse.hpp
-// and vector_ops_avx.hpp, which only the files built with that tier's flags include.
+// its taps. The operations themselves are VectorOps<Set>, specialised in sse/vector_ops.hpp
+// and avx/vector_ops.hpp, which only the files built with that tier's flags include.
 template <std::size_t kLaneCount, bool kFusedMultiplyAdd>
 struct InstructionSet {
   static constexpr bool kFused = kFusedMultiplyAdd;

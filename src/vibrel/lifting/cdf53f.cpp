@@ -2,7 +2,7 @@
 
 namespace vibrel {
 
-template class LiftingExecutor<Cdf53Scheme, ScalarLiftingKernels>;
-template class LiftingExecutor<Cdf53Scheme, avx::LiftingKernels>;
+template class LiftingExecutor<Cdf53Scheme, LiftingKernels<ScalarSet>>;
+template class LiftingExecutor<Cdf53Scheme, LiftingKernels<avx::Avx2FmaSet>>;
 
 }  // namespace vibrel

@@ -3,9 +3,8 @@
 #include <array>
 #include <cstddef>
 
-#include "vibrel/avx/cdf_lifting.hpp"
+#include "vibrel/kernel/lifting_kernels.hpp"
 #include "vibrel/lifting/lifting_executor.hpp"
-#include "vibrel/lifting/lifting_kernels.hpp"
 #include "vibrel/lifting/lifting_scheme.hpp"
 
 namespace vibrel {
@@ -27,12 +26,12 @@ struct Cdf53Scheme {
   static constexpr f32 kInverseDetailsScale = 1.0f;
 };
 
-extern template class LiftingExecutor<Cdf53Scheme, ScalarLiftingKernels>;
-extern template class LiftingExecutor<Cdf53Scheme, avx::LiftingKernels>;
+extern template class LiftingExecutor<Cdf53Scheme, LiftingKernels<ScalarSet>>;
+extern template class LiftingExecutor<Cdf53Scheme, LiftingKernels<avx::Avx2FmaSet>>;
 
 // Portable executor: each product is rounded before it is added.
-using Cdf53 = LiftingExecutor<Cdf53Scheme, ScalarLiftingKernels>;
+using Cdf53 = LiftingExecutor<Cdf53Scheme, LiftingKernels<ScalarSet>>;
 // AVX2/FMA executor: one fused rounding per formula. Build it only when has_avx_tier().
-using AvxCdf53 = LiftingExecutor<Cdf53Scheme, avx::LiftingKernels>;
+using AvxCdf53 = LiftingExecutor<Cdf53Scheme, LiftingKernels<avx::Avx2FmaSet>>;
 
 }  // namespace vibrel

@@ -2,8 +2,8 @@
 
 namespace vibrel {
 
-template class LiftingExecutor<Cdf97Scheme, ScalarLiftingKernels>;
-template class LiftingExecutor<Cdf97Scheme, avx::LiftingKernels>;
+template class LiftingExecutor<Cdf97Scheme, LiftingKernels<ScalarSet>>;
+template class LiftingExecutor<Cdf97Scheme, LiftingKernels<avx::Avx2FmaSet>>;
 
 VibrelResult<void> dwt97_forward_update_even(std::span<f32> approximations,
                                              std::span<const f32> details, f32 coefficient) {
@@ -14,7 +14,7 @@ VibrelResult<void> dwt97_forward_update_even(std::span<f32> approximations,
     // The nearer of the two lengths a level can have.
     return std::unexpected(VibrelError::details_size_mismatch(b, b > a ? a : a - 1));
   }
-  advance_update<ScalarLiftingKernels>(approximations, details, coefficient, 0, b);
+  advance_update<LiftingKernels<ScalarSet>>(approximations, details, coefficient, 0, b);
   return {};
 }
 

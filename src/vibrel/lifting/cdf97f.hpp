@@ -6,10 +6,9 @@
 #include <cstdint>
 #include <span>
 
-#include "vibrel/avx/cdf_lifting.hpp"
 #include "vibrel/error.hpp"
+#include "vibrel/kernel/lifting_kernels.hpp"
 #include "vibrel/lifting/lifting_executor.hpp"
-#include "vibrel/lifting/lifting_kernels.hpp"
 #include "vibrel/lifting/lifting_scheme.hpp"
 
 namespace vibrel {
@@ -42,13 +41,13 @@ struct Cdf97Scheme {
   static constexpr f32 kInverseDetailsScale = kZeta;
 };
 
-extern template class LiftingExecutor<Cdf97Scheme, ScalarLiftingKernels>;
-extern template class LiftingExecutor<Cdf97Scheme, avx::LiftingKernels>;
+extern template class LiftingExecutor<Cdf97Scheme, LiftingKernels<ScalarSet>>;
+extern template class LiftingExecutor<Cdf97Scheme, LiftingKernels<avx::Avx2FmaSet>>;
 
 // Portable executor: each product is rounded before it is added.
-using Cdf97 = LiftingExecutor<Cdf97Scheme, ScalarLiftingKernels>;
+using Cdf97 = LiftingExecutor<Cdf97Scheme, LiftingKernels<ScalarSet>>;
 // AVX2/FMA executor: one fused rounding per formula. Build it only when has_avx_tier().
-using AvxCdf97 = LiftingExecutor<Cdf97Scheme, avx::LiftingKernels>;
+using AvxCdf97 = LiftingExecutor<Cdf97Scheme, LiftingKernels<avx::Avx2FmaSet>>;
 
 // One update step on the portable path: s[k] += (d[k-1] + d[k]) * c with d mirrored at both
 // ends, the product rounded before the addition. The bands must be those of one level:

@@ -17,8 +17,9 @@ namespace vibrel {
 
 // A non-expansive lifting transform: n samples become ceil(n/2) approximation and floor(n/2)
 // detail coefficients, coefficient k of each band belonging to x[2k] and x[2k+1]. `Scheme`
-// supplies the steps and constants, `Kernels` the instruction set (ScalarLiftingKernels or
-// avx::LiftingKernels). All checks and allocations happen here, so kernels only compute.
+// supplies the steps and constants, `Kernels` the instruction set (LiftingKernels<ScalarSet>
+// or LiftingKernels<avx::Avx2FmaSet>). All checks and allocations happen here, so kernels only
+// compute.
 // The class holds no data; it is instantiated in cdf53f.cpp and cdf97f.cpp.
 template <class Scheme, class Kernels>
 class LiftingExecutor final : public DwtExecutor<f32> {

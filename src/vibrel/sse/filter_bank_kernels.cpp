@@ -1,7 +1,7 @@
 // The filter-bank kernels of the SSE tier. There is no 16-tap fixed kernel: at this tier the
 // factory serves 16 taps with the generic one.
 
-#include "vibrel/kernel/vector_ops_sse.hpp"
+#include "vibrel/sse/vector_ops.hpp"
 #include "vibrel/kernel/filter_bank_kernel_definitions.hpp"
 
 namespace vibrel {

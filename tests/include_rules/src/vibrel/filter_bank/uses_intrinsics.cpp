@@ -1,2 +1,2 @@
 // Broken on purpose: scalar code includes a tier's intrinsics.
-#include "vibrel/kernel/vector_ops_sse.hpp"
+#include "vibrel/sse/vector_ops.hpp"

@@ -1,4 +1,7 @@
-#include "vibrel/avx/cdf_lifting.hpp"
+// The lifting kernels of the AVX tier: one fused rounding per formula, 8 lanes at a time, then
+// 4, then one.
+
+#include "vibrel/kernel/lifting_kernels.hpp"
 
 #include <immintrin.h>
 
@@ -40,12 +43,23 @@ inline void update8(float* s, const float* d, __m256 c) {
 }
 
 }  // namespace
+}  // namespace vibrel::avx
 
-float LiftingKernels::lift(float sum, float c, float x) {
+namespace vibrel {
+
+using avx::deinterleave8;
+using avx::interleave8;
+using avx::shift_in;
+using avx::update8;
+using AvxLifting = LiftingKernels<avx::Avx2FmaSet>;
+
+template <>
+float AvxLifting::lift(float sum, float c, float x) {
   return _mm_cvtss_f32(_mm_fmadd_ss(_mm_set_ss(sum), _mm_set_ss(c), _mm_set_ss(x)));
 }
 
-void LiftingKernels::split_predict(const float* x, float* s, float* d, std::size_t count, float c) {
+template <>
+void AvxLifting::split_predict(const float* x, float* s, float* d, std::size_t count, float c) {
   const __m256 c8 = _mm256_set1_ps(c);
   std::size_t k = 0;
   for (; k + 8 <= count; k += 8) {
@@ -72,7 +86,8 @@ void LiftingKernels::split_predict(const float* x, float* s, float* d, std::size
   }
 }
 
-void LiftingKernels::update(float* s, const float* d, std::size_t count, float c) {
+template <>
+void AvxLifting::update(float* s, const float* d, std::size_t count, float c) {
   const __m256 c8 = _mm256_set1_ps(c);
   std::size_t k = 0;
   for (; k + 32 <= count; k += 32) {
@@ -91,7 +106,8 @@ void LiftingKernels::update(float* s, const float* d, std::size_t count, float c
   for (; k < count; ++k) s[k] = lift(left[k] + d[k], c, s[k]);
 }
 
-void LiftingKernels::predict(const float* s, float* d, std::size_t count, float c) {
+template <>
+void AvxLifting::predict(const float* s, float* d, std::size_t count, float c) {
   const __m256 c8 = _mm256_set1_ps(c);
   std::size_t k = 0;
   for (; k + 8 <= count; k += 8) {
@@ -106,8 +122,9 @@ void LiftingKernels::predict(const float* s, float* d, std::size_t count, float 
   for (; k < count; ++k) d[k] = lift(s[k] + s[k + 1], c, d[k]);
 }
 
-void LiftingKernels::predict_interleave(const float* e, const float* d, float* y, std::size_t count,
-                                        float c) {
+template <>
+void AvxLifting::predict_interleave(const float* e, const float* d, float* y, std::size_t count,
+                                    float c) {
   const __m256 c8 = _mm256_set1_ps(c);
   std::size_t k = 0;
   for (; k + 8 <= count; k += 8) {
@@ -129,7 +146,8 @@ void LiftingKernels::predict_interleave(const float* e, const float* d, float* y
   }
 }
 
-void LiftingKernels::scale(const float* in, float* out, std::size_t count, float c) {
+template <>
+void AvxLifting::scale(const float* in, float* out, std::size_t count, float c) {
   const __m256 c8 = _mm256_set1_ps(c);
   std::size_t k = 0;
   for (; k + 8 <= count; k += 8) {
@@ -142,4 +160,4 @@ void LiftingKernels::scale(const float* in, float* out, std::size_t count, float
   for (; k < count; ++k) out[k] = in[k] * c;
 }
 
-}  // namespace vibrel::avx
+}  // namespace vibrel
