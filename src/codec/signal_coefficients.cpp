@@ -9,6 +9,7 @@
 #include "codec/compressor.hpp"
 #include "codec/levels.hpp"
 #include "codec/quantize.hpp"
+#include "codec/transform.hpp"
 #include "memory/prefault.hpp"
 #include "vibrel/dwt.hpp"
 
@@ -135,6 +136,17 @@ TessarineResult<QuantizedSignal> quantize_signal(const vibrel::DwtExecutor<float
   auto coefficients = quantize_levels(*dwt, options);
   if (!coefficients) return std::unexpected(coefficients.error());
   return QuantizedSignal{std::move(*coefficients), signal->values, levels};
+}
+
+TessarineResult<QuantizedRequest> quantize_request(std::span<const float> samples,
+                                                   const CompressionOptions& options) {
+  const auto valid = check_request(samples.size(), options);
+  if (!valid) return std::unexpected(valid.error());
+  QuantizedRequest request{make_transform(options.method), {}};
+  auto signal = quantize_signal(*request.executor, samples, options);
+  if (!signal) return std::unexpected(signal.error());
+  request.signal = std::move(*signal);
+  return request;
 }
 
 TessarineHeader header_for(const CompressionOptions& options, const QuantizedSignal& signal,

@@ -30,7 +30,17 @@ struct QuantizedSignal {
     const vibrel::DwtExecutor<float>& executor, std::span<const float> samples,
     const CompressionOptions& options);
 
-// The header that describes `signal` of `sample_count` samples; payload_len is left 0.
+// Where compress and reconstruct both start: the request checked, then the samples quantised
+// with the method's executor.
+struct QuantizedRequest {
+  vibrel::DwtHandle<float> executor;  // declared first so that it is released last
+  QuantizedSignal signal;
+};
+[[nodiscard]] TessarineResult<QuantizedRequest> quantize_request(std::span<const float> samples,
+                                                                 const CompressionOptions& options);
+
+// The header that describes `signal` of `sample_count` samples, whose payload the coder with
+// header byte `coder` wrote; payload_len is left 0.
 [[nodiscard]] TessarineHeader header_for(const CompressionOptions& options,
                                          const QuantizedSignal& signal, std::size_t sample_count,
                                          std::uint8_t coder);

@@ -13,11 +13,12 @@ namespace {
 
 // Denormalises the kept samples; a short reconstruction is padded with zeros afterwards, so the
 // padding is not denormalised.
-void fit_to_length(std::vector<float>& samples, const TessarineHeader& header) {
-  const std::size_t kept = std::min<std::size_t>(samples.size(), header.sample_count);
+void fit_to_length(std::vector<float>& samples, const Normalization& values,
+                   std::uint32_t sample_count) {
+  const std::size_t kept = std::min<std::size_t>(samples.size(), sample_count);
   samples.resize(kept);
-  denormalize(samples, {header.min, header.max, header.mean});
-  samples.resize(header.sample_count, 0.0f);
+  denormalize(samples, values);
+  samples.resize(sample_count, 0.0f);
 }
 
 }  // namespace
@@ -54,9 +55,16 @@ std::vector<vibrel::DwtSize> stored_layout(const vibrel::DwtExecutor<float>& exe
 TessarineResult<std::vector<float>> synthesize_signal(
     const vibrel::DwtExecutor<float>& executor, vibrel::MultiDwtStorage<float>&& bands,
     const TessarineHeader& header) {
+  return synthesize_signal(executor, std::move(bands), {header.min, header.max, header.mean},
+                           header.sample_count);
+}
+
+TessarineResult<std::vector<float>> synthesize_signal(
+    const vibrel::DwtExecutor<float>& executor, vibrel::MultiDwtStorage<float>&& bands,
+    const Normalization& values, std::uint32_t sample_count) {
   auto samples = executor.multi_idwt_consuming(std::move(bands));
   if (!samples) return std::unexpected(TessarineError::transform(samples.error().display()));
-  fit_to_length(*samples, header);
+  fit_to_length(*samples, values, sample_count);
   return std::move(*samples);
 }
 

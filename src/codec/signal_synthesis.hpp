@@ -6,6 +6,7 @@
 
 #include "codec/error.hpp"
 #include "codec/header.hpp"
+#include "codec/normalize.hpp"
 #include "vibrel/dwt.hpp"
 #include "vibrel/executor.hpp"
 
@@ -30,5 +31,9 @@ namespace tessarine {
 [[nodiscard]] TessarineResult<std::vector<float>> synthesize_signal(
     const vibrel::DwtExecutor<float>& executor, vibrel::MultiDwtStorage<float>&& bands,
     const TessarineHeader& header);
+// The same from the normalisation and count themselves, for callers without a header.
+[[nodiscard]] TessarineResult<std::vector<float>> synthesize_signal(
+    const vibrel::DwtExecutor<float>& executor, vibrel::MultiDwtStorage<float>&& bands,
+    const Normalization& values, std::uint32_t sample_count);
 
 }  // namespace tessarine

@@ -1,3 +1,5 @@
+#include <span>
+#include <utility>
 #include <vector>
 
 #include "codec/compressor.hpp"
@@ -10,29 +12,36 @@
 
 namespace tessarine::tools {
 
-nb::bytes compress_array(nb::handle data, int method, int scale, int cutoff, int coder) {
-  const CompressionOptions options = options_from_codes(method, scale, cutoff, coder);
+namespace {
+
+// Runs `code` on the pinned samples as float32 with the lock released; a codec error raises.
+// The options are checked before this, so a bad code is reported before a bad array.
+template <class Code>
+auto on_samples_unlocked(nb::handle data, Code code) {
   const SignalInput input = pin_signal(data);
-  auto container = [&] {
+  auto result = [&] {
     nb::gil_scoped_release unlocked;
     std::vector<float> storage;
-    return compress(float_samples(input, storage), options);
+    return code(float_samples(input, storage));
   }();
-  if (!container) raise_codec_error(container.error());
-  return nb::bytes(container->data(), container->size());
+  if (!result) raise_codec_error(result.error());
+  return std::move(*result);
+}
+
+}  // namespace
+
+nb::bytes compress_array(nb::handle data, int method, int scale, int cutoff, int coder) {
+  const CompressionOptions options = options_from_codes(method, scale, cutoff, coder);
+  const std::vector<std::uint8_t> container =
+      on_samples_unlocked(data, [&](std::span<const float> x) { return compress(x, options); });
+  return nb::bytes(container.data(), container.size());
 }
 
 nb::object reconstruct_array(nb::handle data, int method, int scale, int cutoff) {
   const CompressionOptions options =
       options_from_codes(method, scale, cutoff, static_cast<int>(Coder::Auto));
-  const SignalInput input = pin_signal(data);
-  auto samples = [&] {
-    nb::gil_scoped_release unlocked;
-    std::vector<float> storage;
-    return reconstruct(float_samples(input, storage), options);
-  }();
-  if (!samples) raise_codec_error(samples.error());
-  return float32_array_taking(std::move(*samples));
+  return float32_array_taking(on_samples_unlocked(
+      data, [&](std::span<const float> x) { return reconstruct(x, options); }));
 }
 
 }  // namespace tessarine::tools

@@ -1,5 +1,5 @@
+#include <span>
 #include <string>
-#include <vector>
 
 #include "codec/byte_stream.hpp"
 #include "tools_native/byte_input.hpp"
@@ -7,27 +7,34 @@
 #include "tools_native/raise.hpp"
 
 namespace tessarine::tools {
+namespace {
 
-// These streams are not containers: their errors show the stream's own text, without the
-// container's "Can't decompress data" prefix.
-nb::bytes encode_byte_stream(nb::handle data) {
+// Runs one direction of the byte stream on the pinned bytes with the lock released. These
+// streams are not containers: errors show the stream's own text, without the container's
+// "Can't decompress data" prefix.
+template <class Code>
+nb::bytes coded(nb::handle data, Code code) {
   const PinnedBytes pinned(data);
-  auto stream = [&] {
+  auto out = [&] {
     nb::gil_scoped_release unlocked;
-    return tessarine::encode_byte_stream(pinned.bytes());
+    return code(pinned.bytes());
   }();
-  if (!stream) raise_value_error(std::string(stream.error().text()));
-  return nb::bytes(stream->data(), stream->size());
+  if (!out) raise_value_error(std::string(out.error().text()));
+  return nb::bytes(out->data(), out->size());
+}
+
+}  // namespace
+
+nb::bytes encode_byte_stream(nb::handle data) {
+  return coded(data, [](std::span<const std::uint8_t> bytes) {
+    return tessarine::encode_byte_stream(bytes);
+  });
 }
 
 nb::bytes decode_byte_stream(nb::handle data) {
-  const PinnedBytes pinned(data);
-  auto bytes = [&] {
-    nb::gil_scoped_release unlocked;
-    return tessarine::decode_byte_stream(pinned.bytes());
-  }();
-  if (!bytes) raise_value_error(std::string(bytes.error().text()));
-  return nb::bytes(bytes->data(), bytes->size());
+  return coded(data, [](std::span<const std::uint8_t> bytes) {
+    return tessarine::decode_byte_stream(bytes);
+  });
 }
 
 }  // namespace tessarine::tools
