@@ -80,7 +80,7 @@ def test_raw_round_trip_and_info(files, capsys):
     (["compress", "broken.wav"], 1, "broken.wav: not a readable sound file"),
     (["compress", "cube.npy"], 1, "cube.npy: expected a non-empty 1-D or 2-D"),
     (["compress", "objects.npy"], 1, "objects.npy: holds Python objects, not numbers"),
-    (["compress", "multi.wav", "-o", "multi.tsrn"], 2, "multi.tsrn: 3 channels need a .zarr"),
+    (["compress", "multi.wav", "-o", "multi.tsrn"], 2, "multi.tsrn: 3 channels need a bound"),
     (["compress", "mono.npy", "--scale", "9", "--psnr", "50"], 2, "give either --scale/--cutoff"),
     (["compress", "mono.npy", "-o", "old.tsrn"], 2, "old.tsrn already exists"),
     (["decompress", "mono.npy", "-o", "x.wav"], 1, "mono.npy: "),
