@@ -12,6 +12,7 @@ from typing import Any
 import tessarine_tools
 from tessarine_tools._settings import FIELD_NAMES, CodecSettings
 from tessarine_tools.cli.atomic import atomic_output, check_output
+from tessarine_tools.cli import hdf5_files
 from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.inputs import read_recording
 from tessarine_tools.cli.measure import summary
@@ -54,6 +55,8 @@ def compress(args: argparse.Namespace) -> str:
 
     if biosignal_commands.is_biosignal(source, args.dtype):
         return biosignal_commands.compress_biosignal(args, source)
+    if hdf5_files.is_hdf5(source):
+        return _compress_hdf5(args, source)
     if _streams(args, source):
         return _compress_stream(args, source)
     recording = read_recording(source, args.dtype, args.channels)
@@ -75,6 +78,17 @@ def compress(args: argparse.Namespace) -> str:
         except DataError as error:  # name the output: its temporary name is gone by then
             raise DataError(str(error).replace(str(temporary), str(target))) from None
         line = summary(recording.samples, restored.samples, _size(temporary), seconds)
+    return f"{line}  -> {target}"
+
+
+def _compress_hdf5(args: argparse.Namespace, source: Path) -> str:
+    if not source.is_file():
+        raise DataError(f"{source}: no such file")
+    target = Path(args.output) if args.output else source.with_name(source.stem + ".tsrn.h5")
+    hdf5_files.check_target(target)
+    check_output(target, args.force, args.parents)
+    with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
+        line = hdf5_files.compress(source, temporary, args)
     return f"{line}  -> {target}"
 
 

@@ -13,7 +13,7 @@ from typing import Any
 import numpy as np
 
 import tessarine_tools
-from tessarine_tools.cli import lane_header
+from tessarine_tools.cli import hdf5_files, lane_header
 from tessarine_tools.cli.errors import DataError
 from tessarine_tools.cli.measure import ratio
 from tessarine_tools.cli.store import close_store, kind_of, open_store
@@ -24,6 +24,8 @@ def info(args: argparse.Namespace) -> str:
     source = Path(args.input)
     if not source.exists():
         raise DataError(f"{source}: no such file")
+    if hdf5_files.is_hdf5(source):
+        return hdf5_files.info(source)
     if source.is_dir() or kind_of(source) != "tsrn":
         report = _store_report(source)
     else:
