@@ -102,6 +102,25 @@ Bytes with_payload(Bytes c, const Bytes& payload) {
   return c;
 }
 
+// A layout no encoder writes: more levels than the samples allow, so the size rule's max(..., 2)
+// binds. The header is edited by hand on a container of the same coefficient count.
+Bytes relayered(const std::vector<float>& x, Method method, std::uint32_t n, std::uint8_t levels) {
+  Bytes c = compress(x, {.method = method, .coder = Coder::Deflate}).value();
+  put_u32(c, 16, n);
+  c[12] = levels;
+  return c;
+}
+
+// Hand-made layouts that still decode; the output is the scalar tier's.
+void write_edges(const std::vector<float>& ecg) {
+  const std::vector<float> nine(ecg.begin(), ecg.begin() + 9);
+  const Bytes c = relayered(nine, Method::Cdf53, 8, 3);  // bands 2 + 1 give 3 samples for 2
+  const std::vector<float> y = decompress(c).value();
+  save("tests/data/golden_edges/cdf53_levels_beyond_the_signal.tsrn", c);
+  save("tests/data/golden_edges/cdf53_levels_beyond_the_signal.f32", y.data(),
+       y.size() * sizeof(float));
+}
+
 void write_errors(const Bytes& rans, const Bytes& deflate) {
   auto changed = [](Bytes c, std::size_t at, std::uint8_t v) {
     c[at] = v;
@@ -136,6 +155,12 @@ void write_errors(const Bytes& rans, const Bytes& deflate) {
   write_error("too_few_coefficients", with_u32(rans, 16, 400));
 }
 
+void write_layout_errors(const std::vector<float>& ecg) {
+  const std::vector<float> eleven(ecg.begin(), ecg.begin() + 11);
+  // Bands 2 + 2 reconstruct 4 samples where the next level needs 3.
+  write_error("cf97_levels_beyond_the_signal", relayered(eleven, Method::Cdf97, 10, 3));
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -144,5 +169,7 @@ int main(int argc, char** argv) {
   const Bytes rans = write_goldens(ecg);
   const Bytes deflate = compress(ecg, {.coder = Coder::Deflate}).value();
   write_errors(rans, deflate);
+  write_layout_errors(ecg);
+  write_edges(ecg);
   return 0;
 }
