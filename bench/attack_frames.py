@@ -26,7 +26,6 @@ from __future__ import annotations
 
 import argparse
 import multiprocessing as mp
-import os
 import queue
 import random
 import resource
@@ -49,13 +48,29 @@ BATCH = 4000
 FLOOR = 64 * 1024  # bytes: inputs smaller than this are timed as if this long
 ALLOWED = (ValueError, TypeError, MemoryError)
 
-U64 = [0, 1, 2, 3, 0x7F, 0x80, 0xFF, 0xFFFF, 2**31 - 1, 2**31, 2**32 - 1, 2**32, 2**62, 2**63,
-       2**64 - 1]
+U64 = [
+    0,
+    1,
+    2,
+    3,
+    0x7F,
+    0x80,
+    0xFF,
+    0xFFFF,
+    2**31 - 1,
+    2**31,
+    2**32 - 1,
+    2**32,
+    2**62,
+    2**63,
+    2**64 - 1,
+]
 F64 = [float("inf"), float("-inf"), float("nan"), 0.0, -0.0, -1.0, 1e-320, 1e19, 1e308, 3.0, 4.0]
 EXTREMES = [struct.pack("<Q", v) for v in U64] + [struct.pack("<d", v) for v in F64]
 
 
 # ---------------------------------------------------------------- base frames and chunks
+
 
 def _signals() -> list[np.ndarray]:
     found = []
@@ -74,7 +89,9 @@ def _as(segment: np.ndarray, dtype: str) -> np.ndarray:
         return segment.astype(dtype)
     info = np.iinfo(dtype)
     low, high = float(segment.min()), float(segment.max())
-    scaled = (segment - low) / ((high - low) or 1.0) * (min(info.max, 60000) - max(info.min, -60000))
+    scaled = (
+        (segment - low) / ((high - low) or 1.0) * (min(info.max, 60000) - max(info.min, -60000))
+    )
     return np.round(scaled + max(info.min, -60000)).astype(dtype)
 
 
@@ -83,12 +100,18 @@ def base_frames() -> list[bytes]:
     rng = np.random.default_rng(7)
     frames = []
     plans = [  # (dtype, keywords): version 2 when only a bound is given
-        ("float32", {"max_error": 1e-3}), ("float64", {"rel_error": 1e-4}),
-        ("float32", {"psnr": 60.0}), ("int16", {"max_error": 2}), ("int32", {"max_error": 0.4}),
-        ("uint8", {"rel_error": 0.01}), ("float16", {"max_error": 0.01}),
-        ("float32", {"method": "cdf97", "scale": 9}), ("float64", {"method": "db4", "scale": 7}),
+        ("float32", {"max_error": 1e-3}),
+        ("float64", {"rel_error": 1e-4}),
+        ("float32", {"psnr": 60.0}),
+        ("int16", {"max_error": 2}),
+        ("int32", {"max_error": 0.4}),
+        ("uint8", {"rel_error": 0.01}),
+        ("float16", {"max_error": 0.01}),
+        ("float32", {"method": "cdf97", "scale": 9}),
+        ("float64", {"method": "db4", "scale": 7}),
         ("float32", {"max_error": 1e-2, "method": "cdf97"}),
-        ("int16", {"max_error": 3, "method": "sym4"}), ("uint8", {"max_error": 0.4, "method": "cdf53"}),
+        ("int16", {"max_error": 3, "method": "sym4"}),
+        ("uint8", {"max_error": 0.4, "method": "cdf53"}),
         ("float64", {"rel_error": 1e-3, "method": "best"}),
     ]
     for signal in _signals():
@@ -125,6 +148,7 @@ def _chunk(lanes: list[bytes]) -> bytes:
 
 # ---------------------------------------------------------------- mutations
 
+
 def _fields(frame: bytes) -> list[int]:
     offsets = [9, 10, 11, 15, 19, 20, 28, 36, 44, 45, 46, 47, 48, 56, 64]
     if len(frame) >= 72 and frame[4] == 1:
@@ -146,7 +170,9 @@ def mutate(frame: bytes, rng: random.Random) -> bytes:
     if kind in (1, 4) and rng.random() < 0.5:  # truncation
         data = data[: rng.randrange(len(data))]
     if kind == 2:  # extension: random bytes, or a copy of its own tail
-        extra = rng.randbytes(rng.randint(1, 64)) if rng.random() < 0.5 else data[-rng.randint(1, 64):]
+        extra = (
+            rng.randbytes(rng.randint(1, 64)) if rng.random() < 0.5 else data[-rng.randint(1, 64) :]
+        )
         data += extra
     if kind in (3, 4):  # fields overwritten with extreme values
         fields = _fields(bytes(data))
@@ -178,6 +204,7 @@ def mutate_chunk(chunk: bytes, rng: random.Random) -> bytes:
 
 
 # ---------------------------------------------------------------- checking one input
+
 
 def declared(frame: bytes) -> tuple[np.dtype, int] | None:
     """What a frame's header, or a bare container's, says the samples are."""
@@ -226,6 +253,7 @@ TARGETS = {"frames": (mutate, check_frame), "chunks": (mutate_chunk, check_chunk
 
 # ---------------------------------------------------------------- workers
 
+
 @dataclass
 class Tally:
     inputs: int = 0
@@ -258,8 +286,16 @@ def item(bases: list[bytes], seed: int, index: int, target: str) -> bytes:
     return TARGETS[target][0](bases[rng.randrange(len(bases))], rng)
 
 
-def work(target: str, bases: list[bytes], seed: int, start: int, stop: int, limit_mb: int,
-         position, results) -> None:  # type: ignore[no-untyped-def]
+def work(
+    target: str,
+    bases: list[bytes],
+    seed: int,
+    start: int,
+    stop: int,
+    limit_mb: int,
+    position,
+    results,
+) -> None:  # type: ignore[no-untyped-def]
     limit = limit_mb << 20
     resource.setrlimit(resource.RLIMIT_AS, (limit, limit))
     tally = Tally()
@@ -283,8 +319,9 @@ def work(target: str, bases: list[bytes], seed: int, start: int, stop: int, limi
             tally.other[name] = tally.other.get(name, 0) + 1
             if len(tally.examples) < 20:
                 where = traceback.extract_tb(error.__traceback__)[-1]
-                tally.examples.append(f"{name} #{index} ({where.filename}:{where.lineno}: "
-                                      f"{error}): {data.hex()}")
+                tally.examples.append(
+                    f"{name} #{index} ({where.filename}:{where.lineno}: {error}): {data.hex()}"
+                )
         seconds, cpu = time.perf_counter() - began, time.process_time() - cpu
         tally.inputs += 1
         tally.worst_seconds = max(tally.worst_seconds, seconds)
@@ -295,8 +332,9 @@ def work(target: str, bases: list[bytes], seed: int, start: int, stop: int, limi
     results.put((start, stop, tally))
 
 
-def run(target: str, bases: list[bytes], total: int, seed: int, workers: int, limit_mb: int,
-        hang: float) -> Tally:
+def run(
+    target: str, bases: list[bytes], total: int, seed: int, workers: int, limit_mb: int, hang: float
+) -> Tally:
     context = mp.get_context("fork")  # children share the base frames without pickling
     results = context.Queue()
     pending = [(s, min(s + BATCH, total)) for s in range(0, total, BATCH)]
@@ -306,8 +344,9 @@ def run(target: str, bases: list[bytes], total: int, seed: int, workers: int, li
         while pending and len(running) < workers:
             start, stop = pending.pop(0)
             position = context.Value("q", start)
-            child = context.Process(target=work, args=(target, bases, seed, start, stop,
-                                                       limit_mb, position, results))
+            child = context.Process(
+                target=work, args=(target, bases, seed, start, stop, limit_mb, position, results)
+            )
             child.start()
             running[start] = (child, stop, position, time.time(), start)
         try:
@@ -316,8 +355,12 @@ def run(target: str, bases: list[bytes], total: int, seed: int, workers: int, li
             done += stop - start
             child = running.pop(start)[0]
             child.join()
-            print(f"\r{target}: {done}/{total} in {time.time() - began:.0f} s", end="",
-                  file=sys.stderr, flush=True)
+            print(
+                f"\r{target}: {done}/{total} in {time.time() - began:.0f} s",
+                end="",
+                file=sys.stderr,
+                flush=True,
+            )
             continue
         except queue.Empty:
             pass
@@ -336,8 +379,9 @@ def run(target: str, bases: list[bytes], total: int, seed: int, workers: int, li
             if not child.is_alive() and child.exitcode != 0 and results.empty():
                 child.join()
                 tally.crashes += 1
-                tally.examples.append(f"crash (exit {child.exitcode}) #{now}: "
-                                      f"{item(bases, seed, now, target).hex()}")
+                tally.examples.append(
+                    f"crash (exit {child.exitcode}) #{now}: {item(bases, seed, now, target).hex()}"
+                )
                 running.pop(start)
                 pending[:0] = [(start, now), (now + 1, stop)]
     print(file=sys.stderr)
@@ -345,14 +389,18 @@ def run(target: str, bases: list[bytes], total: int, seed: int, workers: int, li
 
 
 def table(rows: list[tuple[str, Tally]]) -> str:
-    lines = [f"{'target':<8}{'inputs':>10}{'accepted':>10}{'refused':>10}{'other exc':>10}"
-             f"{'crashes':>9}{'hangs':>7}{'wrong':>7}{'peak RSS MB':>13}{'growth MB':>11}"
-             f"{'wall s':>8}{'CPU s':>8}{'CPU s/MB':>10}"]
+    lines = [
+        f"{'target':<8}{'inputs':>10}{'accepted':>10}{'refused':>10}{'other exc':>10}"
+        f"{'crashes':>9}{'hangs':>7}{'wrong':>7}{'peak RSS MB':>13}{'growth MB':>11}"
+        f"{'wall s':>8}{'CPU s':>8}{'CPU s/MB':>10}"
+    ]
     for name, t in rows:
-        lines.append(f"{name:<8}{t.inputs:>10}{t.accepted:>10}{sum(t.refused.values()):>10}"
-                     f"{sum(t.other.values()):>10}{t.crashes:>9}{t.hangs:>7}{t.wrong:>7}"
-                     f"{t.peak_rss_kb / 1024:>13.1f}{t.growth_kb / 1024:>11.1f}"
-                     f"{t.worst_seconds:>8.3f}{t.worst_cpu:>8.3f}{t.worst_per_mb:>10.3f}")
+        lines.append(
+            f"{name:<8}{t.inputs:>10}{t.accepted:>10}{sum(t.refused.values()):>10}"
+            f"{sum(t.other.values()):>10}{t.crashes:>9}{t.hangs:>7}{t.wrong:>7}"
+            f"{t.peak_rss_kb / 1024:>13.1f}{t.growth_kb / 1024:>11.1f}"
+            f"{t.worst_seconds:>8.3f}{t.worst_cpu:>8.3f}{t.worst_per_mb:>10.3f}"
+        )
     for name, t in rows:
         lines.append(f"{name}: refused by type {t.refused}; other exceptions {t.other}")
     return "\n".join(lines)
@@ -371,14 +419,20 @@ def main() -> int:
     frames = base_frames()
     chunks = base_chunks(frames)
     versions = [sum(f[4] == v for f in frames) for v in (1, 2)]
-    print(f"{len(frames)} base frames (version 1: {versions[0]}, version 2: {versions[1]}), "
-          f"{len(chunks)} base chunks, made in {time.time() - began:.1f} s")
+    print(
+        f"{len(frames)} base frames (version 1: {versions[0]}, version 2: {versions[1]}), "
+        f"{len(chunks)} base chunks, made in {time.time() - began:.1f} s"
+    )
     rows = []
     for target, total, bases in (("frames", args.frames, frames), ("chunks", args.chunks, chunks)):
         if total > 0:
             started = time.time()
-            rows.append((target, run(target, bases, total, args.seed, args.workers,
-                                     args.limit_mb, args.hang)))
+            rows.append(
+                (
+                    target,
+                    run(target, bases, total, args.seed, args.workers, args.limit_mb, args.hang),
+                )
+            )
             print(f"{target}: {total} in {time.time() - started:.0f} s")
     print(table(rows))
     for name, t in rows:

@@ -26,8 +26,14 @@ from __future__ import annotations
 import os
 
 # Before NumPy or any codec starts a thread pool: one thread everywhere.
-THREAD_VARIABLES = ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS", "MKL_NUM_THREADS",
-                    "NUMEXPR_NUM_THREADS", "RAYON_NUM_THREADS", "VECLIB_MAXIMUM_THREADS")
+THREAD_VARIABLES = (
+    "OMP_NUM_THREADS",
+    "OPENBLAS_NUM_THREADS",
+    "MKL_NUM_THREADS",
+    "NUMEXPR_NUM_THREADS",
+    "RAYON_NUM_THREADS",
+    "VECLIB_MAXIMUM_THREADS",
+)
 os.environ.update({name: "1" for name in THREAD_VARIABLES})
 
 import argparse  # noqa: E402
@@ -46,8 +52,14 @@ from typing import Any  # noqa: E402
 import numpy as np  # noqa: E402
 
 from bounded_peers import (  # noqa: E402
-    TESSARINE, Codec, SignalError, bounded_codecs, float_signals, integer_signals,
-    lossless_codecs, size_of,
+    TESSARINE,
+    Codec,
+    SignalError,
+    bounded_codecs,
+    float_signals,
+    integer_signals,
+    lossless_codecs,
+    size_of,
 )
 
 REPO = Path(__file__).resolve().parents[1]
@@ -95,14 +107,23 @@ def run_codecs(x: np.ndarray, codecs: list[Codec], rounds: int, calls: int) -> d
     for codec in codecs:
         error, exact = check(x, codec.decode(blobs[codec.name], x))
         size = size_of(blobs[codec.name])
-        records[codec.name] = {"bytes": size, "ratio": x.nbytes / size, "max_abs_error": error,
-                               "exact": exact, "compress_s": [], "decompress_s": [],
-                               "compress_cpu_s": [], "decompress_cpu_s": []}
+        records[codec.name] = {
+            "bytes": size,
+            "ratio": x.nbytes / size,
+            "max_abs_error": error,
+            "exact": exact,
+            "compress_s": [],
+            "decompress_s": [],
+            "compress_cpu_s": [],
+            "decompress_cpu_s": [],
+        }
     for _ in range(rounds):
         for codec in codecs:
             record, blob = records[codec.name], blobs[codec.name]
-            for step, call in (("compress", lambda: codec.encode(x)),
-                               ("decompress", lambda: codec.decode(blob, x))):
+            for step, call in (
+                ("compress", lambda: codec.encode(x)),
+                ("decompress", lambda: codec.decode(blob, x)),
+            ):
                 wall, cpu = best_of(call, calls)
                 record[f"{step}_s"].append(wall)
                 record[f"{step}_cpu_s"].append(cpu)
@@ -176,8 +197,9 @@ BOUNDED_GOALS = (  # text, ratio name, statistic, goal
 )
 
 
-def bounded_part(signals: dict[str, np.ndarray], args: argparse.Namespace,
-                 missing: dict[str, str]) -> tuple[dict, bool]:
+def bounded_part(
+    signals: dict[str, np.ndarray], args: argparse.Namespace, missing: dict[str, str]
+) -> tuple[dict, bool]:
     results: dict[str, dict] = {}
     ratios_by_fraction: dict[float, dict[str, dict[str, float | None]]] = {}
     broken = False
@@ -186,13 +208,16 @@ def bounded_part(signals: dict[str, np.ndarray], args: argparse.Namespace,
         rows = []
         for name, x in signals.items():
             bound = fraction * (float(x.max()) - float(x.min()))
-            records = run_codecs(x, bounded_codecs(bound, missing), args.rounds,
-                                 calls_per_round(x.size, args.quick))
+            records = run_codecs(
+                x, bounded_codecs(bound, missing), args.rounds, calls_per_round(x.size, args.quick)
+            )
             for codec, record in records.items():
                 record["bound"], record["held"] = bound, record["max_abs_error"] <= bound
                 if not record["held"]:
-                    loud(f"BOUND VIOLATED: {codec} on {name} at f={fraction:g}: max error "
-                         f"{record['max_abs_error']:.6g} > {bound:.6g}")
+                    loud(
+                        f"BOUND VIOLATED: {codec} on {name} at f={fraction:g}: max error "
+                        f"{record['max_abs_error']:.6g} > {bound:.6g}"
+                    )
                     broken |= codec == TESSARINE
             per_signal[name] = records
             rows.append(bounded_row(name, x.size, records))
@@ -201,9 +226,19 @@ def bounded_part(signals: dict[str, np.ndarray], args: argparse.Namespace,
             for key, where in BOUNDED_RATIOS.items()
         }
         print(f"\n### Error-bounded, max_error = {fraction:g} x range\n")
-        header = ["signal", "samples", "tt ratio", "SZ3 ratio", "zfp ratio", "tt/SZ3", "tt/zfp",
-                  "tt MB/s c / d", "SZ3 MB/s c / d", "speed tt/SZ3 c / d",
-                  "bound held tt / SZ3 / zfp"]
+        header = [
+            "signal",
+            "samples",
+            "tt ratio",
+            "SZ3 ratio",
+            "zfp ratio",
+            "tt/SZ3",
+            "tt/zfp",
+            "tt MB/s c / d",
+            "SZ3 MB/s c / d",
+            "speed tt/SZ3 c / d",
+            "bound held tt / SZ3 / zfp",
+        ]
         print(table(header, rows + summary_rows(ratios_by_fraction[fraction])))
     print_bounded_goals(ratios_by_fraction, results)
     return results, broken
@@ -213,29 +248,60 @@ def bounded_row(name: str, samples: int, records: dict[str, dict]) -> list[str]:
     def ratio(codec: str) -> str:
         return fmt(records[codec]["ratio"]) if codec in records else "n/a"
 
-    held = " / ".join(("yes" if records[c]["held"] else "**NO**") if c in records else "n/a"
-                      for c in (TESSARINE, "SZ3", "zfp"))
-    return [name, f"{samples:,}", ratio(TESSARINE), ratio("SZ3"), ratio("zfp"),
-            fmt(over(records, "SZ3", "ratio")), fmt(over(records, "zfp", "ratio")),
-            speeds_cell(records, TESSARINE), speeds_cell(records, "SZ3"),
-            f"{fmt(over(records, 'SZ3', 'compress_mbps'))} / "
-            f"{fmt(over(records, 'SZ3', 'decompress_mbps'))}", held]
+    held = " / ".join(
+        ("yes" if records[c]["held"] else "**NO**") if c in records else "n/a"
+        for c in (TESSARINE, "SZ3", "zfp")
+    )
+    return [
+        name,
+        f"{samples:,}",
+        ratio(TESSARINE),
+        ratio("SZ3"),
+        ratio("zfp"),
+        fmt(over(records, "SZ3", "ratio")),
+        fmt(over(records, "zfp", "ratio")),
+        speeds_cell(records, TESSARINE),
+        speeds_cell(records, "SZ3"),
+        f"{fmt(over(records, 'SZ3', 'compress_mbps'))} / "
+        f"{fmt(over(records, 'SZ3', 'decompress_mbps'))}",
+        held,
+    ]
 
 
 def summary_rows(ratios: dict[str, dict[str, float | None]]) -> list[list[str]]:
     stats = {key: median_and_worst(ratios[key]) for key in ratios}
-    median = ["**median**", "", "", "", "", fmt(stats["ratio tt/SZ3"][0]),
-              fmt(stats["ratio tt/zfp"][0]), "", "",
-              f"{fmt(stats['compress tt/SZ3'][0])} / {fmt(stats['decompress tt/SZ3'][0])}", ""]
-    worst = ["**worst**", "", "", "", ""] + [
-        f"{fmt(stats[key][2])} ({stats[key][1]})" for key in ("ratio tt/SZ3", "ratio tt/zfp")
-    ] + ["", "", " / ".join(f"{fmt(stats[key][2])} ({stats[key][1]})"
-                            for key in ("compress tt/SZ3", "decompress tt/SZ3")), ""]
+    median = [
+        "**median**",
+        "",
+        "",
+        "",
+        "",
+        fmt(stats["ratio tt/SZ3"][0]),
+        fmt(stats["ratio tt/zfp"][0]),
+        "",
+        "",
+        f"{fmt(stats['compress tt/SZ3'][0])} / {fmt(stats['decompress tt/SZ3'][0])}",
+        "",
+    ]
+    worst = (
+        ["**worst**", "", "", "", ""]
+        + [f"{fmt(stats[key][2])} ({stats[key][1]})" for key in ("ratio tt/SZ3", "ratio tt/zfp")]
+        + [
+            "",
+            "",
+            " / ".join(
+                f"{fmt(stats[key][2])} ({stats[key][1]})"
+                for key in ("compress tt/SZ3", "decompress tt/SZ3")
+            ),
+            "",
+        ]
+    )
     return [median, worst]
 
 
-def print_bounded_goals(ratios: dict[float, dict[str, dict[str, float | None]]],
-                        results: dict[str, dict]) -> None:
+def print_bounded_goals(
+    ratios: dict[float, dict[str, dict[str, float | None]]], results: dict[str, dict]
+) -> None:
     rows = []
     for text, key, statistic, goal in BOUNDED_GOALS:
         cells = []
@@ -245,15 +311,24 @@ def print_bounded_goals(ratios: dict[float, dict[str, dict[str, float | None]]],
             pooled.update({f"{name} f={fraction:g}": v for name, v in by_key[key].items()})
         rows.append([text, *cells, verdict(pick(pooled, statistic), goal)])
     held = [r[TESSARINE]["held"] for per_signal in results.values() for r in per_signal.values()]
-    rows.append(["tessarine's bound held on every signal", *[""] * len(ratios),
-                 f"{sum(held)}/{len(held)} {'PASS' if all(held) else 'MISS'}"])
+    rows.append(
+        [
+            "tessarine's bound held on every signal",
+            *[""] * len(ratios),
+            f"{sum(held)}/{len(held)} {'PASS' if all(held) else 'MISS'}",
+        ]
+    )
     print("\n### Error-bounded goals\n")
     print(table(["goal", *[f"f={f:g}" for f in ratios], "all"], rows))
-    cpu = {key: pick({f"{n} {f}": v for f, by in ratios.items() for n, v in by[key].items()},
-                     "median") for key in ("compress tt/SZ3 (CPU)", "decompress tt/SZ3 (CPU)")}
-    print(f"\nThe same speed ratios from CPU time (less sensitive to a busy machine), median "
-          f"over all: compress {fmt(cpu['compress tt/SZ3 (CPU)'])}, decompress "
-          f"{fmt(cpu['decompress tt/SZ3 (CPU)'])}.")
+    cpu = {
+        key: pick({f"{n} {f}": v for f, by in ratios.items() for n, v in by[key].items()}, "median")
+        for key in ("compress tt/SZ3 (CPU)", "decompress tt/SZ3 (CPU)")
+    }
+    print(
+        f"\nThe same speed ratios from CPU time (less sensitive to a busy machine), median "
+        f"over all: compress {fmt(cpu['compress tt/SZ3 (CPU)'])}, decompress "
+        f"{fmt(cpu['decompress tt/SZ3 (CPU)'])}."
+    )
 
 
 def pick(values: dict[str, float | None], statistic: str) -> float | None:
@@ -267,14 +342,16 @@ def pick(values: dict[str, float | None], statistic: str) -> float | None:
 LOSSLESS_PEERS = ("pcodec", "FLAC", "delta+zstd")
 
 
-def lossless_part(signals: dict[str, np.ndarray], args: argparse.Namespace,
-                  missing: dict[str, str]) -> tuple[dict, bool]:
+def lossless_part(
+    signals: dict[str, np.ndarray], args: argparse.Namespace, missing: dict[str, str]
+) -> tuple[dict, bool]:
     results, rows, broken = {}, [], False
     versus_best: dict[str, float | None] = {}
     speeds: dict[str, dict[str, float | None]] = {"compress": {}, "decompress": {}}
     for name, x in signals.items():
-        records = run_codecs(x, lossless_codecs(missing), args.rounds,
-                             calls_per_round(x.size, args.quick))
+        records = run_codecs(
+            x, lossless_codecs(missing), args.rounds, calls_per_round(x.size, args.quick)
+        )
         results[name] = records
         for codec, record in records.items():
             if not record["exact"]:
@@ -285,34 +362,76 @@ def lossless_part(signals: dict[str, np.ndarray], args: argparse.Namespace,
         versus_best[name] = over(records, best, "ratio") if best else None
         for step in speeds:
             speeds[step][name] = over(records, "pcodec", f"{step}_mbps")
-        rows.append([name, f"{x.size:,}",
-                     *[fmt(records[c]["ratio"]) if c in records else "n/a"
-                       for c in (TESSARINE, *LOSSLESS_PEERS)],
-                     best or "n/a", fmt(versus_best[name]),
-                     *[speeds_cell(records, c) for c in (TESSARINE, "pcodec")],
-                     f"{fmt(speeds['compress'][name])} / {fmt(speeds['decompress'][name])}",
-                     "yes" if records[TESSARINE]["exact"] else "**NO**"])
-    stats = {"best": median_and_worst(versus_best),
-             **{step: median_and_worst(values) for step, values in speeds.items()}}
-    rows.append(["**median**", *[""] * 6, fmt(stats["best"][0]), "", "",
-                 f"{fmt(stats['compress'][0])} / {fmt(stats['decompress'][0])}", ""])
-    rows.append(["**worst**", *[""] * 6, f"{fmt(stats['best'][2])} ({stats['best'][1]})",
-                 "", "", "", ""])
+        rows.append(
+            [
+                name,
+                f"{x.size:,}",
+                *[
+                    fmt(records[c]["ratio"]) if c in records else "n/a"
+                    for c in (TESSARINE, *LOSSLESS_PEERS)
+                ],
+                best or "n/a",
+                fmt(versus_best[name]),
+                *[speeds_cell(records, c) for c in (TESSARINE, "pcodec")],
+                f"{fmt(speeds['compress'][name])} / {fmt(speeds['decompress'][name])}",
+                "yes" if records[TESSARINE]["exact"] else "**NO**",
+            ]
+        )
+    stats = {
+        "best": median_and_worst(versus_best),
+        **{step: median_and_worst(values) for step, values in speeds.items()},
+    }
+    rows.append(
+        [
+            "**median**",
+            *[""] * 6,
+            fmt(stats["best"][0]),
+            "",
+            "",
+            f"{fmt(stats['compress'][0])} / {fmt(stats['decompress'][0])}",
+            "",
+        ]
+    )
+    rows.append(
+        ["**worst**", *[""] * 6, f"{fmt(stats['best'][2])} ({stats['best'][1]})", "", "", "", ""]
+    )
     print("\n### Lossless integer codes\n")
-    print(table(["signal", "samples", "tt ratio", "pcodec", "FLAC", "delta+zstd", "best peer",
-                 "tt/best", "tt MB/s c / d", "pcodec MB/s c / d", "speed tt/pcodec c / d",
-                 "tt exact"],
-                rows))
+    print(
+        table(
+            [
+                "signal",
+                "samples",
+                "tt ratio",
+                "pcodec",
+                "FLAC",
+                "delta+zstd",
+                "best peer",
+                "tt/best",
+                "tt MB/s c / d",
+                "pcodec MB/s c / d",
+                "speed tt/pcodec c / d",
+                "tt exact",
+            ],
+            rows,
+        )
+    )
     exact = [r[TESSARINE]["exact"] for r in results.values()]
     print("\n### Lossless goals\n")
-    print(table(["goal", "value"], [
-        ["ratio >= best peer, median", verdict(stats["best"][0], 1.0)],
-        ["ratio >= 0.9x best peer, every signal", verdict(stats["best"][2], 0.9)],
-        ["compress speed >= 1.0x pcodec, median", verdict(stats["compress"][0], 1.0)],
-        ["decompress speed >= 0.5x pcodec, median", verdict(stats["decompress"][0], 0.5)],
-        ["tessarine exact on every signal",
-         f"{sum(exact)}/{len(exact)} {'PASS' if all(exact) else 'MISS'}"],
-    ]))
+    print(
+        table(
+            ["goal", "value"],
+            [
+                ["ratio >= best peer, median", verdict(stats["best"][0], 1.0)],
+                ["ratio >= 0.9x best peer, every signal", verdict(stats["best"][2], 0.9)],
+                ["compress speed >= 1.0x pcodec, median", verdict(stats["compress"][0], 1.0)],
+                ["decompress speed >= 0.5x pcodec, median", verdict(stats["decompress"][0], 0.5)],
+                [
+                    "tessarine exact on every signal",
+                    f"{sum(exact)}/{len(exact)} {'PASS' if all(exact) else 'MISS'}",
+                ],
+            ],
+        )
+    )
     return results, broken
 
 
@@ -339,14 +458,43 @@ def expansion_part(quick: bool) -> tuple[list[dict], bool]:
             loud(f"tessarine failed on {name}: {type(failure).__name__}: {failure}")
             grew, held, error = None, False, math.inf
         broken |= not held
-        results.append({"input": name, "samples": n, "raw_bytes": x.nbytes, "max_error": bound,
-                        "growth_bytes": grew, "max_abs_error": error, "held": held})
-        rows.append([name, f"{n:,}", f"{bound:g}", f"{x.nbytes:,}",
-                     "failed" if grew is None else f"{grew:+,}", "yes" if held else "**NO**",
-                     "MISS" if grew is None or grew > EXPANSION_LIMIT else "PASS"])
+        results.append(
+            {
+                "input": name,
+                "samples": n,
+                "raw_bytes": x.nbytes,
+                "max_error": bound,
+                "growth_bytes": grew,
+                "max_abs_error": error,
+                "held": held,
+            }
+        )
+        rows.append(
+            [
+                name,
+                f"{n:,}",
+                f"{bound:g}",
+                f"{x.nbytes:,}",
+                "failed" if grew is None else f"{grew:+,}",
+                "yes" if held else "**NO**",
+                "MISS" if grew is None or grew > EXPANSION_LIMIT else "PASS",
+            ]
+        )
     print(f"\n### No expansion (goal: compressed - raw <= {EXPANSION_LIMIT} bytes)\n")
-    print(table(["input", "samples", "max_error", "raw bytes", "compressed - raw",
-                 "round trip within bound", "goal"], rows))
+    print(
+        table(
+            [
+                "input",
+                "samples",
+                "max_error",
+                "raw bytes",
+                "compressed - raw",
+                "round trip within bound",
+                "goal",
+            ],
+            rows,
+        )
+    )
     return results, broken
 
 
@@ -398,8 +546,12 @@ def memory_part(source: np.ndarray, args: argparse.Namespace) -> tuple[dict, boo
         container.write_bytes(tt.compress(x, max_error=bound))
         for _ in range(1 if args.quick else min(args.rounds, 3)):
             for step, path in (("compress", signal), ("decompress", container)):
-                done = subprocess.run([sys.executable, "-c", MEMORY_CHILD, step, str(path),
-                                       repr(bound)], capture_output=True, text=True, check=True)
+                done = subprocess.run(
+                    [sys.executable, "-c", MEMORY_CHILD, step, str(path), repr(bound)],
+                    capture_output=True,
+                    text=True,
+                    check=True,
+                )
                 runs[step].append(json.loads(done.stdout))
     mib, rows, results, missed = 1 << 20, [], {}, False
     for step, reference, factor in (("compress", x.nbytes, 2.0), ("decompress", x.nbytes, 1.2)):
@@ -407,13 +559,32 @@ def memory_part(source: np.ndarray, args: argparse.Namespace) -> tuple[dict, boo
         limit = factor * reference + MEMORY_SLACK
         missed |= growth > limit
         results[step] = {"growth_bytes": growth, "limit_bytes": limit, "runs": runs[step]}
-        rows.append([step, f"{n:,}", f"{growth / mib:.1f}", f"{growth / x.nbytes:.2f}",
-                     f"{factor:g} x {reference / mib:.1f} + 16 = {limit / mib:.1f}",
-                     "PASS" if growth <= limit else "MISS",
-                     "yes" if all(r["reset"] for r in runs[step]) else "no (lifetime peak)"])
+        rows.append(
+            [
+                step,
+                f"{n:,}",
+                f"{growth / mib:.1f}",
+                f"{growth / x.nbytes:.2f}",
+                f"{factor:g} x {reference / mib:.1f} + 16 = {limit / mib:.1f}",
+                "PASS" if growth <= limit else "MISS",
+                "yes" if all(r["reset"] for r in runs[step]) else "no (lifetime peak)",
+            ]
+        )
     print(f"\n### Memory (max_error = {MEMORY_FRACTION:g} x range, fresh process per call)\n")
-    print(table(["call", "samples", "peak growth MiB", "growth / input", "goal MiB", "goal",
-                 "peak reset"], rows))
+    print(
+        table(
+            [
+                "call",
+                "samples",
+                "peak growth MiB",
+                "growth / input",
+                "goal MiB",
+                "goal",
+                "peak reset",
+            ],
+            rows,
+        )
+    )
     return results, False
 
 
@@ -427,16 +598,22 @@ def machine() -> dict:
             versions[package] = metadata.version(package)
         except metadata.PackageNotFoundError:
             versions[package] = "not installed"
-    commit = subprocess.run(["git", "-C", str(REPO), "rev-parse", "--short", "HEAD"],
-                            capture_output=True, text=True).stdout.strip()
+    commit = subprocess.run(
+        ["git", "-C", str(REPO), "rev-parse", "--short", "HEAD"], capture_output=True, text=True
+    ).stdout.strip()
     # The package measured is the installed one, which need not be this checkout's HEAD.
     import tessarine_tools
 
     folder = Path(tessarine_tools.__file__).parent
     installed = time.strftime("%Y-%m-%d %H:%M:%S", time.localtime(folder.stat().st_mtime))
-    return {"cores": os.cpu_count(), "load_start": os.getloadavg(), "commit": commit,
-            "python": sys.version.split()[0], "versions": versions,
-            "tessarine_tools": f"{folder} (installed {installed})"}
+    return {
+        "cores": os.cpu_count(),
+        "load_start": os.getloadavg(),
+        "commit": commit,
+        "python": sys.version.split()[0],
+        "versions": versions,
+        "tessarine_tools": f"{folder} (installed {installed})",
+    }
 
 
 def default_data() -> Path:
@@ -446,13 +623,25 @@ def default_data() -> Path:
 
 def parse_args() -> argparse.Namespace:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--data-dir", type=Path, default=default_data(),
-                        help="folder of 1-D .npy signals, integer recordings in multichannel/")
-    parser.add_argument("--data", type=Path, action="append", default=[],
-                        help="another .npy signal or folder of them (repeatable)")
+    parser.add_argument(
+        "--data-dir",
+        type=Path,
+        default=default_data(),
+        help="folder of 1-D .npy signals, integer recordings in multichannel/",
+    )
+    parser.add_argument(
+        "--data",
+        type=Path,
+        action="append",
+        default=[],
+        help="another .npy signal or folder of them (repeatable)",
+    )
     parser.add_argument("--rounds", type=int, default=5)
-    parser.add_argument("--quick", action="store_true",
-                        help=f"first {QUICK_SAMPLES:,} samples of each signal, 1 round")
+    parser.add_argument(
+        "--quick",
+        action="store_true",
+        help=f"first {QUICK_SAMPLES:,} samples of each signal, 1 round",
+    )
     parser.add_argument("--only", choices=PARTS)
     parser.add_argument("--memory", action="store_true", help="also run the memory part")
     parser.add_argument("--json", type=Path, help="save every measurement here")
@@ -486,10 +675,14 @@ def main() -> int:
     about = machine()
     print("## bounded_compare\n")
     print(f"tessarine_tools from {about['tessarine_tools']}; checkout {about['commit']}\n")
-    print(f"{about['cores']} cores, Python {about['python']}, "
-          + ", ".join(f"{k} {v}" for k, v in about["versions"].items()))
-    print(f"rounds {args.rounds}{' (quick)' if args.quick else ''}, load average at start "
-          + " / ".join(f"{v:.2f}" for v in about["load_start"]))
+    print(
+        f"{about['cores']} cores, Python {about['python']}, "
+        + ", ".join(f"{k} {v}" for k, v in about["versions"].items())
+    )
+    print(
+        f"rounds {args.rounds}{' (quick)' if args.quick else ''}, load average at start "
+        + " / ".join(f"{v:.2f}" for v in about["load_start"])
+    )
     results: dict[str, Any] = {"machine": about, "notes": notes}
     missing: dict[str, str] = {}
     broken = False
@@ -506,8 +699,10 @@ def main() -> int:
             results[part], failed = memory_part(source, args)
         broken |= failed
     about["load_end"], about["seconds"] = os.getloadavg(), time.perf_counter() - started
-    print(f"\nLoad average at the end {' / '.join(f'{v:.2f}' for v in about['load_end'])}, "
-          f"{about['seconds']:.0f} s.")
+    print(
+        f"\nLoad average at the end {' / '.join(f'{v:.2f}' for v in about['load_end'])}, "
+        f"{about['seconds']:.0f} s."
+    )
     for note in notes + [f"{module} unavailable: {why}" for module, why in missing.items()]:
         print(f"- {note}")
     if args.json:

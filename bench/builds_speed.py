@@ -49,8 +49,13 @@ print(json.dumps(out))
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--module", action="append", required=True, type=parse_module,
-                        help="LABEL=DIR holding a built tessarine module (repeatable)")
+    parser.add_argument(
+        "--module",
+        action="append",
+        required=True,
+        type=parse_module,
+        help="LABEL=DIR holding a built tessarine module (repeatable)",
+    )
     parser.add_argument("--rounds", type=int, default=7)
     parser.add_argument("--calls", type=int, default=5, help="calls per round (best is kept)")
     parser.add_argument("--data-dir", type=Path, default=REPO.parent / "shared" / "data")
@@ -59,23 +64,34 @@ def main() -> None:
     runs: dict[str, list[dict]] = {label: [] for label, _ in args.module}
     for _ in range(args.rounds):
         for label, path in args.module:
-            done = subprocess.run([sys.executable, "-c", CHILD, path, str(folder),
-                                   str(args.calls), str(EXAMPLE)],
-                                  capture_output=True, text=True, check=True,
-                                  env=QUIET_NUMPY)
+            done = subprocess.run(
+                [sys.executable, "-c", CHILD, path, str(folder), str(args.calls), str(EXAMPLE)],
+                capture_output=True,
+                text=True,
+                check=True,
+                env=QUIET_NUMPY,
+            )
             runs[label].append(json.loads(done.stdout))
     first = args.module[0][0]
-    print(f"| signal/coder | call | " + " | ".join(f"{label} ms" for label, _ in args.module)
-          + f" | ratios to {first} | bytes |")
+    print(
+        "| signal/coder | call | "
+        + " | ".join(f"{label} ms" for label, _ in args.module)
+        + f" | ratios to {first} | bytes |"
+    )
     print("|---|---|" + "---|" * (len(args.module) + 2))
     for case in runs[first][0]:
         for call in ("compress", "decompress"):
-            med = {label: 1000 * statistics.median(r[case][call] for r in rounds)
-                   for label, rounds in runs.items()}
+            med = {
+                label: 1000 * statistics.median(r[case][call] for r in rounds)
+                for label, rounds in runs.items()
+            }
             sizes = " / ".join(f"{runs[label][0][case]['bytes']:,}" for label, _ in args.module)
             ratios = " / ".join(f"{med[label] / med[first]:.2f}" for label, _ in args.module[1:])
-            print(f"| {case} | {call} | " + " | ".join(f"{med[label]:.1f}" for label, _ in
-                                                    args.module) + f" | {ratios} | {sizes} |")
+            print(
+                f"| {case} | {call} | "
+                + " | ".join(f"{med[label]:.1f}" for label, _ in args.module)
+                + f" | {ratios} | {sizes} |"
+            )
 
 
 if __name__ == "__main__":

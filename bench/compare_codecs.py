@@ -9,8 +9,9 @@ from __future__ import annotations
 import importlib
 import struct
 import zlib
+from collections.abc import Callable
 from dataclasses import dataclass
-from typing import Any, Callable
+from typing import Any
 
 import numpy as np
 

@@ -5,8 +5,9 @@ from __future__ import annotations
 import math
 import statistics
 import time
+from collections.abc import Callable
 from dataclasses import dataclass
-from typing import Any, Callable
+from typing import Any
 
 import numpy as np
 

@@ -298,8 +298,9 @@ RD_PANELS = (
 )
 
 
-def plot_panel(axes: Any, report: SignalReport, grouped: dict[str, list[Measurement]],
-               quantity: str) -> bool:
+def plot_panel(
+    axes: Any, report: SignalReport, grouped: dict[str, list[Measurement]], quantity: str
+) -> bool:
     """Plots one quantity; returns whether any plotted value is above zero."""
     positive = False
     for label, points in grouped.items():
@@ -313,15 +314,27 @@ def plot_panel(axes: Any, report: SignalReport, grouped: dict[str, list[Measurem
             )
             continue
         # Sweep order (scale, bound or step), so a curve that bends back shows it.
-        shown = [p for p in points if math.isfinite(getattr(p, quantity))
-                 and (quantity == "psnr" or getattr(p, quantity) > 0)]
+        shown = [
+            p
+            for p in points
+            if math.isfinite(getattr(p, quantity))
+            and (quantity == "psnr" or getattr(p, quantity) > 0)
+        ]
         values = [getattr(p, quantity) for p in shown]
         positive = positive or any(v > 0 for v in values)
         axes.plot([p.bits_per_sample for p in shown], values, label=label, **curve_style(points))
     reference = report.reference
     if reference is not None and getattr(reference, quantity) > 0:
-        axes.plot(reference.bits_per_sample, getattr(reference, quantity), "*", color="gold",
-                  markeredgecolor="k", markersize=14, label="Tessarine default", zorder=5)
+        axes.plot(
+            reference.bits_per_sample,
+            getattr(reference, quantity),
+            "*",
+            color="gold",
+            markeredgecolor="k",
+            markersize=14,
+            label="Tessarine default",
+            zorder=5,
+        )
     return positive
 
 

@@ -73,11 +73,15 @@ def threads_part() -> None:
     print("|---|---|---|---|---|")
     for part, name in (("c", "compress"), ("d", "decompress")):
         ratio = best[(part, 2)] / best[(part, 1)]
-        print(f"| {name} | {best[(part, 1)]:.3f} | {best[(part, 2)]:.3f} | {ratio:.3f} | "
-              f"{'PASS' if ratio <= 0.55 else 'MISS'} |")
+        print(
+            f"| {name} | {best[(part, 1)]:.3f} | {best[(part, 2)]:.3f} | {ratio:.3f} | "
+            f"{'PASS' if ratio <= 0.55 else 'MISS'} |"
+        )
     loss = len(frame) / len(one_block) - 1
-    print(f"\nsize: {len(frame):,} bytes in {tt.inspect(frame).blocks} blocks, {len(one_block):,} "
-          f"as one block: {100 * loss:+.3f}% (goal <= +0.5%: {'PASS' if loss <= 0.005 else 'MISS'})\n")
+    print(
+        f"\nsize: {len(frame):,} bytes in {tt.inspect(frame).blocks} blocks, {len(one_block):,} "
+        f"as one block: {100 * loss:+.3f}% (goal <= +0.5%: {'PASS' if loss <= 0.005 else 'MISS'})\n"
+    )
 
 
 class CountingFile(io.FileIO):
@@ -108,13 +112,17 @@ def window_part() -> None:
                     window = reader[int(start) : int(start) + 10_000]
                 times.append(time.perf_counter() - started)
                 read.append(file.read_bytes)
-            decoded = tt.decompress(tt.compress(x[int(start) // BLOCK * BLOCK :][: 2 * BLOCK], max_error=bound))
+            decoded = tt.decompress(
+                tt.compress(x[int(start) // BLOCK * BLOCK :][: 2 * BLOCK], max_error=bound)
+            )
             assert np.array_equal(window, decoded[int(start) % BLOCK :][:10_000])
     ratio = min(times) / baseline
     print("### A 10,000-sample window of a 100M-sample frame\n")
-    print(f"frame {size:,} bytes; window {1000 * min(times):.2f} ms (best of 5 offsets, file "
-          f"opened each time), reading {max(read):,} bytes at most ({100 * max(read) / size:.2f}% "
-          f"of the file); 10,000-sample frame + one block from memory {1000 * baseline:.2f} ms")
+    print(
+        f"frame {size:,} bytes; window {1000 * min(times):.2f} ms (best of 5 offsets, file "
+        f"opened each time), reading {max(read):,} bytes at most ({100 * max(read) / size:.2f}% "
+        f"of the file); 10,000-sample frame + one block from memory {1000 * baseline:.2f} ms"
+    )
     print(f"window / baseline = {ratio:.2f} (goal <= 2: {'PASS' if ratio <= 2 else 'MISS'})\n")
 
 
@@ -135,7 +143,9 @@ def stream_part(sizes_gb: list[float]) -> None:
             if gb <= 1:
                 data = np.load(source, mmap_mode="r")
                 same = "yes" if target.read_bytes() == tt.compress(data, max_error=1e-3) else "NO"
-            print(f"| {gb:g} | {peak:.0f} | {seconds:.1f} | {target.stat().st_size / 1e6:.1f} | {same} |")
+            print(
+                f"| {gb:g} | {peak:.0f} | {seconds:.1f} | {target.stat().st_size / 1e6:.1f} | {same} |"
+            )
     print()
 
 
@@ -152,11 +162,14 @@ def _write_npy(path: Path, samples: int) -> None:
 def _peak_rss_mb(arguments: list[str]) -> float:
     """The command's own peak: VmHWM starts afresh at exec, where the children's ru_maxrss
     would count this process's pages from before the exec."""
-    script = ("import re, sys; from tessarine_tools.cli import main; status = main(sys.argv[1:]); "
-              "print(re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1]); "
-              "sys.exit(status)")
-    done = subprocess.run([sys.executable, "-c", script, *arguments], check=True,
-                          capture_output=True, text=True)
+    script = (
+        "import re, sys; from tessarine_tools.cli import main; status = main(sys.argv[1:]); "
+        "print(re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1]); "
+        "sys.exit(status)"
+    )
+    done = subprocess.run(
+        [sys.executable, "-c", script, *arguments], check=True, capture_output=True, text=True
+    )
     return int(done.stdout.split()[-1]) / 1024
 
 
@@ -165,8 +178,10 @@ def main() -> None:
     parser.add_argument("--only", choices=("threads", "window", "stream"))
     parser.add_argument("--stream-gb", type=float, nargs="+", default=[1, 2, 4])
     args = parser.parse_args()
-    print(f"## long_recordings ({os.cpu_count()} cores, tessarine_tools from "
-          f"{Path(tt.__file__).parent})\n")
+    print(
+        f"## long_recordings ({os.cpu_count()} cores, tessarine_tools from "
+        f"{Path(tt.__file__).parent})\n"
+    )
     if args.only in (None, "threads"):
         threads_part()
     if args.only in (None, "window"):

@@ -101,22 +101,33 @@ def signal(example, n):
 CHILD = CHILD.replace("SIGNAL", SIGNAL)
 
 
-def run_child(module_dir: str, mode: str, n: int, container: str, later: int,
-              method: str) -> dict:
-    args = [sys.executable, "-c", CHILD, module_dir, mode, str(n), str(EXAMPLE), container,
-            str(later), method]
+def run_child(module_dir: str, mode: str, n: int, container: str, later: int, method: str) -> dict:
+    args = [
+        sys.executable,
+        "-c",
+        CHILD,
+        module_dir,
+        mode,
+        str(n),
+        str(EXAMPLE),
+        container,
+        str(later),
+        method,
+    ]
     done = subprocess.run(args, capture_output=True, text=True, check=True, env=QUIET_NUMPY)
     return json.loads(done.stdout)
 
 
 def write_container(module_dir: str, n: int, path: str, method: str) -> None:
-    code = ("import sys; sys.path.insert(0, sys.argv[1]) if sys.argv[1] else None\n"
-            "import numpy as np, tessarine\n" + SIGNAL +
-            "x = signal(sys.argv[2], int(sys.argv[3]))\n"
-            "options = tessarine.TessrCompressionOptions(method=sys.argv[5])\n"
-            "open(sys.argv[4], 'wb').write(tessarine.compress_signal(x, options))\n")
-    subprocess.run([sys.executable, "-c", code, module_dir, str(EXAMPLE), str(n), path, method],
-                   check=True)
+    code = (
+        "import sys; sys.path.insert(0, sys.argv[1]) if sys.argv[1] else None\n"
+        "import numpy as np, tessarine\n" + SIGNAL + "x = signal(sys.argv[2], int(sys.argv[3]))\n"
+        "options = tessarine.TessrCompressionOptions(method=sys.argv[5])\n"
+        "open(sys.argv[4], 'wb').write(tessarine.compress_signal(x, options))\n"
+    )
+    subprocess.run(
+        [sys.executable, "-c", code, module_dir, str(EXAMPLE), str(n), path, method], check=True
+    )
 
 
 def parse_module(text: str) -> tuple[str, str]:
@@ -128,8 +139,13 @@ def parse_module(text: str) -> tuple[str, str]:
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--module", action="append", type=parse_module, default=[],
-                        help="LABEL=DIR holding a built tessarine module (repeatable)")
+    parser.add_argument(
+        "--module",
+        action="append",
+        type=parse_module,
+        default=[],
+        help="LABEL=DIR holding a built tessarine module (repeatable)",
+    )
     parser.add_argument("--sizes", type=int, nargs="+", default=[1_000_000, 10_000_000])
     parser.add_argument("--repeats", type=int, default=3, help="fresh processes per setting")
     parser.add_argument("--later", type=int, default=4, help="calls after the first")
@@ -137,8 +153,10 @@ def main() -> None:
     args = parser.parse_args()
     modules = args.module or [("installed", "")]
     mib = 1 << 20
-    print("| build | samples | call | first s | later s | first/later | later CPU s | first/later CPU "
-          "| page faults first/later | peak RSS MiB | growth MiB | growth / input |")
+    print(
+        "| build | samples | call | first s | later s | first/later | later CPU s | first/later CPU "
+        "| page faults first/later | peak RSS MiB | growth MiB | growth / input |"
+    )
     print("|---|---|---|---|---|---|---|---|---|---|---|---|")
     with tempfile.TemporaryDirectory() as tmp:
         for n in args.sizes:
@@ -150,17 +168,21 @@ def main() -> None:
                 runs = {label: [] for label, _ in modules}
                 for _ in range(args.repeats):
                     for label, path in modules:
-                        runs[label].append(run_child(path, mode, n, containers[label], args.later,
-                                                     args.method))
+                        runs[label].append(
+                            run_child(path, mode, n, containers[label], args.later, args.method)
+                        )
                 for label, _ in modules:
                     med = {k: statistics.median(r[k] for r in runs[label]) for k in runs[label][0]}
                     growth = med["peak"] - med["before"]
-                    print(f"| {label} | {n:,} | {mode} | {med['first']:.3f} | {med['later']:.3f} "
-                          f"| {med['first'] / med['later']:.2f} "
-                          f"| {med['later_cpu']:.3f} | {med['first_cpu'] / med['later_cpu']:.2f} "
-                          f"| {med['first_faults']:.0f} / {med['later_faults']:.0f} "
-                          f"| {med['peak'] / mib:.0f} | {growth / mib:.0f} "
-                          f"| {growth / (4 * n):.2f} |", flush=True)
+                    print(
+                        f"| {label} | {n:,} | {mode} | {med['first']:.3f} | {med['later']:.3f} "
+                        f"| {med['first'] / med['later']:.2f} "
+                        f"| {med['later_cpu']:.3f} | {med['first_cpu'] / med['later_cpu']:.2f} "
+                        f"| {med['first_faults']:.0f} / {med['later_faults']:.0f} "
+                        f"| {med['peak'] / mib:.0f} | {growth / mib:.0f} "
+                        f"| {growth / (4 * n):.2f} |",
+                        flush=True,
+                    )
 
 
 if __name__ == "__main__":

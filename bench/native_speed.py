@@ -68,9 +68,10 @@ def single_thread(signals, rounds):
     print(f"{'signal':24} {'compress':>30} {'decompress':>30}")
     for name, x in signals.items():
         container = tessarine.compress_signal(x)
-        pairs = [(lambda: tessarine.compress_signal(x), lambda: _native.compress(x, *DEFAULT)),
-                 (lambda: tessarine.decompress_signal(container),
-                  lambda: _native.decompress(container))]
+        pairs = [
+            (lambda: tessarine.compress_signal(x), lambda: _native.compress(x, *DEFAULT)),
+            (lambda: tessarine.decompress_signal(container), lambda: _native.decompress(container)),
+        ]
         cells = []
         for module_call, native_call in pairs:
             mt, nt = median_pair(module_call, native_call, rounds, cpu_seconds)
@@ -107,21 +108,25 @@ def two_threads(first, second, rounds):
     # What the machine grants two threads right now: hashing releases the lock too.
     block = os.urandom(4 << 20)
     control = parallel_ratio([lambda: hashlib.sha256(block).digest()] * 2, rounds)
-    print(f"(b) two threads on two signals (goal <= 0.6 on 2 free cores): serial "
-          f"{serial * 1e3:.2f} ms, parallel {both * 1e3:.2f} ms, wall ratio {both / serial:.3f}, "
-          f"busier worker's CPU / serial CPU {cpu_ratio:.3f}")
-    print(f"    control sha256: wall ratio {control[1] / control[0]:.3f}, CPU ratio "
-          f"{control[2]:.3f}; {os.cpu_count()} cpus, load {os.getloadavg()[0]:.2f}")
+    print(
+        f"(b) two threads on two signals (goal <= 0.6 on 2 free cores): serial "
+        f"{serial * 1e3:.2f} ms, parallel {both * 1e3:.2f} ms, wall ratio {both / serial:.3f}, "
+        f"busier worker's CPU / serial CPU {cpu_ratio:.3f}"
+    )
+    print(
+        f"    control sha256: wall ratio {control[1] / control[0]:.3f}, CPU ratio "
+        f"{control[2]:.3f}; {os.cpu_count()} cpus, load {os.getloadavg()[0]:.2f}"
+    )
 
 
 def reconstruct_cost(signals, rounds):
     print("(c) reconstruct vs compress + decompress, median ms (ratio)")
     for name, x in signals.items():
+
         def round_trip():
             _native.decompress(_native.compress(x, *DEFAULT))
 
-        full, direct = median_pair(round_trip, lambda: _native.reconstruct(x, *DEFAULT[:3]),
-                                   rounds)
+        full, direct = median_pair(round_trip, lambda: _native.reconstruct(x, *DEFAULT[:3]), rounds)
         print(f"{name:28} {full * 1e3:7.2f} {direct * 1e3:7.2f} ({direct / full:5.3f})")
 
 

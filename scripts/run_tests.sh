@@ -15,6 +15,10 @@ bash scripts/apt_install.sh libgtest-dev zlib1g-dev libdeflate-dev hdf5-tools pk
 python3 -m pip install --quiet --upgrade cmake ninja
 python3 -m pip install --quiet ".[test]"
 
+# Python lint and format (settings in pyproject.toml), before anything is built.
+python3 -m ruff check python tests/python bench
+python3 -m ruff format --check python tests/python bench
+
 jobs=$(nproc 2>/dev/null || echo 2)
 launcher=()
 command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)

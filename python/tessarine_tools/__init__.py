@@ -6,4 +6,12 @@ from ._open import open_frame as open
 from ._stream_reader import FrameReader
 from ._stream_writer import FrameWriter
 
-__all__ = ["ContainerInfo", "FrameReader", "FrameWriter", "compress", "decompress", "inspect", "open"]
+__all__ = [
+    "ContainerInfo",
+    "FrameReader",
+    "FrameWriter",
+    "compress",
+    "decompress",
+    "inspect",
+    "open",
+]

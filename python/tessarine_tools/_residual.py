@@ -97,9 +97,8 @@ def _float_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float
     finite = signal.reference[signal.finite]
     largest = float(np.max(np.abs(finite))) if finite.size else 0.0
     with np.errstate(over="ignore"):  # float16's spacing near its largest value overflows to inf
-        rounding = (
-            float(np.spacing(signal.dtype.type(largest))) / 2.0
-        )  # rounding to the caller's dtype
+        # The rounding to the caller's dtype.
+        rounding = float(np.spacing(signal.dtype.type(largest))) / 2.0
     step = 2.0 * (tolerance - rounding) * (1.0 - 2.0**-20)
     if not step > 0.0:
         return None
@@ -111,9 +110,7 @@ def _float_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float
 
 
 def _int_layer(signal: Signal, base: npt.NDArray[np.float32], tolerance: float) -> Layer | None:
-    allowed = int(
-        min(math.floor(tolerance), 2**40)
-    )  # an integer output may miss by whole units only
+    allowed = int(min(math.floor(tolerance), 2**40))  # outputs miss by whole units only
     width = 2 * allowed + 1
     near = finish(base, signal.dtype)
     if float(np.max(np.abs(signal.reference - near.astype(np.float64)))) >= 2.0**62:
@@ -129,9 +126,8 @@ def _float_out(
     step: float,
     dtype: np.dtype[np.generic],
 ) -> npt.NDArray[np.generic]:
-    with np.errstate(
-        over="ignore"
-    ):  # a sample beyond a float16's range becomes inf and fails the check
+    # A sample beyond a float16's range becomes inf and fails the check.
+    with np.errstate(over="ignore"):
         # In place: a long layer keeps two samples' worth of float64 alive, not four.
         moved = steps.astype(np.float64)
         moved *= step

@@ -211,8 +211,14 @@ class FrameWriter:
         bound = self._bound
         assert bound is not None and self._file is not None
         header, tail = _native.finish_blocked(
-            self.dtype.str[1:], self.count, bound.max_error, bound.rel_error,
-            self.block_size, self._blocks, self._crc, self._written,
+            self.dtype.str[1:],
+            self.count,
+            bound.max_error,
+            bound.rel_error,
+            self.block_size,
+            self._blocks,
+            self._crc,
+            self._written,
         )
         self._file.write(tail)
         self._file.seek(0)
@@ -252,7 +258,9 @@ def _declared_range(
         )
     low, high = (float(v) for v in value_range)
     if not (np.isfinite(low) and np.isfinite(high) and low <= high):
-        raise ValueError(f"value_range must be two finite numbers, smallest first, got {value_range}")
+        raise ValueError(
+            f"value_range must be two finite numbers, smallest first, got {value_range}"
+        )
     return low, high
 
 

@@ -15,14 +15,24 @@ ROOT = Path(__file__).resolve().parents[2]
 BENCH = ROOT / "bench" / "bounded_compare.py"
 SHIPPED = ROOT / "examples" / "data"
 PEERS = ("pysz", "zfpy", "pcodec", "soundfile", "zstandard")
-HEADINGS = ("### Error-bounded, max_error = 0.01 x range", "### Error-bounded goals",
-            "### Lossless integer codes", "### Lossless goals", "### No expansion",
-            "### Memory")
+HEADINGS = (
+    "### Error-bounded, max_error = 0.01 x range",
+    "### Error-bounded goals",
+    "### Lossless integer codes",
+    "### Lossless goals",
+    "### No expansion",
+    "### Memory",
+)
 
 
 def run_bench(*args, env=None):
-    return subprocess.run([sys.executable, str(BENCH), "--quick", *map(str, args)],
-                          capture_output=True, text=True, timeout=600, env=env)
+    return subprocess.run(
+        [sys.executable, str(BENCH), "--quick", *map(str, args)],
+        capture_output=True,
+        text=True,
+        timeout=600,
+        env=env,
+    )
 
 
 @pytest.fixture(scope="module")
@@ -64,7 +74,10 @@ def test_lossless_expansion_and_memory_records(quick_run):
     assert set(codecs) == {"tessarine", "pcodec", "FLAC", "delta+zstd"}
     assert all(record["exact"] for record in codecs.values())
     assert [row["input"] for row in saved["expansion"]] == [
-        "int8, uniform", "int16, uniform", "float32, standard normal"]
+        "int8, uniform",
+        "int16, uniform",
+        "float32, standard normal",
+    ]
     assert all(row["held"] for row in saved["expansion"])
     for step in ("compress", "decompress"):
         assert 0 < saved["memory"][step]["growth_bytes"] < 1 << 32
@@ -107,14 +120,23 @@ def decompress(blob):
 """
 
 
-@pytest.mark.parametrize("part, stderr, table_line", [
-    ("bounded", "BOUND VIOLATED: tessarine on wave at f=0.01",
-     "| tessarine's bound held on every signal |  |  |  |  | 0/4 MISS |"),
-    ("lossless", "NOT LOSSLESS: tessarine on rec[0]",
-     "| tessarine exact on every signal | 0/1 MISS |"),
-    # int8 + float32 is float32: 80,000 bytes and the .npy header for 20,000 samples.
-    ("expansion", "", "| int8, uniform | 20,000 | 0.4 | 20,000 | +60,128 | **NO** | MISS |"),
-])
+@pytest.mark.parametrize(
+    "part, stderr, table_line",
+    [
+        (
+            "bounded",
+            "BOUND VIOLATED: tessarine on wave at f=0.01",
+            "| tessarine's bound held on every signal |  |  |  |  | 0/4 MISS |",
+        ),
+        (
+            "lossless",
+            "NOT LOSSLESS: tessarine on rec[0]",
+            "| tessarine exact on every signal | 0/1 MISS |",
+        ),
+        # int8 + float32 is float32: 80,000 bytes and the .npy header for 20,000 samples.
+        ("expansion", "", "| int8, uniform | 20,000 | 0.4 | 20,000 | +60,128 | **NO** | MISS |"),
+    ],
+)
 def test_a_broken_coder_is_loud_and_fails_the_run(tiny_data, part, stderr, table_line):
     env = stand_in(tiny_data / "fake", "tessarine_tools", OFF_BY_TWICE)
     done = run_bench("--data-dir", tiny_data, "--only", part, env=env)

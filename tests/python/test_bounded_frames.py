@@ -15,8 +15,19 @@ from hypothesis.extra import numpy as hnp
 
 import tessarine_tools as tt
 
-DTYPES = ["float16", "float32", "float64", "int8", "uint8", "int16", "uint16",
-          "int32", "uint32", "int64", "uint64"]
+DTYPES = [
+    "float16",
+    "float32",
+    "float64",
+    "int8",
+    "uint8",
+    "int16",
+    "uint16",
+    "int32",
+    "uint32",
+    "int64",
+    "uint64",
+]
 
 
 def exact(value):
@@ -38,8 +49,7 @@ signals = st.sampled_from(DTYPES).flatmap(
 
 
 @settings(max_examples=300, deadline=None)
-@given(signals, st.sampled_from(["max_error", "rel_error", "psnr"]),
-       st.floats(1e-6, 10.0))
+@given(signals, st.sampled_from(["max_error", "rel_error", "psnr"]), st.floats(1e-6, 10.0))
 def test_every_bound_holds_exactly(x, kind, amount):
     value = {"max_error": amount, "rel_error": amount / 100, "psnr": 20 + amount * 10}[kind]
     y = tt.decompress(tt.compress(x, **{kind: value}))
@@ -61,8 +71,12 @@ def test_every_bound_holds_exactly(x, kind, amount):
 def test_integers_come_back_exactly_below_half_a_step(dtype):
     info = np.iinfo(dtype)
     rng = np.random.default_rng(1)
-    x = np.concatenate([[info.min, info.max, info.max - 1, info.min + 1, 0],
-                        rng.integers(info.min, info.max, 2000, dtype=dtype, endpoint=True)])
+    x = np.concatenate(
+        [
+            [info.min, info.max, info.max - 1, info.min + 1, 0],
+            rng.integers(info.min, info.max, 2000, dtype=dtype, endpoint=True),
+        ]
+    )
     x = x.astype(dtype)
     assert np.array_equal(tt.decompress(tt.compress(x, max_error=0.49)), x)
 
@@ -71,8 +85,21 @@ def test_integers_come_back_exactly_below_half_a_step(dtype):
 def test_non_finite_and_extreme_floats_keep_their_bits(dtype):
     info = np.finfo(dtype)
     bits = np.array([0x7FC00001, 0x7F800001], np.uint32).view(np.float32)  # quiet, signalling
-    x = np.array([np.nan, np.inf, -np.inf, info.max, -info.max, info.tiny, info.smallest_subnormal,
-                  -0.0, 0.0, 1.0], dtype)
+    x = np.array(
+        [
+            np.nan,
+            np.inf,
+            -np.inf,
+            info.max,
+            -info.max,
+            info.tiny,
+            info.smallest_subnormal,
+            -0.0,
+            0.0,
+            1.0,
+        ],
+        dtype,
+    )
     if dtype == "float32":
         x = np.concatenate([x, bits])
     y = tt.decompress(tt.compress(x, max_error=1e-3))
@@ -138,8 +165,12 @@ def test_every_instruction_set_tier_makes_and_reads_the_same_bits():
     shipped = Path(__file__).resolve().parents[2] / "examples" / "data"
     signal = str(next(shipped.glob("*.npy")))
     outputs = {
-        tier: subprocess.run([sys.executable, "-c", code, signal], capture_output=True, check=True,
-                             env={**os.environ, "TESSARINE_CPU": tier}).stdout
+        tier: subprocess.run(
+            [sys.executable, "-c", code, signal],
+            capture_output=True,
+            check=True,
+            env={**os.environ, "TESSARINE_CPU": tier},
+        ).stdout
         for tier in ("scalar", "sse4.2", "avx2")
     }
     assert outputs["scalar"] == outputs["sse4.2"] == outputs["avx2"]

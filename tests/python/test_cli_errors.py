@@ -41,11 +41,19 @@ def test_a_recorded_rate_no_sound_file_can_hold_is_a_data_error(folder, capsys):
     assert "recorded sample rate" in fails(["decompress", "multi.zarr", "-o", "out.wav"], capsys)
 
 
-@pytest.mark.parametrize("name, value", [
-    ("source_dtype", "object"), ("source_dtype", "|O"), ("source_dtype", "<U3"),
-    ("source_dtype", 7), ("source_ndim", 3), ("source_ndim", "x"), ("wav_subtype", "ULAW"),
-    ("channel_names", ["only one"]),
-])
+@pytest.mark.parametrize(
+    "name, value",
+    [
+        ("source_dtype", "object"),
+        ("source_dtype", "|O"),
+        ("source_dtype", "<U3"),
+        ("source_dtype", 7),
+        ("source_ndim", 3),
+        ("source_ndim", "x"),
+        ("wav_subtype", "ULAW"),
+        ("channel_names", ["only one"]),
+    ],
+)
 def test_store_attributes_that_make_no_sense_are_refused(folder, capsys, name, value):
     zarr.open_array("multi.zarr", mode="r+").attrs[name] = value
     assert name in fails(["decompress", "multi.zarr", "-o", "out.npy"], capsys)

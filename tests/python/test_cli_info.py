@@ -56,9 +56,14 @@ def test_a_thousand_chunks_are_summarised_from_metadata_and_frame_headers(folder
 
 def test_format_2_and_foreign_codecs(folder, capsys):
     samples = np.load("wave.npy").reshape(2, -1)
-    v2 = zarr.create_array("v2.zarr", shape=samples.shape, chunks=(1, 8192), dtype="int16",
-                           zarr_format=2, compressors=numcodecs.get_codec(
-                               {"id": "tessarine", "max_error": 0.4}))
+    v2 = zarr.create_array(
+        "v2.zarr",
+        shape=samples.shape,
+        chunks=(1, 8192),
+        dtype="int16",
+        zarr_format=2,
+        compressors=numcodecs.get_codec({"id": "tessarine", "max_error": 0.4}),
+    )
     v2[:] = samples
     zarr.create_array("zstd.zarr", data=samples, chunks=(2, 5000))
     status, out, _ = run(["info", "v2.zarr"], capsys)
@@ -88,15 +93,18 @@ def frame_v2_header(version=2, kind=b"i", size=2):
     return b"TSRF" + bytes([version]) + b"\0" * 4 + body
 
 
-@pytest.mark.parametrize("name, content, message", [
-    ("empty.tsrn", b"", "empty.tsrn: not a tessarine frame or container (it starts with b'')"),
-    ("text.tsrn", b"hello world", "text.tsrn: not a tessarine frame or container"),
-    ("new.tsrn", frame_v2_header(version=9), "new.tsrn: frame version 9 is newer than this"),
-    ("odd.tsrn", frame_v2_header(kind=b"c"), "odd.tsrn: frame is damaged: unknown sample type"),
-    ("cut.tsrn", frame_v2_header()[:30], "cut.tsrn: frame is shorter than its header"),
-    ("plain.zarr/zarr.json", b"{}", "plain.zarr: not a readable zarr array"),
-    ("bad.zarr.zip", b"PK not really", "bad.zarr.zip: not a readable zarr store"),
-])
+@pytest.mark.parametrize(
+    "name, content, message",
+    [
+        ("empty.tsrn", b"", "empty.tsrn: not a tessarine frame or container (it starts with b'')"),
+        ("text.tsrn", b"hello world", "text.tsrn: not a tessarine frame or container"),
+        ("new.tsrn", frame_v2_header(version=9), "new.tsrn: frame version 9 is newer than this"),
+        ("odd.tsrn", frame_v2_header(kind=b"c"), "odd.tsrn: frame is damaged: unknown sample type"),
+        ("cut.tsrn", frame_v2_header()[:30], "cut.tsrn: frame is shorter than its header"),
+        ("plain.zarr/zarr.json", b"{}", "plain.zarr: not a readable zarr array"),
+        ("bad.zarr.zip", b"PK not really", "bad.zarr.zip: not a readable zarr store"),
+    ],
+)
 def test_what_cannot_be_read_is_one_line_and_status_1(folder, capsys, name, content, message):
     Path(name).parent.mkdir(exist_ok=True)
     Path(name).write_bytes(content)
@@ -110,4 +118,5 @@ def test_a_chunk_whose_lanes_do_not_add_up_is_damaged(folder, capsys):
     chunk.write_bytes(chunk.read_bytes()[:-1])
     status, _, err = run(["info", "wave.zarr"], capsys)
     assert status == 1 and err == (
-        "tessarine: wave.zarr: chunk c/0/0 is damaged: its lanes do not add up to its size\n")
+        "tessarine: wave.zarr: chunk c/0/0 is damaged: its lanes do not add up to its size\n"
+    )

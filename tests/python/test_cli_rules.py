@@ -7,8 +7,8 @@ import numpy as np
 import pytest
 import soundfile
 
-from tessarine_tools.cli import main
 from tessarine_tools.cli import bench as cli_bench
+from tessarine_tools.cli import main
 
 
 @pytest.fixture
@@ -62,24 +62,49 @@ def test_folders_made_for_an_output_that_fails_are_removed(folder, capsys, monke
     assert everything(folder) == before
 
 
-@pytest.mark.parametrize("argv, status, message", [
-    (["compress", "mono.npy", "--max-error", "abc"], 2,
-     "tessarine compress: argument --max-error: must be a positive number, not abc "
-     "(see tessarine compress --help)"),
-    (["compress"], 2, "tessarine compress: the following arguments are required: input"),
-    (["frobnicate"], 2, "tessarine: argument command: invalid choice: 'frobnicate'"),
-    (["compress", "mono.npy", "--psnr", "40", "--lossless"], 2,
-     "tessarine compress: argument --lossless: not allowed with argument --psnr"),
-    (["compress", "mono.npy", "--lossless", "--method", "db4"], 2,
-     "tessarine: --lossless keeps every bit: give no --method, --scale or --cutoff"),
-    (["bench", "mono.npy", "--plot", "b.txt"], 2, "tessarine: b.txt: a plot is written as one of"),
-    (["compress", "mono.npy", "-o", "m.tsrn", "--rate", "100", "--force"], 2,
-     "tessarine: m.tsrn: a .tsrn file holds no sample rate"),
-    (["compress", "two.wav", "--rate", "100"], 2,
-     "tessarine: two.wav records 8000 Hz; --rate 100 would replace it"),
-    (["decompress", "mono.tsrn", "-o", "m.npy", "--rate", "100"], 2,
-     "tessarine: m.npy: --rate is for sound file outputs"),
-])
+@pytest.mark.parametrize(
+    "argv, status, message",
+    [
+        (
+            ["compress", "mono.npy", "--max-error", "abc"],
+            2,
+            "tessarine compress: argument --max-error: must be a positive number, not abc "
+            "(see tessarine compress --help)",
+        ),
+        (["compress"], 2, "tessarine compress: the following arguments are required: input"),
+        (["frobnicate"], 2, "tessarine: argument command: invalid choice: 'frobnicate'"),
+        (
+            ["compress", "mono.npy", "--psnr", "40", "--lossless"],
+            2,
+            "tessarine compress: argument --lossless: not allowed with argument --psnr",
+        ),
+        (
+            ["compress", "mono.npy", "--lossless", "--method", "db4"],
+            2,
+            "tessarine: --lossless keeps every bit: give no --method, --scale or --cutoff",
+        ),
+        (
+            ["bench", "mono.npy", "--plot", "b.txt"],
+            2,
+            "tessarine: b.txt: a plot is written as one of",
+        ),
+        (
+            ["compress", "mono.npy", "-o", "m.tsrn", "--rate", "100", "--force"],
+            2,
+            "tessarine: m.tsrn: a .tsrn file holds no sample rate",
+        ),
+        (
+            ["compress", "two.wav", "--rate", "100"],
+            2,
+            "tessarine: two.wav records 8000 Hz; --rate 100 would replace it",
+        ),
+        (
+            ["decompress", "mono.tsrn", "-o", "m.npy", "--rate", "100"],
+            2,
+            "tessarine: m.npy: --rate is for sound file outputs",
+        ),
+    ],
+)
 def test_usage_errors_are_one_line(folder, capsys, monkeypatch, argv, status, message):
     monkeypatch.setattr(cli_bench, "tessarine_trials", lambda span: pytest.fail("bench ran"))
     before = everything(folder)
@@ -91,8 +116,10 @@ def test_a_wav_cut_short_is_refused(folder, capsys):
     whole = Path("two.wav").read_bytes()
     Path("cut.wav").write_bytes(whole[: len(whole) // 2])
     err = fails(["compress", "cut.wav"], capsys, 1)
-    assert err == ("tessarine: cut.wav: cut short: its header announces 3000 samples per "
-                   "channel, the file holds 1494\n")  # (6022 - 44) / 4
+    assert err == (
+        "tessarine: cut.wav: cut short: its header announces 3000 samples per "
+        "channel, the file holds 1494\n"
+    )  # (6022 - 44) / 4
 
 
 @pytest.mark.parametrize("dtype", ["int16", "int8"])  # int8: its range overflows int8 itself

@@ -1,13 +1,11 @@
 """The real command in a child process: signals arrive mid-write, a read-only folder and a full
 file system refuse the output; each ends in one line, its exit status, and nothing left behind."""
 
-import os
 import signal
 import subprocess
 import sys
 import textwrap
 import time
-from pathlib import Path
 
 import numpy as np
 import pytest
@@ -38,12 +36,17 @@ def folder(tmp_path):
 
 
 @pytest.mark.parametrize("output", ["two.zarr", "two.zarr.zip"])
-@pytest.mark.parametrize("number, status", [(signal.SIGTERM, 143), (signal.SIGHUP, 129),
-                                            (signal.SIGINT, 130)])
+@pytest.mark.parametrize(
+    "number, status", [(signal.SIGTERM, 143), (signal.SIGHUP, 129), (signal.SIGINT, 130)]
+)
 def test_a_signal_mid_write_leaves_nothing(folder, output, number, status):
     before = listing(folder)
-    child = subprocess.Popen([sys.executable, "-c", SLOWED, "compress", "two.npy", "-o", output],
-                             cwd=folder, stderr=subprocess.PIPE, text=True)
+    child = subprocess.Popen(
+        [sys.executable, "-c", SLOWED, "compress", "two.npy", "-o", output],
+        cwd=folder,
+        stderr=subprocess.PIPE,
+        text=True,
+    )
     deadline = time.monotonic() + 30
     while not any(folder.glob(f".{output}.partial-*")) and time.monotonic() < deadline:
         time.sleep(0.01)
@@ -58,15 +61,18 @@ def test_a_signal_mid_write_leaves_nothing(folder, output, number, status):
 @pytest.fixture
 def mounted(tmp_path):
     """A small tmpfs of our own; needs the right to mount, else the test is skipped."""
+
     def mount(options):
         point = tmp_path / "mnt"
         point.mkdir()
-        made = subprocess.run(["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(point)],
-                              capture_output=True)
+        made = subprocess.run(
+            ["mount", "-t", "tmpfs", "-o", options, "tmpfs", str(point)], capture_output=True
+        )
         if made.returncode != 0:
             pytest.skip("this runner cannot mount a tmpfs (needs root)")
         mounted.points.append(point)
         return point
+
     mounted.points = []
     yield mount
     for point in mounted.points:
@@ -74,8 +80,12 @@ def mounted(tmp_path):
 
 
 def run(folder, *argv):
-    return subprocess.run([sys.executable, "-m", "tessarine_tools.cli", *argv], cwd=folder,
-                          capture_output=True, text=True)
+    return subprocess.run(
+        [sys.executable, "-m", "tessarine_tools.cli", *argv],
+        cwd=folder,
+        capture_output=True,
+        text=True,
+    )
 
 
 @pytest.mark.parametrize("output", ["x.tsrn", "x.zarr", "x.zarr.zip"])
@@ -93,7 +103,12 @@ def test_a_read_only_folder_refuses_the_output(folder, mounted, output):
     command = "decompress" if output.endswith(".npy") else "compress"
     if command == "decompress":
         assert run(folder, "compress", "two.npy", "-o", "two.zarr").returncode == 0
-    done = run(folder, command, "two.zarr" if command == "decompress" else "two.npy",
-               "-o", str(locked / output))
+    done = run(
+        folder,
+        command,
+        "two.zarr" if command == "decompress" else "two.npy",
+        "-o",
+        str(locked / output),
+    )
     assert done.returncode == 1 and done.stderr.count("\n") == 1
     assert "Read-only file system" in done.stderr and not any(locked.iterdir())

@@ -22,14 +22,20 @@ def long_signal(tmp_path, monkeypatch):
     return x.astype("f4")
 
 
-@pytest.mark.parametrize("flags, keywords", [
-    (["--max-error", "0.01"], {"max_error": 0.01}),
-    (["--rel-error", "1e-4"], {"rel_error": 1e-4}),
-    (["--lossless"], {"lossless": True}),
-])
+@pytest.mark.parametrize(
+    "flags, keywords",
+    [
+        (["--max-error", "0.01"], {"max_error": 0.01}),
+        (["--rel-error", "1e-4"], {"rel_error": 1e-4}),
+        (["--lossless"], {"lossless": True}),
+    ],
+)
 def test_streamed_frames_equal_one_compress_call(long_signal, flags, keywords):
     for threads in ("1", "3"):
-        assert main(["compress", "long.npy", "-o", "s.tsrn", "--force", "--threads", threads, *flags]) == 0
+        assert (
+            main(["compress", "long.npy", "-o", "s.tsrn", "--force", "--threads", threads, *flags])
+            == 0
+        )
         with open("s.tsrn", "rb") as file:
             assert file.read() == tt.compress(long_signal, **keywords)
     assert main(["decompress", "s.tsrn", "-o", "back.npy"]) == 0
@@ -51,11 +57,14 @@ def test_a_mono_wav_streams_with_its_own_codes(tmp_path, monkeypatch):
 def _peak_rss_kib(samples: int, folder) -> int:
     np.save(folder / "m.npy", np.cumsum(np.ones(samples, "f4")))
     # VmHWM starts afresh at exec; ru_maxrss would include the forked test process.
-    script = ("import re; from tessarine_tools.cli import main; "
-              "status = main(['compress', 'm.npy', '--max-error', '0.01', '--threads', '1']); "
-              "print(status, re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1])")
-    out = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True,
-                         check=True, cwd=folder).stdout.split()
+    script = (
+        "import re; from tessarine_tools.cli import main; "
+        "status = main(['compress', 'm.npy', '--max-error', '0.01', '--threads', '1']); "
+        "print(status, re.search(r'VmHWM:\\s*(\\d+)', open('/proc/self/status').read())[1])"
+    )
+    out = subprocess.run(
+        [sys.executable, "-c", script], capture_output=True, text=True, check=True, cwd=folder
+    ).stdout.split()
     assert out[-2] == "0"
     (folder / "m.tsrn").unlink()
     return int(out[-1])

@@ -35,12 +35,21 @@ def open_store(kind, tmp_path, mode):
 @pytest.mark.parametrize("zarr_format", [2, 3])
 def test_round_trip_in_each_store(kind, zarr_format, data, tmp_path):
     store = open_store(kind, tmp_path, "w")
-    codec = {3: {"serializer": TessarineCodec(max_error=BOUND), "compressors": None},
-             2: {"compressors": Tessarine(max_error=BOUND)}}[zarr_format]
+    codec = {
+        3: {"serializer": TessarineCodec(max_error=BOUND), "compressors": None},
+        2: {"compressors": Tessarine(max_error=BOUND)},
+    }[zarr_format]
     with warnings.catch_warnings():
         warnings.simplefilter("ignore")  # format 2 warns that the codec is not in its registry
-        array = zarr.create_array(store, shape=data.shape, chunks=(1, 1200), dtype=data.dtype,
-                                  zarr_format=zarr_format, attributes=ATTRS, **codec)
+        array = zarr.create_array(
+            store,
+            shape=data.shape,
+            chunks=(1, 1200),
+            dtype=data.dtype,
+            zarr_format=zarr_format,
+            attributes=ATTRS,
+            **codec,
+        )
     array[:] = data
     if kind != "memory":
         store.close()
@@ -52,12 +61,21 @@ def test_round_trip_in_each_store(kind, zarr_format, data, tmp_path):
 
 
 def test_store_reopens_in_a_fresh_process(data, tmp_path):
-    array = zarr.create_array(tmp_path / "s.zarr", shape=data.shape, dtype=data.dtype,
-                              serializer=TessarineCodec(psnr=60.0), compressors=None)
+    array = zarr.create_array(
+        tmp_path / "s.zarr",
+        shape=data.shape,
+        dtype=data.dtype,
+        serializer=TessarineCodec(psnr=60.0),
+        compressors=None,
+    )
     array[:] = data
-    code = (f"import zarr, numpy as np; a = zarr.open_array({str(tmp_path / 's.zarr')!r}); "
-            "print(a.metadata.codecs[0].to_dict()['name'], a.dtype, a[:].shape)")
-    result = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, timeout=120)
+    code = (
+        f"import zarr, numpy as np; a = zarr.open_array({str(tmp_path / 's.zarr')!r}); "
+        "print(a.metadata.codecs[0].to_dict()['name'], a.dtype, a[:].shape)"
+    )
+    result = subprocess.run(
+        [sys.executable, "-c", code], capture_output=True, text=True, timeout=120
+    )
     assert result.stdout.split() == ["tessarine", "float32", "(3,", "5000)"], result.stderr
 
 
@@ -65,8 +83,13 @@ def test_store_reopens_in_a_fresh_process(data, tmp_path):
 def test_dask_round_trip_keeps_dtype_shape_and_bound(dtype, data, tmp_path):
     source = da.from_array((data * 1000).astype(dtype), chunks=(1, 1024))
     with dask.config.set(scheduler="threads", num_workers=2):
-        da.to_zarr(source, str(tmp_path / "d.zarr"), serializer=TessarineCodec(max_error=0.4),
-                   compressors=None, attributes=ATTRS)
+        da.to_zarr(
+            source,
+            str(tmp_path / "d.zarr"),
+            serializer=TessarineCodec(max_error=0.4),
+            compressors=None,
+            attributes=ATTRS,
+        )
         back = da.from_zarr(str(tmp_path / "d.zarr")).compute()
     assert back.dtype == dtype and back.shape == data.shape
     assert np.max(np.abs(back - source.compute())) <= 0.4
@@ -74,5 +97,10 @@ def test_dask_round_trip_keeps_dtype_shape_and_bound(dtype, data, tmp_path):
 
 def test_non_numeric_arrays_are_refused():
     with pytest.raises(ValueError, match="real numbers"):
-        zarr.create_array(zarr.storage.MemoryStore(), shape=(4,), dtype="bool",
-                          serializer=TessarineCodec(), compressors=None)
+        zarr.create_array(
+            zarr.storage.MemoryStore(),
+            shape=(4,),
+            dtype="bool",
+            serializer=TessarineCodec(),
+            compressors=None,
+        )

@@ -3,14 +3,12 @@ stream files are written whole or not at all and read a window at a time."""
 
 from __future__ import annotations
 
-import contextlib
 import io
 import os
 import signal
 import subprocess
 import sys
 import textwrap
-from pathlib import Path
 
 import numpy as np
 import pytest
@@ -35,7 +33,13 @@ signals = st.one_of(
 
 
 @settings(max_examples=60, deadline=None)
-@given(signals, st.integers(1, 700), st.integers(1, 4), st.integers(-3500, 3500), st.integers(-3500, 3500))
+@given(
+    signals,
+    st.integers(1, 700),
+    st.integers(1, 4),
+    st.integers(-3500, 3500),
+    st.integers(-3500, 3500),
+)
 def test_threads_never_change_bytes_and_windows_equal_slices(x, block, threads, a, b):
     frame = tt.compress(x, max_error=0.5, block_size=block)
     assert tt.compress(x, max_error=0.5, block_size=block, threads=threads) == frame
@@ -87,12 +91,16 @@ def test_a_stream_with_rel_error_needs_the_range_and_checks_it(tmp_path):
     path = tmp_path / "r.tsrn"
     with pytest.raises(ValueError, match="value_range"):
         tt.open(path, "w", dtype="f4", rel_error=1e-3)
-    with tt.open(path, "w", dtype="f4", rel_error=1e-3, value_range=(low, high), block_size=BLOCK) as w:
+    with tt.open(
+        path, "w", dtype="f4", rel_error=1e-3, value_range=(low, high), block_size=BLOCK
+    ) as w:
         w.write(x)
     assert path.read_bytes() == tt.compress(x, rel_error=1e-3, block_size=BLOCK)
     wrong = tmp_path / "wrong.tsrn"
     with pytest.raises(ValueError, match="not the samples' range"):
-        with tt.open(wrong, "w", dtype="f4", rel_error=1e-3, value_range=(low - 1, high), block_size=BLOCK) as w:
+        with tt.open(
+            wrong, "w", dtype="f4", rel_error=1e-3, value_range=(low - 1, high), block_size=BLOCK
+        ) as w:
             w.write(x)
     assert os.listdir(tmp_path) == ["r.tsrn"]
 
@@ -111,7 +119,9 @@ def test_an_interrupted_writer_leaves_nothing(tmp_path):
             print("ready", flush=True)
             sys.stdin.readline()
     """)
-    child = subprocess.Popen([sys.executable, "-c", script], stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+    child = subprocess.Popen(
+        [sys.executable, "-c", script], stdin=subprocess.PIPE, stdout=subprocess.PIPE
+    )
     assert child.stdout is not None and child.stdout.readline() == b"ready\n"
     child.send_signal(signal.SIGINT)
     child.wait(timeout=30)
@@ -171,9 +181,12 @@ def _fails(read) -> bool:
 def full_disk(tmp_path):
     mount = tmp_path / "full"
     mount.mkdir()
-    if os.geteuid() != 0 or subprocess.run(
-        ["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(mount)], capture_output=True
-    ).returncode:
+    if (
+        os.geteuid() != 0
+        or subprocess.run(
+            ["mount", "-t", "tmpfs", "-o", "size=64k", "tmpfs", str(mount)], capture_output=True
+        ).returncode
+    ):
         pytest.skip("a small tmpfs cannot be mounted here (needs root)")
     yield mount
     subprocess.run(["umount", str(mount)], check=False)

@@ -35,7 +35,8 @@ def _frames():
 
 FRAMES = _frames()
 EXTREMES = [struct.pack("<Q", v) for v in (0, 1, 0x80, 0xFF, 2**31 - 1, 2**32 - 1, 2**63)] + [
-    struct.pack("<d", v) for v in (float("inf"), float("nan"), -1.0, 1e19, 4.0)]
+    struct.pack("<d", v) for v in (float("inf"), float("nan"), -1.0, 1e19, 4.0)
+]
 
 
 def _fields(frame):

@@ -25,19 +25,31 @@ def test_every_bit_comes_back(dtype):
 
 
 def test_float_corner_patterns_come_back():
-    patterns = np.array([0x8000000000000000, 0x7FF0000000000123, 0xFFF8000000000001, 1,
-                         0x000FFFFFFFFFFFFF, 0x7FF0000000000000], dtype=np.uint64)
+    patterns = np.array(
+        [
+            0x8000000000000000,
+            0x7FF0000000000123,
+            0xFFF8000000000001,
+            1,
+            0x000FFFFFFFFFFFFF,
+            0x7FF0000000000000,
+        ],
+        dtype=np.uint64,
+    )
     samples = np.tile(patterns, 50).view(np.float64)
     back = tt.decompress(tt.compress(samples, lossless=True))
     assert back.view(np.uint64).tolist() == samples.view(np.uint64).tolist()
 
 
-@pytest.mark.parametrize("keywords, message", [
-    ({"max_error": 0.1}, "lossless=True keeps every bit and takes no max_error"),
-    ({"psnr": 60, "scale": 8}, "lossless=True keeps every bit and takes no psnr or scale"),
-    ({"method": "best"}, "lossless=True keeps every bit and takes no method"),
-    ({"plain": True}, "lossless=True keeps every bit and takes no plain"),
-])
+@pytest.mark.parametrize(
+    "keywords, message",
+    [
+        ({"max_error": 0.1}, "lossless=True keeps every bit and takes no max_error"),
+        ({"psnr": 60, "scale": 8}, "lossless=True keeps every bit and takes no psnr or scale"),
+        ({"method": "best"}, "lossless=True keeps every bit and takes no method"),
+        ({"plain": True}, "lossless=True keeps every bit and takes no plain"),
+    ],
+)
 def test_other_settings_are_refused(keywords, message):
     with pytest.raises(ValueError) as refused:
         tt.compress(np.arange(8.0), lossless=True, **keywords)
@@ -51,11 +63,17 @@ def test_only_true_or_false():
 
 def test_codec_config_names_lossless_only_when_set():
     assert Tessarine(lossless=True).get_config() == {
-        "id": "tessarine", "coder": "arans", "plain": False, "lossless": True}
+        "id": "tessarine",
+        "coder": "arans",
+        "plain": False,
+        "lossless": True,
+    }
     assert "lossless" not in Tessarine(max_error=0.1).get_config()
     chunk = awkward(np.dtype("f4")).reshape(2, -1)
-    assert Tessarine(lossless=True).decode(Tessarine(lossless=True).encode(chunk)).tobytes() \
+    assert (
+        Tessarine(lossless=True).decode(Tessarine(lossless=True).encode(chunk)).tobytes()
         == chunk.tobytes()
+    )
 
 
 def test_floats_take_the_smaller_route_and_blocks_stay_readable_a_window_at_a_time():

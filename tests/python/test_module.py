@@ -23,8 +23,9 @@ DECOMPRESS_DOC = "Decompress a Tessarine bytes object into a 1-D float32 NumPy a
 
 
 def run_python(code):
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True,
-                            text=True, check=True)
+    result = subprocess.run(
+        [sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, check=True
+    )
     return result.stdout.strip()
 
 
@@ -80,8 +81,10 @@ def test_numpy_is_fetched_on_first_use_in_a_fresh_process():
     assert output == "float32 500"
 
 
-@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""),
-                    reason="AddressSanitizer reserves more address space than the limit")
+@pytest.mark.skipif(
+    "asan" in os.environ.get("LD_PRELOAD", ""),
+    reason="AddressSanitizer reserves more address space than the limit",
+)
 def test_failed_allocation_becomes_memory_error_and_the_module_stays_usable():
     output = run_python("""
         import resource

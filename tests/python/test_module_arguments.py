@@ -49,8 +49,8 @@ def test_refuses_anything_but_a_1d_float_array(data):
 
 @pytest.mark.parametrize("dtype", [np.float32, np.float64])
 @pytest.mark.parametrize(
-    "make", [lambda d: np.arange(10, dtype=d)[::2], lambda d: np.arange(10, dtype=d)[::-1],
-             misaligned],
+    "make",
+    [lambda d: np.arange(10, dtype=d)[::2], lambda d: np.arange(10, dtype=d)[::-1], misaligned],
     ids=["every-second", "reversed", "misaligned"],
 )
 def test_refuses_strided_or_misaligned_arrays(make, dtype):
@@ -60,8 +60,13 @@ def test_refuses_strided_or_misaligned_arrays(make, dtype):
 
 
 @pytest.mark.parametrize(
-    "data", [np.zeros(0, np.float32), np.zeros(0, np.float64), np.arange(10.0)[5:5:2],
-             np.zeros((3, 4), np.float32)[:, 0][:0]]
+    "data",
+    [
+        np.zeros(0, np.float32),
+        np.zeros(0, np.float64),
+        np.arange(10.0)[5:5:2],
+        np.zeros((3, 4), np.float32)[:, 0][:0],
+    ],
 )
 def test_empty_arrays_reach_the_codec_and_are_refused(data):
     with pytest.raises(ValueError) as raised:
@@ -116,8 +121,10 @@ def test_float64_input_gives_the_container_of_its_float32_rounding():
         (bytearray(b"TSRN"), "argument 'data': 'bytearray' object is not an instance of 'bytes'"),
         (memoryview(b"TSRN"), "argument 'data': 'memoryview' object is not an instance of 'bytes'"),
         ("TSRN", "argument 'data': 'str' object is not an instance of 'bytes'"),
-        (np.zeros(60, np.uint8),
-         "argument 'data': 'numpy.ndarray' object is not an instance of 'bytes'"),
+        (
+            np.zeros(60, np.uint8),
+            "argument 'data': 'numpy.ndarray' object is not an instance of 'bytes'",
+        ),
         (None, "argument 'data': 'None' is not an instance of 'bytes'"),
     ],
 )
@@ -149,8 +156,9 @@ def test_bytes_subclasses_are_accepted():
 
     signal = wave()
     container = compress_signal(signal)
-    np.testing.assert_array_equal(decompress_signal(Container(container)),
-                                  decompress_signal(container))
+    np.testing.assert_array_equal(
+        decompress_signal(Container(container)), decompress_signal(container)
+    )
 
 
 @pytest.mark.parametrize(

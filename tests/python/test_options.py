@@ -39,16 +39,22 @@ def noisy_signal():
         ({"scale": 2**62}, OverflowError, OUT_OF_RANGE),
         ({"method": None}, TypeError, "argument 'method': 'None' is not an instance of 'str'"),
         ({"cutoff": None}, TypeError, "argument 'cutoff': 'None' is not an instance of 'str'"),
-        ({"method": b"cdf97"}, TypeError,
-         "argument 'method': 'bytes' object is not an instance of 'str'"),
+        (
+            {"method": b"cdf97"},
+            TypeError,
+            "argument 'method': 'bytes' object is not an instance of 'str'",
+        ),
         ({"coder": 1}, TypeError, "argument 'coder': 'int' object is not an instance of 'str'"),
         # Validation runs in the order method, cutoff, scale, coder.
         ({"method": "x", "cutoff": "y"}, ValueError, METHOD_ERROR.format('"x"')),
         ({"cutoff": "y", "scale": 3}, ValueError, CUTOFF_ERROR.format('"y"')),
         ({"scale": 13, "coder": "z"}, ValueError, SCALE_ERROR.format(13)),
         # Conversion of every argument comes before any validation.
-        ({"method": "x", "coder": 5}, TypeError,
-         "argument 'coder': 'int' object is not an instance of 'str'"),
+        (
+            {"method": "x", "coder": 5},
+            TypeError,
+            "argument 'coder': 'int' object is not an instance of 'str'",
+        ),
         ({"method": "x", "scale": 300}, OverflowError, OUT_OF_RANGE),
     ],
 )
@@ -75,8 +81,11 @@ def test_rejected_arguments(kwargs, error, message):
     ],
 )
 def test_rejected_names_are_quoted_as_escaped_literals(name, quoted):
-    for keyword, template in (("method", METHOD_ERROR), ("cutoff", CUTOFF_ERROR),
-                              ("coder", CODER_ERROR)):
+    for keyword, template in (
+        ("method", METHOD_ERROR),
+        ("cutoff", CUTOFF_ERROR),
+        ("coder", CODER_ERROR),
+    ):
         with pytest.raises(ValueError) as raised:
             TessrCompressionOptions(**{keyword: name})
         assert str(raised.value) == template.format(quoted)
@@ -116,7 +125,9 @@ def test_defaults_are_the_same_every_way(noisy_signal):
     assert compress_signal(noisy_signal, None) == expected
     assert compress_signal(noisy_signal, options=None) == expected
     assert compress_signal(noisy_signal, TessrCompressionOptions()) == expected
-    assert compress_signal(noisy_signal, TessrCompressionOptions("cdf97", 11, "low", None)) == expected
+    assert (
+        compress_signal(noisy_signal, TessrCompressionOptions("cdf97", 11, "low", None)) == expected
+    )
     explicit = TessrCompressionOptions(method="cdf97", scale=11, cutoff="low", coder="auto")
     assert compress_signal(noisy_signal, explicit) == expected
 
@@ -150,8 +161,10 @@ def test_auto_coder_gives_the_arans_container(noisy_signal):
 
 
 def test_cutoff_reaches_the_codec(noisy_signal):
-    containers = {cutoff: compress_signal(noisy_signal, TessrCompressionOptions(scale=12, cutoff=cutoff))
-                  for cutoff in ("low", "medium", "high")}
+    containers = {
+        cutoff: compress_signal(noisy_signal, TessrCompressionOptions(scale=12, cutoff=cutoff))
+        for cutoff in ("low", "medium", "high")
+    }
     assert len(set(containers.values())) == 3
 
 

@@ -8,10 +8,17 @@ import pytest
 import tessarine_tools as tt
 
 
-@pytest.mark.parametrize("keywords", [
-    {"max_error": 0.01}, {"scale": 9}, {"method": "cdf97", "max_error": 0.01},
-    {"method": "best", "psnr": 50}, {"lossless": True}, {"plain": True},
-])
+@pytest.mark.parametrize(
+    "keywords",
+    [
+        {"max_error": 0.01},
+        {"scale": 9},
+        {"method": "cdf97", "max_error": 0.01},
+        {"method": "best", "psnr": 50},
+        {"lossless": True},
+        {"plain": True},
+    ],
+)
 def test_a_signalling_nan_passes_without_warnings(keywords):
     samples = np.sin(np.arange(1000) / 9.0).astype(np.float32)
     samples.view(np.uint32)[5] = 0x7FA00001  # signalling: quiet bit clear, payload set

@@ -66,8 +66,9 @@ def test_recorded_ecg_keeps_its_shape_and_shrinks(method):
 
 @pytest.mark.parametrize("method", METHODS)
 def test_finer_scale_gives_smaller_error(smooth, method):
-    errors = [np.max(np.abs(round_trip(smooth, method=method, scale=s) - smooth))
-              for s in (6, 9, 12)]
+    errors = [
+        np.max(np.abs(round_trip(smooth, method=method, scale=s) - smooth)) for s in (6, 9, 12)
+    ]
     assert errors[0] > errors[1] > errors[2]
 
 
@@ -81,15 +82,20 @@ def test_short_signals_keep_their_length(method, length):
 
 
 finite_signals = hnp.arrays(
-    np.float32, st.integers(1, 3000),
+    np.float32,
+    st.integers(1, 3000),
     elements=st.floats(-1e6, 1e6, width=32, allow_nan=False, allow_infinity=False),
 )
 any_signals = hnp.arrays(np.float32, st.integers(1, 600), elements=st.floats(width=32))
 
 
 @settings(max_examples=150, deadline=None, suppress_health_check=[HealthCheck.too_slow])
-@given(signal=finite_signals, method=st.sampled_from(METHODS), coder=st.sampled_from(CODERS),
-       scale=st.integers(6, 12))
+@given(
+    signal=finite_signals,
+    method=st.sampled_from(METHODS),
+    coder=st.sampled_from(CODERS),
+    scale=st.integers(6, 12),
+)
 def test_generated_signals_round_trip(signal, method, coder, scale):
     options = TessrCompressionOptions(method=method, coder=coder, scale=scale)
     container = compress_signal(signal, options)
@@ -99,8 +105,11 @@ def test_generated_signals_round_trip(signal, method, coder, scale):
     assert np.all(np.isfinite(decoded))
     wide = signal.astype(np.float64)
     # Signals whose range is at most 1e-5 are stored as flat; denormalising rounds in float32.
-    allowed = (max_error_bound(scale) * np.ptp(wide) + FLAT_RANGE
-               + 4 * np.finfo(np.float32).eps * np.max(np.abs(wide)))
+    allowed = (
+        max_error_bound(scale) * np.ptp(wide)
+        + FLAT_RANGE
+        + 4 * np.finfo(np.float32).eps * np.max(np.abs(wide))
+    )
     assert np.max(np.abs(decoded - wide)) <= allowed
 
 
@@ -116,12 +125,16 @@ def test_any_float32_values_compress_or_are_refused_cleanly(signal, method):
 
 @pytest.fixture(scope="module")
 def containers(smooth):
-    return [compress_signal(smooth[:700], TessrCompressionOptions(method=m, coder=c))
-            for m in METHODS for c in CODERS]
+    return [
+        compress_signal(smooth[:700], TessrCompressionOptions(method=m, coder=c))
+        for m in METHODS
+        for c in CODERS
+    ]
 
 
-@settings(max_examples=300, deadline=None,
-          suppress_health_check=[HealthCheck.function_scoped_fixture])
+@settings(
+    max_examples=300, deadline=None, suppress_health_check=[HealthCheck.function_scoped_fixture]
+)
 @given(data=st.data())
 def test_damaged_containers_decode_or_raise_value_error(containers, data):
     container = bytearray(data.draw(st.sampled_from(containers)))

@@ -17,11 +17,18 @@ from tessarine_tools.zarr3 import TessarineCodec
 SURFACES = [CodecSettings, Tessarine, TessarineCodec, lambda **k: compress(np.arange(8.0), **k)]
 
 
-@pytest.mark.parametrize("bad", [
-    {"max_error": True}, {"psnr": float("nan")}, {"coder": 3}, {"scale": 6.0},
-    {"psnr": 60.0, "cutoff": "low"}, {"method": "best"},
-    {"rel_error": "a", "method": "haar"},  # several wrong: the same one is named everywhere
-])
+@pytest.mark.parametrize(
+    "bad",
+    [
+        {"max_error": True},
+        {"psnr": float("nan")},
+        {"coder": 3},
+        {"scale": 6.0},
+        {"psnr": 60.0, "cutoff": "low"},
+        {"method": "best"},
+        {"rel_error": "a", "method": "haar"},  # several wrong: the same one is named everywhere
+    ],
+)
 def test_every_surface_refuses_alike(bad):
     refusals = []
     for surface in SURFACES:
@@ -31,11 +38,16 @@ def test_every_surface_refuses_alike(bad):
     assert len(set(refusals)) == 1, refusals
 
 
-@pytest.mark.parametrize("flags, keywords", [
-    (["--method", "best", "--rel-error", "0.01", "--coder", "auto"],
-     {"method": "best", "rel_error": 0.01, "coder": "auto"}),
-    (["--scale", "9", "--cutoff", "high"], {"scale": 9, "cutoff": "high"}),
-])
+@pytest.mark.parametrize(
+    "flags, keywords",
+    [
+        (
+            ["--method", "best", "--rel-error", "0.01", "--coder", "auto"],
+            {"method": "best", "rel_error": 0.01, "coder": "auto"},
+        ),
+        (["--scale", "9", "--cutoff", "high"], {"scale": 9, "cutoff": "high"}),
+    ],
+)
 def test_surfaces_hold_the_same_settings(flags, keywords):
     expected = CodecSettings(**keywords)
     args = build_parser().parse_args(["compress", "x.npy", *flags])
@@ -46,11 +58,14 @@ def test_surfaces_hold_the_same_settings(flags, keywords):
     assert pickle.loads(pickle.dumps(codec)) == codec  # dask ships codecs to its workers
 
 
-@pytest.mark.parametrize("configuration", [
-    {"psnr": 60.0, "coder": "arans", "plain": True},
-    {"rel_error": 0.001, "method": "best", "coder": "auto", "plain": False},
-    {"method": "db4", "scale": 9, "cutoff": "high", "coder": "deflate", "plain": False},
-])
+@pytest.mark.parametrize(
+    "configuration",
+    [
+        {"psnr": 60.0, "coder": "arans", "plain": True},
+        {"rel_error": 0.001, "method": "best", "coder": "auto", "plain": False},
+        {"method": "db4", "scale": 9, "cutoff": "high", "coder": "deflate", "plain": False},
+    ],
+)
 def test_configs_written_before_load_unchanged(configuration):
     stored = {"name": "tessarine", "configuration": configuration}  # as in an older zarr.json
     assert TessarineCodec.from_dict(stored).to_dict() == stored

@@ -161,4 +161,6 @@ def test_a_named_wavelet_meets_its_bound_in_exact_arithmetic():
     x = np.array([-1e-20, 1.0])
     bound = 5.337595939636231e-05
     y = tt.decompress(tt.compress(x, max_error=bound, method="cdf97"))
-    assert all(abs(Fraction(float(a)) - Fraction(float(b))) <= Fraction(bound) for a, b in zip(x, y))
+    assert all(
+        abs(Fraction(float(a)) - Fraction(float(b))) <= Fraction(bound) for a, b in zip(x, y)
+    )

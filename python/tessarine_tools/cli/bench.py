@@ -42,15 +42,25 @@ def _measure(samples: np.ndarray, trial: Trial) -> Row | None:
         return None  # a peer that cannot take this dtype has no row
     size = len(bytes(blob))
     peak, psnr = errors(samples, decoded)
-    return Row(trial.name, trial.family, ratio(samples.nbytes, size), 8.0 * size / samples.size,
-               peak, psnr, seconds)
+    return Row(
+        trial.name,
+        trial.family,
+        ratio(samples.nbytes, size),
+        8.0 * size / samples.size,
+        peak,
+        psnr,
+        seconds,
+    )
 
 
 def mark_pareto(rows: list[Row]) -> None:
     for row in rows:
-        row.pareto = not any(o.ratio >= row.ratio and o.max_error <= row.max_error
-                             and (o.ratio > row.ratio or o.max_error < row.max_error)
-                             for o in rows)
+        row.pareto = not any(
+            o.ratio >= row.ratio
+            and o.max_error <= row.max_error
+            and (o.ratio > row.ratio or o.max_error < row.max_error)
+            for o in rows
+        )
 
 
 def run(args: argparse.Namespace) -> str:
@@ -83,11 +93,15 @@ def _check_plot(target: Path, force: bool, parents: bool) -> None:
 def _table(rows: list[Row], channels: int, dtype: str) -> str:
     lines = [f"{'':1} {'setting':40} {'ratio':>8} {'max error':>11} {'PSNR dB':>8} {'ms':>8}"]
     for r in rows:
-        lines.append(f"{'*' if r.pareto else ' '} {r.name:40} {r.ratio:8.2f} {r.max_error:11.4g} "
-                     f"{r.psnr:8.1f} {r.seconds * 1e3:8.2f}")
+        lines.append(
+            f"{'*' if r.pareto else ' '} {r.name:40} {r.ratio:8.2f} {r.max_error:11.4g} "
+            f"{r.psnr:8.1f} {r.seconds * 1e3:8.2f}"
+        )
     note = f"; first of {channels} channels" if channels > 1 else ""
-    lines.append(f"* Pareto-optimal: no other setting is both smaller and more accurate "
-                 f"(ratio against {dtype}{note})")
+    lines.append(
+        f"* Pareto-optimal: no other setting is both smaller and more accurate "
+        f"(ratio against {dtype}{note})"
+    )
     return "\n".join(lines)
 
 
@@ -102,14 +116,23 @@ def _plot(rows: list[Row], target: Path, force: bool, parents: bool) -> None:
     for family in families:
         chosen = [r for r in rows if r.family == family and r.max_error > 0]
         edges = ["black" if r.pareto else "none" for r in chosen]  # Pareto-optimal: ringed
-        axes.scatter([r.bits for r in chosen], [r.max_error for r in chosen], s=14,
-                     label=family, edgecolors=edges)
+        axes.scatter(
+            [r.bits for r in chosen],
+            [r.max_error for r in chosen],
+            s=14,
+            label=family,
+            edgecolors=edges,
+        )
     for row in (r for r in rows if r.max_error == 0):  # exact: no error to place on a log axis
         axes.axvline(row.bits, linestyle=":", color="grey")
-        axes.annotate(row.name, (row.bits, 0.02), xycoords=("data", "axes fraction"),
-                      rotation=90, fontsize=7)
-    axes.set(xlabel="bits per sample", ylabel="max error (ringed: Pareto-optimal; dotted: exact)",
-             yscale="log")
+        axes.annotate(
+            row.name, (row.bits, 0.02), xycoords=("data", "axes fraction"), rotation=90, fontsize=7
+        )
+    axes.set(
+        xlabel="bits per sample",
+        ylabel="max error (ringed: Pareto-optimal; dotted: exact)",
+        yscale="log",
+    )
     axes.legend()
     figure.tight_layout()
     with atomic_output(target, force, parents) as temporary:

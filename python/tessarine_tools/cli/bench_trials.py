@@ -27,44 +27,85 @@ class Trial(NamedTuple):
 
 
 def _tessarine(name: str, family: str, **keywords: Any) -> Trial:
-    return Trial(name, family, functools.partial(tessarine_tools.compress, **keywords),
-                 lambda blob, n: tessarine_tools.decompress(blob))
+    return Trial(
+        name,
+        family,
+        functools.partial(tessarine_tools.compress, **keywords),
+        lambda blob, n: tessarine_tools.decompress(blob),
+    )
 
 
 def tessarine_trials(span: float) -> list[Trial]:
-    grid = [_tessarine(f"tessarine {m} scale={s} cutoff={c}", "tessarine settings",
-                       method=m, scale=s, cutoff=c)
-            for m in METHODS for s in SCALES for c in CUTOFFS]
-    absolute = [_tessarine(f"tessarine max_error={span * b:.3g}", "tessarine bounds",
-                           max_error=span * b) for b in RANGE_FRACTIONS]
-    relative = [_tessarine(f"tessarine rel_error={r:g}", "tessarine bounds", rel_error=r)
-                for r in REL_ERRORS]
-    return grid + absolute + relative + [_tessarine("tessarine lossless", "lossless",
-                                                    lossless=True)]
+    grid = [
+        _tessarine(
+            f"tessarine {m} scale={s} cutoff={c}", "tessarine settings", method=m, scale=s, cutoff=c
+        )
+        for m in METHODS
+        for s in SCALES
+        for c in CUTOFFS
+    ]
+    absolute = [
+        _tessarine(f"tessarine max_error={span * b:.3g}", "tessarine bounds", max_error=span * b)
+        for b in RANGE_FRACTIONS
+    ]
+    relative = [
+        _tessarine(f"tessarine rel_error={r:g}", "tessarine bounds", rel_error=r)
+        for r in REL_ERRORS
+    ]
+    return (
+        grid + absolute + relative + [_tessarine("tessarine lossless", "lossless", lossless=True)]
+    )
 
 
 def peer_trials(span: float, dtype: np.dtype[Any]) -> list[Trial]:
-    trials = [Trial("zlib level 9 (lossless)", "lossless",
-                    lambda x: zlib.compress(x.tobytes(), 9),
-                    lambda blob, n: np.frombuffer(zlib.decompress(blob), dtype))]
+    trials = [
+        Trial(
+            "zlib level 9 (lossless)",
+            "lossless",
+            lambda x: zlib.compress(x.tobytes(), 9),
+            lambda blob, n: np.frombuffer(zlib.decompress(blob), dtype),
+        )
+    ]
     zfpy, pysz = _optional("zfpy"), _optional("pysz")
     zstandard, pcodec = _optional("zstandard"), _optional("pcodec")
     if zstandard is not None:
-        trials.append(Trial("zstd level 19 (lossless)", "lossless",
-                            lambda x: zstandard.ZstdCompressor(level=19).compress(x.tobytes()),
-                            lambda blob, n: np.frombuffer(
-                                zstandard.ZstdDecompressor().decompress(blob), dtype)))
+        trials.append(
+            Trial(
+                "zstd level 19 (lossless)",
+                "lossless",
+                lambda x: zstandard.ZstdCompressor(level=19).compress(x.tobytes()),
+                lambda blob, n: np.frombuffer(zstandard.ZstdDecompressor().decompress(blob), dtype),
+            )
+        )
     if pcodec is not None:
-        trials.append(Trial("pcodec (lossless)", "lossless",
-                            lambda x: pcodec.standalone.simple_compress(x, pcodec.ChunkConfig()),
-                            lambda blob, n: pcodec.standalone.simple_decompress(blob)))
+        trials.append(
+            Trial(
+                "pcodec (lossless)",
+                "lossless",
+                lambda x: pcodec.standalone.simple_compress(x, pcodec.ChunkConfig()),
+                lambda blob, n: pcodec.standalone.simple_decompress(blob),
+            )
+        )
     if zfpy is not None:
-        trials += [Trial(f"zfp tolerance={span * b:.3g}", "zfp", _zfp(zfpy, span * b),
-                         lambda blob, n: zfpy.decompress_numpy(blob)) for b in RANGE_FRACTIONS]
+        trials += [
+            Trial(
+                f"zfp tolerance={span * b:.3g}",
+                "zfp",
+                _zfp(zfpy, span * b),
+                lambda blob, n: zfpy.decompress_numpy(blob),
+            )
+            for b in RANGE_FRACTIONS
+        ]
     if pysz is not None:
-        trials += [Trial(f"sz3 abs={span * b:.3g}", "sz3", _sz3(pysz, span * b),
-                         lambda blob, n: pysz.sz.decompress(blob, np.float64, (n,))[0])
-                   for b in RANGE_FRACTIONS]
+        trials += [
+            Trial(
+                f"sz3 abs={span * b:.3g}",
+                "sz3",
+                _sz3(pysz, span * b),
+                lambda blob, n: pysz.sz.decompress(blob, np.float64, (n,))[0],
+            )
+            for b in RANGE_FRACTIONS
+        ]
     return trials
 
 
@@ -86,4 +127,5 @@ def _sz3(pysz: Any, bound: float) -> Callable[[np.ndarray], Any]:
         config.absErrorBound = bound
         config.openmp = False
         return pysz.sz.compress(x.astype(np.float64), config)[0]
+
     return encode

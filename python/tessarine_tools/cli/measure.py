@@ -30,5 +30,7 @@ def ratio(input_bytes: int, stored: int) -> float:
 
 def summary(source: np.ndarray, decoded: np.ndarray, stored: int, seconds: float) -> str:
     peak, psnr = errors(source, decoded)
-    return (f"ratio {ratio(source.nbytes, stored):.2f} against {source.dtype}  "
-            f"max error {peak:.4g}  PSNR {psnr:.1f} dB  {seconds:.2f} s")
+    return (
+        f"ratio {ratio(source.nbytes, stored):.2f} against {source.dtype}  "
+        f"max error {peak:.4g}  PSNR {psnr:.1f} dB  {seconds:.2f} s"
+    )

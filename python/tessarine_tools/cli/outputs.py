@@ -40,12 +40,19 @@ def check_sound_rate(rate: float, given: bool) -> int:
     return int(whole)
 
 
-def _write_sound(temporary: Path, file_format: str, recording: Recording, rate: float | None) -> None:
+def _write_sound(
+    temporary: Path, file_format: str, recording: Recording, rate: float | None
+) -> None:
     import soundfile
 
     frames = recording.samples.T
     subtype = recording.wav_subtype or _SUBTYPE_OF_DTYPE.get(str(frames.dtype), "FLOAT")
     dtype, shift = PCM_SUBTYPES[subtype]
     frames = frames.astype(dtype)
-    soundfile.write(str(temporary), frames << shift if shift else frames, int(rate or 0),
-                    subtype=subtype, format=file_format)
+    soundfile.write(
+        str(temporary),
+        frames << shift if shift else frames,
+        int(rate or 0),
+        subtype=subtype,
+        format=file_format,
+    )

@@ -13,5 +13,13 @@ def progress(items: Iterable[T], total: int, what: str) -> Iterator[T]:
     from tqdm import tqdm
 
     # delay: a bar appears only after a second of work, so quick runs stay one line.
-    yield from tqdm(items, total=total, desc=what, unit="", delay=1.0, leave=False,
-                    file=sys.stderr, disable=total < 2)
+    yield from tqdm(
+        items,
+        total=total,
+        desc=what,
+        unit="",
+        delay=1.0,
+        leave=False,
+        file=sys.stderr,
+        disable=total < 2,
+    )

@@ -39,7 +39,11 @@ class SampleSource:
         for piece in self.blocks(size):
             piece_low, piece_high, piece_finite = _native.finite_range(piece)
             if piece_finite:
-                low, high, finite = min(low, piece_low), max(high, piece_high), finite + piece_finite
+                low, high, finite = (
+                    min(low, piece_low),
+                    max(high, piece_high),
+                    finite + piece_finite,
+                )
         return (float(low), float(high)) if finite else (0.0, 0.0)
 
     def close(self) -> None:
@@ -48,8 +52,12 @@ class SampleSource:
     def __enter__(self) -> SampleSource:
         return self
 
-    def __exit__(self, kind: type[BaseException] | None, error: BaseException | None,
-                 trace: TracebackType | None) -> None:
+    def __exit__(
+        self,
+        kind: type[BaseException] | None,
+        error: BaseException | None,
+        trace: TracebackType | None,
+    ) -> None:
         self.close()
 
 
@@ -65,8 +73,9 @@ class NpySource(SampleSource):
                 wanted = min(size, self.count - start)
                 piece = np.fromfile(file, dtype=self._stored, count=wanted)
                 if piece.size != wanted:
-                    raise DataError(f"{self._path}: cut short: {start + piece.size} of "
-                                    f"{self.count} samples")
+                    raise DataError(
+                        f"{self._path}: cut short: {start + piece.size} of {self.count} samples"
+                    )
                 yield piece.astype(self.dtype, copy=False)
 
 
@@ -99,8 +108,10 @@ def _npy(path: Path) -> SampleSource | None:
     try:
         with open(path, "rb") as file:
             version = np.lib.format.read_magic(file)
-            readers = {(1, 0): np.lib.format.read_array_header_1_0,
-                       (2, 0): np.lib.format.read_array_header_2_0}
+            readers = {
+                (1, 0): np.lib.format.read_array_header_1_0,
+                (2, 0): np.lib.format.read_array_header_2_0,
+            }
             if version not in readers:
                 return None
             shape, _, dtype = readers[version](file)

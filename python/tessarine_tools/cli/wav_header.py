@@ -21,7 +21,9 @@ def announced_frames(path: Path) -> int | None:
             name, size = head[:4], struct.unpack(order + "I", head[4:])[0]
             if name == b"fmt ":
                 fmt = file.read(size + (size & 1))
-                block_align = struct.unpack_from(order + "H", fmt, 12)[0] if len(fmt) >= 14 else None
+                block_align = (
+                    struct.unpack_from(order + "H", fmt, 12)[0] if len(fmt) >= 14 else None
+                )
             elif name == b"data":
                 if size in _UNKNOWN_SIZES or not block_align:
                     return None
