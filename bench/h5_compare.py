@@ -70,7 +70,9 @@ def h5_run(data: np.ndarray, folder: Path, bound: float) -> tuple[Any, Any, int,
     return write_s, read_s, path.stat().st_size, back
 
 
-def h5_threads_run(data: np.ndarray, folder: Path, bound: float) -> tuple[Any, Any, int, np.ndarray]:
+def h5_threads_run(
+    data: np.ndarray, folder: Path, bound: float
+) -> tuple[Any, Any, int, np.ndarray]:
     path = folder / "b.h5"
     path.unlink(missing_ok=True)
 
@@ -146,7 +148,9 @@ def peers(bounds: list[float], repeats: int) -> None:
     ecg = np.load(ECG).astype(np.float32)
     mb = ecg.nbytes / 1e6
     print(f"## Peers: shipped ECG ({ecg.size} float32 samples, one chunk), one run\n")
-    print("| bound | filter | ratio | max error | write MB/s | read MB/s |\n|---|---|---|---|---|---|")
+    print(
+        "| bound | filter | ratio | max error | write MB/s | read MB/s |\n|---|---|---|---|---|---|"
+    )
     for bound in bounds:
         for name, kwargs in peer_filters(bound).items():
             times_w, times_r = [], []
@@ -155,7 +159,9 @@ def peers(bounds: list[float], repeats: int) -> None:
                 for _ in range(repeats):
                     if "x" in f:
                         del f["x"]
-                    w, dset = timed(lambda: f.create_dataset("x", data=ecg, chunks=ecg.shape, **kwargs))
+                    w, dset = timed(
+                        lambda: f.create_dataset("x", data=ecg, chunks=ecg.shape, **kwargs)
+                    )
                     r, back = timed(lambda: dset[()])
                     times_w.append(w)
                     times_r.append(r)

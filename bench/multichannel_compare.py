@@ -51,15 +51,19 @@ def row(name: str, x: np.ndarray, label: str, keywords: dict, rounds: int) -> No
     alone = sum(len(f) for f in per_lane)
     flac = flac_size(x) if not bound else "-"
     versus_flac = f"{flac / len(joint):.3f}" if isinstance(flac, int) else "-"
-    print(f"| {name} | {label} | {x.nbytes / alone:.3f} | {x.nbytes / len(joint):.3f} | "
-          f"{alone / len(joint):.3f} | {versus_flac} | {joint_time / per_lane_time:.2f} |")
+    print(
+        f"| {name} | {label} | {x.nbytes / alone:.3f} | {x.nbytes / len(joint):.3f} | "
+        f"{alone / len(joint):.3f} | {versus_flac} | {joint_time / per_lane_time:.2f} |"
+    )
 
 
 def main() -> None:
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--rounds", type=int, default=3)
     args = parser.parse_args()
-    print("| recording | bound | per-lane ratio | joint ratio | joint/per-lane | joint/FLAC | time joint/per-lane |")
+    print(
+        "| recording | bound | per-lane ratio | joint ratio | joint/per-lane | joint/FLAC | time joint/per-lane |"
+    )
     print("|---|---|---|---|---|---|---|")
     for path in sorted(DATA.glob("*.npy")):
         x = np.load(path)
@@ -69,13 +73,17 @@ def main() -> None:
             row(path.stem, x, f"{f:g} x range", {"max_error": f * span}, args.rounds)
     ecg = np.load(DATA / "ecg_mitbih100_2lead_codes.npy").astype(np.int32)
     one, two = ecg
-    six = np.stack([one, two, two - one, -(one + two) // 2, one - two // 2, two - one // 2]).astype(np.int16)
+    six = np.stack([one, two, two - one, -(one + two) // 2, one - two // 2, two - one // 2]).astype(
+        np.int16
+    )
     row("ECG + 4 derived leads", six, "lossless", {"lossless": True}, args.rounds)
     frame = tt.compress(six, lossless=True)
     base = len(tt.compress(six[:2], lossless=True))
     derived = sum(len(tt.compress(c, lossless=True)) for c in six[2:])
-    print(f"\nderived leads: {len(frame) - base} bytes in the joint frame against {derived} coded alone "
-          f"({100 * (len(frame) - base) / derived:.2f}%)")
+    print(
+        f"\nderived leads: {len(frame) - base} bytes in the joint frame against {derived} coded alone "
+        f"({100 * (len(frame) - base) / derived:.2f}%)"
+    )
 
 
 if __name__ == "__main__":

@@ -10,9 +10,9 @@ import numpy.typing as npt
 
 from . import _native, _residual
 from ._bounds import Bound
+from ._channels import compress_channels, decode_channels, per_channel_bounds
 from ._frame import FRAME_2, Frame, Settings, is_frame, unpack
 from ._layered import search_layered
-from ._channels import compress_channels, decode_channels, per_channel_bounds
 from ._lossless import lossless_frame
 from ._nonfinite import Map, decode_map, encode_map
 from ._search import LOW, Evaluator, search

@@ -27,7 +27,9 @@ def per_channel_bounds(max_error: object) -> list[float] | None:
         return None
     bounds = [float(v) for v in np.asarray(max_error, dtype=np.float64).ravel()]
     if not bounds or not all(b > 0 and math.isfinite(b) for b in bounds):
-        raise ValueError(f"max_error per channel must be positive finite numbers, got {max_error!r}")
+        raise ValueError(
+            f"max_error per channel must be positive finite numbers, got {max_error!r}"
+        )
     return bounds
 
 
@@ -43,19 +45,26 @@ def compress_channels(
         raise ValueError(_NOT_BOUNDED)
     array = np.moveaxis(np.asarray(data), channel_axis, 0)
     if array.dtype.kind not in "fiu" or (array.dtype.kind == "f" and array.dtype.itemsize > 8):
-        raise TypeError(f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}")
+        raise TypeError(
+            f"expected real numbers (float16/32/64 or integers), got dtype {array.dtype}"
+        )
     if array.shape[0] == 0:
         raise ValueError("expected at least one channel")
     if per_channel is not None and len(per_channel) != array.shape[0]:
-        raise ValueError(
-            f"max_error has {len(per_channel)} values for {array.shape[0]} channels"
-        )
+        raise ValueError(f"max_error has {len(per_channel)} values for {array.shape[0]} channels")
     samples = np.ascontiguousarray(array, dtype=array.dtype.newbyteorder("="))
     max_error = list(per_channel) if per_channel is not None else bound.max_error
     return bytes(
         _native.compress_channels(
-            samples, samples.dtype.str[1:], samples.shape[0], max_error, bound.rel_error,
-            bound.psnr, settings.blocks, threads, settings.joint,
+            samples,
+            samples.dtype.str[1:],
+            samples.shape[0],
+            max_error,
+            bound.rel_error,
+            bound.psnr,
+            settings.blocks,
+            threads,
+            settings.joint,
         )
     )
 

@@ -102,6 +102,9 @@ _SIZES = {b"f": (2, 4, 8), b"i": (1, 2, 4, 8), b"u": (1, 2, 4, 8)}
 
 
 def _known(s: Settings) -> bool:
-    return s.method < len(METHODS) and s.scale in SCALES and s.cutoff < len(CUTOFFS) and (
-        s.coder < len(CODERS)
+    return (
+        s.method < len(METHODS)
+        and s.scale in SCALES
+        and s.cutoff < len(CUTOFFS)
+        and (s.coder < len(CODERS))
     )

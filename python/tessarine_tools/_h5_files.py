@@ -14,7 +14,9 @@ _LANE = 1 << 20  # samples per chunk along the lane axis, as the frame's block
 
 
 def _numeric(item: h5py.Dataset) -> bool:
-    return item.dtype.kind in "fiu" and item.dtype.fields is None and item.ndim >= 1 and item.size > 0
+    return (
+        item.dtype.kind in "fiu" and item.dtype.fields is None and item.ndim >= 1 and item.size > 0
+    )
 
 
 def _chunks(shape: tuple[int, ...], axis: int) -> tuple[int, ...]:
@@ -70,7 +72,9 @@ def recompress(source: str | os.PathLike[str], target: str | os.PathLike[str], *
                 if isinstance(item, h5py.Group):
                     dst.require_group(name).attrs.update(item.attrs)
                 elif not _numeric(item):
-                    src.copy(item, dst.require_group(item.parent.name), name=name.rsplit("/", 1)[-1])
+                    src.copy(
+                        item, dst.require_group(item.parent.name), name=name.rsplit("/", 1)[-1]
+                    )
                 else:
                     made = dst.create_dataset(name, shape=item.shape, dtype=item.dtype,
                                               chunks=_chunks(item.shape, axis), **keywords)  # fmt: skip
@@ -120,4 +124,3 @@ def describe(path: str | os.PathLike[str]) -> list[dict[str, Any]]:
     with h5py.File(path, "r") as f:
         f.visititems(add)
     return rows
-

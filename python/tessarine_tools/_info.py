@@ -8,9 +8,9 @@ from typing import Any
 import numpy as np
 
 from . import _native
-from ._native import CODERS, CUTOFFS, METHODS
 from ._bounds import Bound
 from ._frame import FRAME_2, is_frame, unpack
+from ._native import CODERS, CUTOFFS, METHODS
 
 
 @dataclass(frozen=True)

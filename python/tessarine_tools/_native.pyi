@@ -24,7 +24,11 @@ class HeaderFields(TypedDict):
     band_lengths: list[int]
 
 def compress(
-    data: npt.NDArray[np.floating[Any] | np.integer[Any]], method: int, scale: int, cutoff: int, coder: int
+    data: npt.NDArray[np.floating[Any] | np.integer[Any]],
+    method: int,
+    scale: int,
+    cutoff: int,
+    coder: int,
 ) -> bytes: ...
 def decompress(
     data: Buffer, out: npt.NDArray[np.float32] | None = None
@@ -88,7 +92,9 @@ def decode_channels(
 def frame_head(head: Buffer) -> FrameHead: ...
 def block_tail_size(trailer: Buffer) -> int: ...
 def block_layout(head: Buffer, tail: Buffer, body_size: int) -> list[Block]: ...
-def decode_block(dtype: str, block: Block, data: Buffer, out: npt.NDArray[Any]) -> npt.NDArray[Any]: ...
+def decode_block(
+    dtype: str, block: Block, data: Buffer, out: npt.NDArray[Any]
+) -> npt.NDArray[Any]: ...
 def encode_blocks(
     data: npt.NDArray[Any], max_error: float, block_size: int, threads: int = 1
 ) -> list[tuple[bytes, int, float, int]]: ...

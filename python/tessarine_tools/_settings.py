@@ -135,14 +135,21 @@ def _resolve(s: CodecSettings) -> Resolved:
 def _lossless(s: CodecSettings) -> Resolved:
     if s.lossless is not True:
         raise TypeError(f"lossless must be True or False, got {s.lossless!r}")
-    given = [n for n in ("max_error", "rel_error", "psnr", "method", "scale", "cutoff")
-             if getattr(s, n) is not None] + (["plain"] if s.plain else [])
+    given = [
+        n
+        for n in ("max_error", "rel_error", "psnr", "method", "scale", "cutoff")
+        if getattr(s, n) is not None
+    ] + (["plain"] if s.plain else [])
     if given:
         raise ValueError(f"lossless=True keeps every bit and takes no {' or '.join(given)}")
     # The predictive coder returns every bit of every sample when its largest error is 0.
     exact = Bound(max_error=0.0)
-    fixed = Settings(code_of(METHODS, "method", DEFAULT_METHOD), DEFAULT_SCALE,
-                     code_of(CUTOFFS, "cutoff", DEFAULT_CUTOFF), code_of(CODERS, "coder", s.coder))
+    fixed = Settings(
+        code_of(METHODS, "method", DEFAULT_METHOD),
+        DEFAULT_SCALE,
+        code_of(CUTOFFS, "cutoff", DEFAULT_CUTOFF),
+        code_of(CODERS, "coder", s.coder),
+    )
     return Resolved(exact, (fixed.method,), fixed)
 
 
@@ -156,5 +163,7 @@ def code_of(table: tuple[str, ...], what: str, name: object) -> int:
 
 def check_scale(scale: object) -> int:
     if isinstance(scale, bool) or not isinstance(scale, int) or scale not in SCALES:
-        raise ValueError(f"scale must be an integer from {SCALES[0]} to {SCALES[-1]}, got {scale!r}")
+        raise ValueError(
+            f"scale must be an integer from {SCALES[0]} to {SCALES[-1]}, got {scale!r}"
+        )
     return scale

@@ -107,7 +107,9 @@ class FrameReader:
             if first < high and first + samples > low:
                 decoded = self._decode(block)
                 part_low, part_high = max(low, first), min(high, first + samples)
-                out[part_low - low : part_high - low] = decoded[part_low - first : part_high - first]
+                out[part_low - low : part_high - low] = decoded[
+                    part_low - first : part_high - first
+                ]
         return out
 
     def __iter__(self) -> Iterator[npt.NDArray[np.generic]]:

@@ -19,8 +19,10 @@ def leads(n=20_000):
 
 @settings(max_examples=60, deadline=None)
 @given(
-    arrays(st.sampled_from([np.int16, np.uint8, np.int32, np.float32]),
-           st.tuples(st.integers(1, 4), st.integers(0, 300))),
+    arrays(
+        st.sampled_from([np.int16, np.uint8, np.int32, np.float32]),
+        st.tuples(st.integers(1, 4), st.integers(0, 300)),
+    ),
     st.sampled_from([0.0, 0.4, 1.0, 3.0, 50.0]),
     st.booleans(),
 )
@@ -49,7 +51,9 @@ def test_channels_decode_alone_and_in_any_order():
     frame = tt.compress(x, max_error=2)
     whole = tt.decompress(frame)
     np.testing.assert_array_equal(tt.decompress(frame, channels=[4, 0]), whole[[4, 0]])
-    np.testing.assert_array_equal(tt.decompress(frame, channels=[-1], start=5, stop=9), whole[[4], 5:9])
+    np.testing.assert_array_equal(
+        tt.decompress(frame, channels=[-1], start=5, stop=9), whole[[4], 5:9]
+    )
     with pytest.raises(ValueError, match="outside"):
         tt.decompress(frame, channels=[5])
 

@@ -63,8 +63,23 @@ def test_pcm_wav_is_exact_below_half_a_step(files, store, capsys):
 
 def test_raw_round_trip_and_info(files, capsys):
     tone(2).T.astype("<i4").tofile("two.raw")
-    assert main(["compress", "two.raw", "--dtype", "<i4", "--channels", "2", "-o", "two.zarr",
-                 "--max-error", "0.4"]) == 0
+    assert (
+        main(
+            [
+                "compress",
+                "two.raw",
+                "--dtype",
+                "<i4",
+                "--channels",
+                "2",
+                "-o",
+                "two.zarr",
+                "--max-error",
+                "0.4",
+            ]
+        )
+        == 0
+    )
     assert main(["decompress", "two.zarr", "-o", "back.raw"]) == 0
     assert (files / "back.raw").read_bytes() == (files / "two.raw").read_bytes()
     main(["compress", "mono.npy", "--scale", "8"])
@@ -75,16 +90,23 @@ def test_raw_round_trip_and_info(files, capsys):
     assert "cdf97 scale 8 cutoff low, bound none" in described
 
 
-@pytest.mark.parametrize("args, status, message", [
-    (["compress", "missing.npy"], 1, "missing.npy: no such file"),
-    (["compress", "broken.wav"], 1, "broken.wav: not a readable sound file"),
-    (["compress", "cube.npy"], 1, "cube.npy: expected a non-empty 1-D or 2-D"),
-    (["compress", "objects.npy"], 1, "objects.npy: holds Python objects, not numbers"),
-    (["compress", "multi.wav", "-o", "multi.tsrn"], 2, "multi.tsrn: 3 channels need a bound"),
-    (["compress", "mono.npy", "--scale", "9", "--psnr", "50"], 2, "give either --scale/--cutoff"),
-    (["compress", "mono.npy", "-o", "old.tsrn"], 2, "old.tsrn already exists"),
-    (["decompress", "mono.npy", "-o", "x.wav"], 1, "mono.npy: "),
-])
+@pytest.mark.parametrize(
+    "args, status, message",
+    [
+        (["compress", "missing.npy"], 1, "missing.npy: no such file"),
+        (["compress", "broken.wav"], 1, "broken.wav: not a readable sound file"),
+        (["compress", "cube.npy"], 1, "cube.npy: expected a non-empty 1-D or 2-D"),
+        (["compress", "objects.npy"], 1, "objects.npy: holds Python objects, not numbers"),
+        (["compress", "multi.wav", "-o", "multi.tsrn"], 2, "multi.tsrn: 3 channels need a bound"),
+        (
+            ["compress", "mono.npy", "--scale", "9", "--psnr", "50"],
+            2,
+            "give either --scale/--cutoff",
+        ),
+        (["compress", "mono.npy", "-o", "old.tsrn"], 2, "old.tsrn already exists"),
+        (["decompress", "mono.npy", "-o", "x.wav"], 1, "mono.npy: "),
+    ],
+)
 def test_refusals_leave_nothing_behind(files, capsys, args, status, message):
     before = listing(files)
     assert main(args) == status
@@ -101,9 +123,15 @@ def interrupt_after_first(items, total, what):
 
 
 @pytest.mark.parametrize("output", ["mono.tsrn", "mono.zarr", "mono.zarr.zip"])
-@pytest.mark.parametrize("failure, status", [(OSError(errno.ENOSPC, "No space left on device"), 1),
-                                             (KeyboardInterrupt(), 130),
-                                             (signal.SIGTERM, 143), (signal.SIGHUP, 129)])
+@pytest.mark.parametrize(
+    "failure, status",
+    [
+        (OSError(errno.ENOSPC, "No space left on device"), 1),
+        (KeyboardInterrupt(), 130),
+        (signal.SIGTERM, 143),
+        (signal.SIGHUP, 129),
+    ],
+)
 def test_failures_mid_write_leave_no_output(files, capsys, monkeypatch, output, failure, status):
     calls, real = [], tessarine_tools.compress
 
@@ -142,7 +170,9 @@ def test_a_planted_temporary_name_is_never_followed(files):
 def test_force_replaces_a_store_whole(files):
     assert main(["compress", "multi.wav", "--scale", "8"]) == 0
     assert main(["compress", "multi.wav", "--scale", "12", "--force"]) == 0
-    assert listing(files).count("multi.zarr") == 1 and not any(n.startswith(".") for n in listing(files))
+    assert listing(files).count("multi.zarr") == 1 and not any(
+        n.startswith(".") for n in listing(files)
+    )
 
 
 def test_bench_marks_pareto_rows_and_plots(files, capsys):

@@ -29,10 +29,18 @@ def test_info_describes_a_recording_of_several_arrays(tmp_path, monkeypatch, cap
     monkeypatch.chdir(tmp_path)
     with pyedflib.EdfWriter("two.edf", 2, file_type=pyedflib.FILETYPE_EDFPLUS) as edf:
         for channel, rate in enumerate((100, 50)):
-            edf.setSignalHeader(channel, {"label": f"c{channel}", "dimension": "uV",
-                                          "sample_frequency": rate, "physical_max": 100,
-                                          "physical_min": -100, "digital_max": 32767,
-                                          "digital_min": -32768})
+            edf.setSignalHeader(
+                channel,
+                {
+                    "label": f"c{channel}",
+                    "dimension": "uV",
+                    "sample_frequency": rate,
+                    "physical_max": 100,
+                    "physical_min": -100,
+                    "digital_max": 32767,
+                    "digital_min": -32768,
+                },
+            )
         edf.writeSamples([np.sin(np.arange(1000) / 9) * 50, np.cos(np.arange(500) / 5) * 50])
     assert main(["compress", "two.edf", "-o", "two.zarr"]) == 0
     capsys.readouterr()

@@ -12,8 +12,13 @@ wfdb = pytest.importorskip("wfdb")
 
 from tessarine_tools.cli import main  # noqa: E402
 
-SHIPPED = sorted({p.resolve() for p in Path(pyedflib.__file__).parent.rglob("*")
-                  if p.suffix.lower() in (".edf", ".bdf")})
+SHIPPED = sorted(
+    {
+        p.resolve()
+        for p in Path(pyedflib.__file__).parent.rglob("*")
+        if p.suffix.lower() in (".edf", ".bdf")
+    }
+)
 SUBSECOND = next(p for p in SHIPPED if p.name == "test_subsecond.edf")  # one channel, gain < 0
 MULTIRATE = next(p for p in SHIPPED if p.name == "test_generator.bdf")  # 5 rates, 24-bit
 
@@ -61,8 +66,11 @@ def test_annotations_are_readable_attributes(tmp_path):
 def physical(path):
     reader = pyedflib.EdfReader(str(path))
     try:
-        return [reader.readSignal(i) for i in range(reader.signals_in_file)], \
-            reader.getHeader(), reader.readAnnotations()
+        return (
+            [reader.readSignal(i) for i in range(reader.signals_in_file)],
+            reader.getHeader(),
+            reader.readAnnotations(),
+        )
     finally:
         reader.close()
 
@@ -70,14 +78,28 @@ def physical(path):
 def two_gains(path):
     """An EDF+ file whose two channels of one rate differ tenfold in gain."""
     writer = pyedflib.EdfWriter(str(path), 2, file_type=pyedflib.FILETYPE_EDFPLUS)
-    heads = [{"label": name, "dimension": "uV", "sample_frequency": 256, "physical_max": top,
-              "physical_min": -top, "digital_max": 32767, "digital_min": -32768,
-              "prefilter": "", "transducer": ""}
-             for name, top in (("fine", 100.0), ("coarse", 1000.0))]
+    heads = [
+        {
+            "label": name,
+            "dimension": "uV",
+            "sample_frequency": 256,
+            "physical_max": top,
+            "physical_min": -top,
+            "digital_max": 32767,
+            "digital_min": -32768,
+            "prefilter": "",
+            "transducer": "",
+        }
+        for name, top in (("fine", 100.0), ("coarse", 1000.0))
+    ]
     writer.setSignalHeaders(heads)
     t = np.arange(256 * 20)
-    codes = [np.round(np.sin(t / 7.0) * 20000 + np.random.default_rng(c).normal(0, 50, t.size))
-             .astype(np.int32) for c in range(2)]
+    codes = [
+        np.round(np.sin(t / 7.0) * 20000 + np.random.default_rng(c).normal(0, 50, t.size)).astype(
+            np.int32
+        )
+        for c in range(2)
+    ]
     writer.writeSamples(codes, digital=True)
     writer.writeAnnotation(1.5, -1, "mark")
     writer.close()
@@ -92,8 +114,10 @@ def test_max_error_holds_in_physical_units(make, max_error, tmp_path):
     assert run("compress", source, "-o", exact) == 0
     assert run("compress", source, "-o", tmp_path / "rec.zarr", "--max-error", max_error) == 0
     assert run("decompress", tmp_path / "rec.zarr", "-o", tmp_path / "back.edf") == 0
-    (before, header, notes), (after, header_back, notes_back) = physical(source), \
-        physical(tmp_path / "back.edf")
+    (before, header, notes), (after, header_back, notes_back) = (
+        physical(source),
+        physical(tmp_path / "back.edf"),
+    )
     assert header_back == header and all(map(np.array_equal, notes_back, notes))
     worst = max(float(np.max(np.abs(a - b))) for a, b in zip(before, after))
     assert 0 < worst <= max_error * (1 + 1e-9)
@@ -116,16 +140,31 @@ def wfdb_record(folder):
     t = np.arange(3000)
     leads = [np.round(np.sin(t / (9.0 + c)) * 700 + c * 40).astype(np.int64) for c in range(3)]
     record = wfdb.Record(
-        record_name="rec", n_sig=3, fs=250, sig_len=1000, sig_name=["I", "II", "resp"],
-        units=["mV", "mV", "l/s"], fmt=["16", "212", "16"], adc_gain=[200.0, 150.0, 20.0],
-        baseline=[0, 12, -4], samps_per_frame=[1, 1, 3], comments=["age: 61"],
+        record_name="rec",
+        n_sig=3,
+        fs=250,
+        sig_len=1000,
+        sig_name=["I", "II", "resp"],
+        units=["mV", "mV", "l/s"],
+        fmt=["16", "212", "16"],
+        adc_gain=[200.0, 150.0, 20.0],
+        baseline=[0, 12, -4],
+        samps_per_frame=[1, 1, 3],
+        comments=["age: 61"],
         e_d_signal=[leads[0][:1000], leads[1][:1000], leads[2]],
-        file_name=["rec.dat", "rec_212.dat", "rec_resp.dat"])
+        file_name=["rec.dat", "rec_212.dat", "rec_resp.dat"],
+    )
     record.set_d_features(expanded=True)
     record.set_defaults()
     record.wrsamp(expanded=True, write_dir=str(folder))
-    wfdb.wrann("rec", "atr", np.array([10, 260, 515]), symbol=["N", "V", "N"],
-               aux_note=["", "(B", ""], write_dir=str(folder))
+    wfdb.wrann(
+        "rec",
+        "atr",
+        np.array([10, 260, 515]),
+        symbol=["N", "V", "N"],
+        aux_note=["", "(B", ""],
+        write_dir=str(folder),
+    )
     return folder / "rec.hea"
 
 
@@ -138,8 +177,16 @@ def test_wfdb_record_round_trip(tmp_path):
     before = wfdb.rdrecord(str(tmp_path / "rec"), physical=False, smooth_frames=False)
     after = wfdb.rdrecord(str(out / "back"), physical=False, smooth_frames=False)
     assert all(map(np.array_equal, after.e_d_signal, before.e_d_signal))
-    for name in ("fs", "sig_name", "units", "adc_gain", "baseline", "fmt", "samps_per_frame",
-                 "comments"):
+    for name in (
+        "fs",
+        "sig_name",
+        "units",
+        "adc_gain",
+        "baseline",
+        "fmt",
+        "samps_per_frame",
+        "comments",
+    ):
         assert getattr(after, name) == getattr(before, name), name
     notes, back = wfdb.rdann(str(tmp_path / "rec"), "atr"), wfdb.rdann(str(out / "back"), "atr")
     assert np.array_equal(back.sample, notes.sample) and back.symbol == notes.symbol
@@ -148,8 +195,12 @@ def test_wfdb_record_round_trip(tmp_path):
 
 def damaged(tmp_path):
     data = SUBSECOND.read_bytes()
-    cases = {"signals.edf": data[:252] + b"x1  " + data[256:], "cut.edf": data[:300],
-             "short.edf": data[:-100], "records.edf": data[:236] + b"abc     " + data[244:]}
+    cases = {
+        "signals.edf": data[:252] + b"x1  " + data[256:],
+        "cut.edf": data[:300],
+        "short.edf": data[:-100],
+        "records.edf": data[:236] + b"abc     " + data[244:],
+    }
     for name, content in cases.items():
         (tmp_path / name).write_bytes(content)
     wfdb_record(tmp_path)
@@ -167,13 +218,27 @@ def test_damaged_headers_end_in_one_line(tmp_path, capsys, monkeypatch):
         assert not Path("out.zarr").exists()
 
 
-@pytest.mark.parametrize("args, message", [
-    (["compress", MULTIRATE, "-o", "five.tsrn"],
-     "five.tsrn: 5 channels with their header need a .zarr or .zarr.zip store"),
-    (["decompress", "rec.zarr", "-o", "back.npy"], "a recording in BDF+: write it to .edf or .bdf"),
-    (["decompress", "rec.zarr", "-o", "back.hea"], "a recording in BDF+: write it to .edf or .bdf"),
-    (["decompress", "codes.tsrn", "-o", "back.edf"], "codes.tsrn holds no EDF or WFDB recording"),
-])
+@pytest.mark.parametrize(
+    "args, message",
+    [
+        (
+            ["compress", MULTIRATE, "-o", "five.tsrn"],
+            "five.tsrn: 5 channels with their header need a .zarr or .zarr.zip store",
+        ),
+        (
+            ["decompress", "rec.zarr", "-o", "back.npy"],
+            "a recording in BDF+: write it to .edf or .bdf",
+        ),
+        (
+            ["decompress", "rec.zarr", "-o", "back.hea"],
+            "a recording in BDF+: write it to .edf or .bdf",
+        ),
+        (
+            ["decompress", "codes.tsrn", "-o", "back.edf"],
+            "codes.tsrn holds no EDF or WFDB recording",
+        ),
+    ],
+)
 def test_refusals_are_usage_errors(args, message, tmp_path, capsys, monkeypatch):
     monkeypatch.chdir(tmp_path)
     assert run("compress", MULTIRATE, "-o", "rec.zarr") == 0

@@ -6,9 +6,9 @@ import sys
 import numcodecs
 import numpy as np
 import pytest
+
 import tessarine
 import tessarine_tools
-
 from tessarine_tools.codec import Tessarine, lane_frames
 
 RNG = np.random.default_rng(15)
@@ -26,12 +26,15 @@ def test_peers_import_together():
     subprocess.run([sys.executable, "-c", code], check=True, timeout=120)
 
 
-@pytest.mark.parametrize("config", [
-    {"id": "tessarine"},
-    {"id": "tessarine", "method": "db4", "scale": 9, "cutoff": "high", "coder": "deflate"},
-    {"id": "tessarine", "max_error": 0.5, "method": "best"},
-    {"id": "tessarine", "psnr": 70.0, "plain": True},
-])
+@pytest.mark.parametrize(
+    "config",
+    [
+        {"id": "tessarine"},
+        {"id": "tessarine", "method": "db4", "scale": 9, "cutoff": "high", "coder": "deflate"},
+        {"id": "tessarine", "max_error": 0.5, "method": "best"},
+        {"id": "tessarine", "psnr": 70.0, "plain": True},
+    ],
+)
 def test_config_round_trips_through_registry(config):
     codec = numcodecs.get_codec(config)
     assert isinstance(codec, Tessarine)
@@ -39,7 +42,9 @@ def test_config_round_trips_through_registry(config):
     assert {k: v for k, v in codec.get_config().items() if k in config} == config
 
 
-@pytest.mark.parametrize("bad", [{"max_error": -1.0}, {"psnr": 60.0, "scale": 9}, {"method": "haar"}])
+@pytest.mark.parametrize(
+    "bad", [{"max_error": -1.0}, {"psnr": 60.0, "scale": 9}, {"method": "haar"}]
+)
 def test_bad_configs_are_refused_when_built(bad):
     with pytest.raises(ValueError):
         Tessarine(**bad)
@@ -90,7 +95,9 @@ def test_damaged_chunks_raise(cut):
 @pytest.mark.parametrize(("lanes", "out_shape"), [(0, (2, 3)), (1, (2, 3)), (2, (3, 2)), (2, (5,))])
 def test_chunks_that_cannot_fill_out_are_refused(lanes, out_shape):
     # Zero lanes would leave `out` as it was; one 6-sample lane must not be spread over 2 rows.
-    chunk = Tessarine().encode(signal((lanes, 6 // max(lanes, 1)), "float32")) if lanes else b"\0" * 4
+    chunk = (
+        Tessarine().encode(signal((lanes, 6 // max(lanes, 1)), "float32")) if lanes else b"\0" * 4
+    )
     out = np.full(out_shape, 7.0, np.float32)
     with pytest.raises(ValueError):
         Tessarine().decode(chunk, out=out)

@@ -76,7 +76,9 @@ def test_chunks_are_the_numcodecs_codec_bytes(tmp_path, settings, axis):
             np.testing.assert_array_equal(f["x"][region], np.moveaxis(decoded, -1, axis))
 
 
-@pytest.mark.parametrize("settings", [{"max_error": 0.02}, {"lossless": True}, {"psnr": 50, "rel_error": 1e-2}])
+@pytest.mark.parametrize(
+    "settings", [{"max_error": 0.02}, {"lossless": True}, {"psnr": 50, "rel_error": 1e-2}]
+)
 def test_parallel_write_and_read_match_the_filter(tmp_path, settings):
     data = signal((5, 2300), "f4")  # edge chunks on both axes
     with h5py.File(tmp_path / "a.h5", "w") as f:
@@ -96,19 +98,32 @@ def test_parallel_write_and_read_match_the_filter(tmp_path, settings):
 @pytest.mark.parametrize(
     ("dtype", "settings", "message"),
     [
-        ("S4", {"max_error": 1.0}, "tessarine filter accepts float16, float32, float64 and 1 to 8 byte integers"),
+        (
+            "S4",
+            {"max_error": 1.0},
+            "tessarine filter accepts float16, float32, float64 and 1 to 8 byte integers",
+        ),
         ([("a", "f4"), ("b", "i2")], {"max_error": 1.0}, "tessarine filter accepts"),
         ("f8", {"method": "cdf97"}, "(wavelet containers: float32 only)"),
-        ("f4", {"max_error": 1.0, "axis": 1}, "tessarine filter axis is not an axis of the dataset"),
+        (
+            "f4",
+            {"max_error": 1.0, "axis": 1},
+            "tessarine filter axis is not an axis of the dataset",
+        ),
     ],
 )
 def test_settings_it_cannot_carry_fail_at_creation(tmp_path, dtype, settings, message):
-    with h5py.File(tmp_path / "a.h5", "w") as f, pytest.raises(ValueError, match=message.replace("(", r"\(").replace(")", r"\)")):
+    with (
+        h5py.File(tmp_path / "a.h5", "w") as f,
+        pytest.raises(ValueError, match=message.replace("(", r"\(").replace(")", r"\)")),
+    ):
         f.create_dataset("x", shape=(100,), dtype=dtype, chunks=(50,), **th5.filter(**settings))
 
 
 def test_filter_refuses_settings_it_cannot_store():
-    with pytest.raises(ValueError, match="the HDF5 filter codes bounds with the predictive coder only"):
+    with pytest.raises(
+        ValueError, match="the HDF5 filter codes bounds with the predictive coder only"
+    ):
         th5.filter(max_error=0.1, method="db4")
     with pytest.raises(ValueError, match="max_error must be a positive finite number"):
         th5.filter(max_error=-1)
@@ -151,9 +166,15 @@ def test_h5dump_reads_with_the_plugin_path(tmp_path):
     )  # fmt: skip
     body = out.stdout.split("DATA {")[1].split("}")[0]
     assert [int(v) for v in body.replace(",", " ").split()] == data.ravel().tolist()
-    assert "FILTER_ID 386" in subprocess.run(
-        ["h5dump", "-p", "-H", str(tmp_path / "a.h5")], capture_output=True, text=True, check=True
-    ).stdout
+    assert (
+        "FILTER_ID 386"
+        in subprocess.run(
+            ["h5dump", "-p", "-H", str(tmp_path / "a.h5")],
+            capture_output=True,
+            text=True,
+            check=True,
+        ).stdout
+    )
 
 
 @needs_tools
@@ -217,7 +238,9 @@ def test_parallel_write_inside_visititems_does_not_deadlock(tmp_path):
 
     data = signal((4, 3000), "f4")
     with h5py.File(tmp_path / "a.h5", "w") as f:
-        f.create_dataset("x", shape=data.shape, dtype="f4", chunks=(1, 1000), **th5.filter(max_error=0.1))
+        f.create_dataset(
+            "x", shape=data.shape, dtype="f4", chunks=(1, 1000), **th5.filter(max_error=0.1)
+        )
         # visititems holds h5py's lock while its callback runs; the workers must not need it.
         worker = threading.Thread(target=f.visititems,
                                   args=(lambda name, obj: th5.write(obj, data, threads=2),))  # fmt: skip

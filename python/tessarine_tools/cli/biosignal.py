@@ -24,8 +24,14 @@ class Channel:
 
     def describe(self) -> dict[str, Any]:
         """Everything but the codes, as JSON-ready values."""
-        return {"label": self.label, "unit": self.unit, "rate": self.rate, "gain": self.gain,
-                "offset": self.offset, **self.fields}
+        return {
+            "label": self.label,
+            "unit": self.unit,
+            "rate": self.rate,
+            "gain": self.gain,
+            "offset": self.offset,
+            **self.fields,
+        }
 
 
 @dataclass

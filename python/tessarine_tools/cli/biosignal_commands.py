@@ -49,8 +49,10 @@ def compress_biosignal(args: argparse.Namespace, source: Path) -> str:
     target = Path(args.output) if args.output else source.with_suffix(".zarr")
     kind = kind_of(target)
     if kind == "tsrn" and (target.suffix != ".tsrn" or len(recording.channels) != 1):
-        raise UsageError(f"{target}: {len(recording.channels)} channels with their header "
-                         "need a .zarr or .zarr.zip store (.tsrn holds one channel's codes)")
+        raise UsageError(
+            f"{target}: {len(recording.channels)} channels with their header "
+            "need a .zarr or .zarr.zip store (.tsrn holds one channel's codes)"
+        )
     if args.rate is not None:
         raise UsageError(f"{source} records its own sample rates; --rate is not needed")
     check_output(target, args.force, args.parents)
@@ -67,12 +69,14 @@ def compress_biosignal(args: argparse.Namespace, source: Path) -> str:
     return f"{line}  -> {target}"
 
 
-def _write_frame(source: Path, temporary: Path, recording: Biosignal,
-                 settings: dict[str, object], threads: int) -> None:
+def _write_frame(
+    source: Path, temporary: Path, recording: Biosignal, settings: dict[str, object], threads: int
+) -> None:
     channel = recording.channels[0]
     own, _ = channel_settings(settings, channel.gain)
-    temporary.write_bytes(_library(source, tessarine_tools.compress, channel.codes,
-                                   threads=threads, **own))
+    temporary.write_bytes(
+        _library(source, tessarine_tools.compress, channel.codes, threads=threads, **own)
+    )
 
 
 def _read(path: Path, kind: str, recording: Biosignal) -> list[np.ndarray]:
@@ -84,16 +88,24 @@ def _read(path: Path, kind: str, recording: Biosignal) -> list[np.ndarray]:
         raise DataError(str(error).replace(str(path), "the output")) from None
 
 
-def _summary(source: Path, recording: Biosignal, restored: list[np.ndarray], stored: int,
-             seconds: float) -> str:
+def _summary(
+    source: Path, recording: Biosignal, restored: list[np.ndarray], stored: int, seconds: float
+) -> str:
     """Ratio against the source file's bytes; the largest error in physical units."""
-    largest = max((float(np.max(np.abs(back.astype(np.int64) - c.codes.astype(np.int64))))
-                   * abs(c.gain) if c.codes.size else 0.0)
-                  for c, back in zip(recording.channels, restored))
+    largest = max(
+        (
+            float(np.max(np.abs(back.astype(np.int64) - c.codes.astype(np.int64)))) * abs(c.gain)
+            if c.codes.size
+            else 0.0
+        )
+        for c, back in zip(recording.channels, restored)
+    )
     count = len(recording.channels)
-    return (f"ratio {ratio(_source_bytes(source), stored):.2f} against the "
-            f"{recording.file_format.upper()} input  {count} channel{'s' * (count != 1)}  "
-            f"max error {largest:.4g} (physical units)  {seconds:.2f} s")
+    return (
+        f"ratio {ratio(_source_bytes(source), stored):.2f} against the "
+        f"{recording.file_format.upper()} input  {count} channel{'s' * (count != 1)}  "
+        f"max error {largest:.4g} (physical units)  {seconds:.2f} s"
+    )
 
 
 def _source_bytes(source: Path) -> int:
@@ -106,8 +118,11 @@ def handles(source: Path, target: Path) -> bool:
     """Whether decompress goes through here: a biosignal file out, or a biosignal store in."""
     if target.suffix.lower() in BIOSIGNAL_SUFFIXES:
         return True
-    return kind_of(source) != "tsrn" and source.exists() and is_biosignal_store(
-        source, zipped=kind_of(source) == "zip" and source.is_file())
+    return (
+        kind_of(source) != "tsrn"
+        and source.exists()
+        and is_biosignal_store(source, zipped=kind_of(source) == "zip" and source.is_file())
+    )
 
 
 def decompress_biosignal(args: argparse.Namespace, source: Path, target: Path) -> str:
@@ -115,15 +130,19 @@ def decompress_biosignal(args: argparse.Namespace, source: Path, target: Path) -
         raise DataError(f"{source}: no such file")
     zipped = kind_of(source) == "zip" and source.is_file()
     if kind_of(source) == "tsrn" or not is_biosignal_store(source, zipped):
-        raise UsageError(f"{source} holds no EDF or WFDB recording: only a store made from one "
-                         f"can write {target.suffix}")
+        raise UsageError(
+            f"{source} holds no EDF or WFDB recording: only a store made from one "
+            f"can write {target.suffix}"
+        )
     if args.rate is not None:
         raise UsageError("--rate is for sound file outputs")
     recording = read_biosignal_store(source, zipped)
     wanted = (".hea",) if recording.file_format == "wfdb" else (".edf", ".bdf")
     if target.suffix.lower() not in wanted:
-        raise UsageError(f"{source} holds a recording in {recording.file_format.upper()}: "
-                         f"write it to {' or '.join(wanted)}")
+        raise UsageError(
+            f"{source} holds a recording in {recording.file_format.upper()}: "
+            f"write it to {' or '.join(wanted)}"
+        )
     check_output(target, args.force, args.parents)
     with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
         if recording.is_edf:
@@ -135,8 +154,9 @@ def decompress_biosignal(args: argparse.Namespace, source: Path, target: Path) -
     return f"{len(recording.channels)} channels {recording.file_format.upper()} -> {target}"
 
 
-def _write_record(source: Path, recording: Biosignal, temporary: Path, target: Path,
-                  force: bool) -> None:
+def _write_record(
+    source: Path, recording: Biosignal, temporary: Path, target: Path, force: bool
+) -> None:
     """The signal and annotation files go in place first; the header, last, makes the record."""
     from tessarine_tools.cli.wfdb_records import write_wfdb
 

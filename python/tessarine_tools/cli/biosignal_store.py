@@ -44,8 +44,9 @@ def _steps(max_error: float | None, gain: float) -> int | None:
     return steps if steps >= 1 else None
 
 
-def write_biosignal_store(path: Path, recording: Biosignal, settings: dict[str, Any],
-                          zipped: bool) -> None:
+def write_biosignal_store(
+    path: Path, recording: Biosignal, settings: dict[str, Any], zipped: bool
+) -> None:
     """`settings` are the codec's; a max_error in them is in physical units."""
     import zarr
 
@@ -64,10 +65,16 @@ def write_biosignal_store(path: Path, recording: Biosignal, settings: dict[str, 
             block = max(1, min(BLOCK, samples.shape[1]))
             serializer = TessarineCodec(**own)
             rows = samples.shape[0] if joins(serializer) else 1  # channels coded together
-            array = root.create_array(name, shape=samples.shape, chunks=(rows, block),
-                                      dtype=samples.dtype, serializer=serializer,
-                                      compressors=None, fill_value=_inside(samples),
-                                      attributes=_array_attributes(channels, steps))
+            array = root.create_array(
+                name,
+                shape=samples.shape,
+                chunks=(rows, block),
+                dtype=samples.dtype,
+                serializer=serializer,
+                compressors=None,
+                fill_value=_inside(samples),
+                attributes=_array_attributes(channels, steps),
+            )
             _write_chunks(array, samples, block, rows)
         if "edf_annotations" in recording.raw:
             notes = recording.raw["edf_annotations"]
@@ -94,20 +101,31 @@ def _exact(settings: dict[str, Any]) -> dict[str, Any]:
 
 def _group_attributes(recording: Biosignal, groups: dict[str, list[int]]) -> dict[str, Any]:
     where = {i: (name, row) for name, members in groups.items() for row, i in enumerate(members)}
-    channels = [{**c.describe(), "array": where[i][0], "row": where[i][1]}
-                for i, c in enumerate(recording.channels)]
-    attributes = {MARK: _VERSION, "file_format": recording.file_format,
-                  "header": recording.header, "channels": channels,
-                  "annotations": recording.annotations}
+    channels = [
+        {**c.describe(), "array": where[i][0], "row": where[i][1]}
+        for i, c in enumerate(recording.channels)
+    ]
+    attributes = {
+        MARK: _VERSION,
+        "file_format": recording.file_format,
+        "header": recording.header,
+        "channels": channels,
+        "annotations": recording.annotations,
+    }
     if "edf_header" in recording.raw:
         attributes["edf_header"] = recording.raw["edf_header"].tobytes().decode("latin-1")
     return attributes
 
 
 def _array_attributes(channels: list[Channel], steps: int | None) -> dict[str, Any]:
-    return {"sample_rate": channels[0].rate, "channel_names": [c.label for c in channels],
-            "units": [c.unit for c in channels], "gains": [c.gain for c in channels],
-            "offsets": [c.offset for c in channels], "max_error_digital": steps or 0}
+    return {
+        "sample_rate": channels[0].rate,
+        "channel_names": [c.label for c in channels],
+        "units": [c.unit for c in channels],
+        "gains": [c.gain for c in channels],
+        "offsets": [c.offset for c in channels],
+        "max_error_digital": steps or 0,
+    }
 
 
 def is_biosignal_store(path: Path, zipped: bool) -> bool:
@@ -137,10 +155,17 @@ def read_biosignal_store(path: Path, zipped: bool) -> Biosignal:
             raw = {}
             if "edf_header" in attributes:
                 header = attributes["edf_header"].encode("latin-1")
-                raw = {"edf_header": np.frombuffer(header, np.uint8),
-                       "edf_annotations": np.asarray(root["edf_annotations"][...])}
-            return Biosignal(attributes["file_format"], channels, attributes["header"],
-                             attributes["annotations"], raw)
+                raw = {
+                    "edf_header": np.frombuffer(header, np.uint8),
+                    "edf_annotations": np.asarray(root["edf_annotations"][...]),
+                }
+            return Biosignal(
+                attributes["file_format"],
+                channels,
+                attributes["header"],
+                attributes["annotations"],
+                raw,
+            )
         except (KeyError, TypeError, IndexError, AttributeError) as error:
             raise DataError(f"{path}: damaged recording attributes ({error!r})") from None
     finally:
@@ -154,8 +179,15 @@ def _restored(path: Path, root: Any, described: dict[str, Any]) -> Channel:
     try:
         codes = np.asarray(root[described["array"]][described["row"], :])
     except (ValueError, OverflowError) as error:  # the codec's words
-        raise DataError(f"{path}: a chunk of {described['array']} cannot be decoded "
-                        f"({error})") from None
-    return Channel(described["label"], described["unit"], described["rate"], codes,
-                   described["gain"], described["offset"],
-                   {k: v for k, v in described.items() if k not in _DESCRIBED})
+        raise DataError(
+            f"{path}: a chunk of {described['array']} cannot be decoded ({error})"
+        ) from None
+    return Channel(
+        described["label"],
+        described["unit"],
+        described["rate"],
+        codes,
+        described["gain"],
+        described["offset"],
+        {k: v for k, v in described.items() if k not in _DESCRIBED},
+    )

@@ -11,8 +11,8 @@ from typing import Any
 
 import tessarine_tools
 from tessarine_tools._settings import FIELD_NAMES, CodecSettings
-from tessarine_tools.cli.atomic import atomic_output, check_output
 from tessarine_tools.cli import hdf5_files
+from tessarine_tools.cli.atomic import atomic_output, check_output
 from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.inputs import read_recording
 from tessarine_tools.cli.measure import summary
@@ -64,14 +64,17 @@ def compress(args: argparse.Namespace) -> str:
     if kind_of(target) == "tsrn" and target.suffix != ".tsrn":
         raise UsageError(f"{target}: output must end in .tsrn, .zarr or .zarr.zip")
     if kind_of(target) == "tsrn" and recording.channels != 1 and not _joint_frame(args):
-        raise UsageError(f"{target}: {recording.channels} channels need a bound (or --lossless) "
-                         "for one .tsrn frame, or a .zarr or .zarr.zip store")
+        raise UsageError(
+            f"{target}: {recording.channels} channels need a bound (or --lossless) "
+            "for one .tsrn frame, or a .zarr or .zarr.zip store"
+        )
     _take_rate(args.rate, source, target, recording)
     check_output(target, args.force, args.parents)
     started = time.perf_counter()
     with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
-        _write_compressed(source, kind_of(target), temporary, recording, settings_of(args),
-                          args.threads)
+        _write_compressed(
+            source, kind_of(target), temporary, recording, settings_of(args), args.threads
+        )
         seconds = time.perf_counter() - started
         try:
             restored = _read_compressed(temporary, kind_of(target))
@@ -94,16 +97,21 @@ def _compress_hdf5(args: argparse.Namespace, source: Path) -> str:
 
 def _joint_frame(args: argparse.Namespace) -> bool:
     """Channels go into one .tsrn frame under a bound, without wavelet settings."""
-    bounded = args.lossless or any(getattr(args, b) is not None
-                                   for b in ("max_error", "rel_error", "psnr"))
+    bounded = args.lossless or any(
+        getattr(args, b) is not None for b in ("max_error", "rel_error", "psnr")
+    )
     return bounded and args.method is None and args.scale is None and args.cutoff is None
 
 
 def _streams(args: argparse.Namespace, source: Path) -> bool:
     """A 1-D signal into a .tsrn frame under a per-sample bound goes a block at a time."""
     target = Path(args.output) if args.output else source.with_suffix(".tsrn")
-    return (kind_of(target) == "tsrn" and target.suffix == ".tsrn" and args.rate is None
-            and streams(source, args.dtype, settings_of(args)))
+    return (
+        kind_of(target) == "tsrn"
+        and target.suffix == ".tsrn"
+        and args.rate is None
+        and streams(source, args.dtype, settings_of(args))
+    )
 
 
 def _compress_stream(args: argparse.Namespace, source: Path) -> str:
@@ -111,8 +119,7 @@ def _compress_stream(args: argparse.Namespace, source: Path) -> str:
     check_output(target, args.force, args.parents)
     started = time.perf_counter()
     with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
-        line = _library(source, compress_stream, source, temporary, settings_of(args),
-                        args.threads)
+        line = _library(source, compress_stream, source, temporary, settings_of(args), args.threads)
     return f"{line}  {time.perf_counter() - started:.2f} s  -> {target}"
 
 
@@ -121,11 +128,14 @@ def _take_rate(rate: float | None, source: Path, target: Path, recording: Record
     if rate is None:
         return
     if kind_of(target) == "tsrn":
-        raise UsageError(f"{target}: a .tsrn file holds no sample rate; write a .zarr store "
-                         "to keep --rate, or give --rate to decompress")
+        raise UsageError(
+            f"{target}: a .tsrn file holds no sample rate; write a .zarr store "
+            "to keep --rate, or give --rate to decompress"
+        )
     if recording.sample_rate is not None and recording.sample_rate != rate:
-        raise UsageError(f"{source} records {recording.sample_rate:g} Hz; "
-                         f"--rate {rate:g} would replace it")
+        raise UsageError(
+            f"{source} records {recording.sample_rate:g} Hz; --rate {rate:g} would replace it"
+        )
     recording.sample_rate = rate
 
 
@@ -142,12 +152,19 @@ def _default_output(source: Path, recording: Recording) -> Path:
     return source.with_suffix(".tsrn" if recording.channels == 1 else ".zarr")
 
 
-def _write_compressed(source: Path, kind: str, temporary: Path, recording: Recording,
-                      settings: CodecSettings, threads: int = 1) -> None:
+def _write_compressed(
+    source: Path,
+    kind: str,
+    temporary: Path,
+    recording: Recording,
+    settings: CodecSettings,
+    threads: int = 1,
+) -> None:
     if kind == "tsrn":
         samples = recording.samples[0] if recording.channels == 1 else recording.samples
-        data = _library(source, tessarine_tools.compress, samples,
-                        threads=threads, **settings.keywords())
+        data = _library(
+            source, tessarine_tools.compress, samples, threads=threads, **settings.keywords()
+        )
         temporary.write_bytes(data)
     else:
         _library(source, write_store, temporary, recording, settings.keywords(), kind == "zip")
@@ -202,4 +219,3 @@ def decompress(args: argparse.Namespace) -> str:
         write_samples(target, temporary, recording, rate)
     shape = "x".join(map(str, recording.shaped().shape))
     return f"{shape} {recording.samples.dtype} -> {target}"
-

@@ -36,14 +36,23 @@ def read_edf(path: Path) -> Biosignal:
     try:
         channels = [_channel(reader, i) for i in range(reader.signals_in_file)]
         header = _header(reader, layout)
-        annotations = [{"onset": float(onset), "duration": float(duration), "text": str(text)}
-                       for onset, duration, text in zip(*reader.readAnnotations())]
+        annotations = [
+            {"onset": float(onset), "duration": float(duration), "text": str(text)}
+            for onset, duration, text in zip(*reader.readAnnotations())
+        ]
         file_format = FILE_TYPES[reader.filetype]
     finally:
         reader.close()
-    return Biosignal(file_format, channels, header, annotations,
-                     raw={"edf_header": np.frombuffer(raw[: layout.header_bytes], np.uint8),
-                          "edf_annotations": _annotation_bytes(raw, layout)})
+    return Biosignal(
+        file_format,
+        channels,
+        header,
+        annotations,
+        raw={
+            "edf_header": np.frombuffer(raw[: layout.header_bytes], np.uint8),
+            "edf_annotations": _annotation_bytes(raw, layout),
+        },
+    )
 
 
 def _channel(reader: Any, i: int) -> Channel:
@@ -51,22 +60,35 @@ def _channel(reader: Any, i: int) -> Channel:
     low, high = fields["digital_min"], fields["digital_max"]
     # physical = (digital - digital_min) * gain + physical_min
     gain = (fields["physical_max"] - fields["physical_min"]) / (high - low) if high != low else 1.0
-    return Channel(label=fields["label"], unit=fields["dimension"],
-                   rate=float(reader.getSampleFrequency(i)),
-                   codes=reader.readSignal(i, digital=True),
-                   gain=gain, offset=fields["physical_min"] - low * gain,
-                   fields={"digital_min": int(low), "digital_max": int(high),
-                           "physical_min": float(fields["physical_min"]),
-                           "physical_max": float(fields["physical_max"]),
-                           "prefilter": fields["prefilter"], "transducer": fields["transducer"],
-                           "samples_per_record": int(reader.samples_in_datarecord(i))})
+    return Channel(
+        label=fields["label"],
+        unit=fields["dimension"],
+        rate=float(reader.getSampleFrequency(i)),
+        codes=reader.readSignal(i, digital=True),
+        gain=gain,
+        offset=fields["physical_min"] - low * gain,
+        fields={
+            "digital_min": int(low),
+            "digital_max": int(high),
+            "physical_min": float(fields["physical_min"]),
+            "physical_max": float(fields["physical_max"]),
+            "prefilter": fields["prefilter"],
+            "transducer": fields["transducer"],
+            "samples_per_record": int(reader.samples_in_datarecord(i)),
+        },
+    )
 
 
 def _header(reader: Any, layout: EdfLayout) -> dict[str, Any]:
     fields = dict(reader.getHeader())
     fields["startdate"] = fields["startdate"].isoformat()
-    return {**fields, "patient": _text(reader.patient), "recording": _text(reader.recording),
-            "record_duration": float(reader.datarecord_duration), "records": layout.records}
+    return {
+        **fields,
+        "patient": _text(reader.patient),
+        "recording": _text(reader.recording),
+        "record_duration": float(reader.datarecord_duration),
+        "records": layout.records,
+    }
 
 
 def _text(value: bytes | str) -> str:
@@ -120,7 +142,9 @@ def _sample_bytes(channel: Channel, layout: EdfLayout, count: int) -> np.ndarray
     low, high = channel.fields["digital_min"], channel.fields["digital_max"]
     codes = np.clip(channel.codes, min(low, high), max(low, high)).astype("<i4")
     if codes.size != layout.records * count:
-        raise DataError(f"channel {channel.label!r} holds {codes.size} samples, its header "
-                        f"announces {layout.records * count}")
+        raise DataError(
+            f"channel {channel.label!r} holds {codes.size} samples, its header "
+            f"announces {layout.records * count}"
+        )
     as_bytes = codes.reshape(layout.records, count, 1).view(np.uint8)
     return as_bytes[:, :, : layout.width].reshape(layout.records, count * layout.width)

@@ -37,17 +37,28 @@ def read_layout(head: bytes, where: Path | str) -> EdfLayout:
     """The layout a header announces; `head` is at least the whole header, or what there is."""
     signals = _number(head, 252, 4, "number of signals", where)
     if len(head) < 256 * (signals + 1):
-        raise DataError(f"{where}: header cut short ({len(head)} bytes, its {signals} signals "
-                        f"need {256 * (signals + 1)})")
+        raise DataError(
+            f"{where}: header cut short ({len(head)} bytes, its {signals} signals "
+            f"need {256 * (signals + 1)})"
+        )
     labels = [head[256 + 16 * i : 272 + 16 * i].decode("latin-1").strip() for i in range(signals)]
-    counts = tuple(_number(head, 256 + signals * _SIGNAL_FIELDS + 8 * i, 8,
-                           f"samples per record of signal {i + 1}", where)
-                   for i in range(signals))
-    return EdfLayout(header_bytes=_number(head, 184, 8, "header size", where),
-                     records=_number(head, 236, 8, "number of data records", where),
-                     width=3 if head[:1] == b"\xff" else 2,
-                     samples_per_record=counts,
-                     annotation=tuple(label in ANNOTATION_LABELS for label in labels))
+    counts = tuple(
+        _number(
+            head,
+            256 + signals * _SIGNAL_FIELDS + 8 * i,
+            8,
+            f"samples per record of signal {i + 1}",
+            where,
+        )
+        for i in range(signals)
+    )
+    return EdfLayout(
+        header_bytes=_number(head, 184, 8, "header size", where),
+        records=_number(head, 236, 8, "number of data records", where),
+        width=3 if head[:1] == b"\xff" else 2,
+        samples_per_record=counts,
+        annotation=tuple(label in ANNOTATION_LABELS for label in labels),
+    )
 
 
 def _number(head: bytes, start: int, size: int, name: str, where: Path | str) -> int:
@@ -60,8 +71,12 @@ def _number(head: bytes, start: int, size: int, name: str, where: Path | str) ->
 def check_size(layout: EdfLayout, size: int, where: Path | str) -> None:
     """Refuses a file whose length is not what its header announces (cut short or padded)."""
     if layout.header_bytes != 256 * (len(layout.samples_per_record) + 1):
-        raise DataError(f"{where}: damaged header: header size {layout.header_bytes} does not "
-                        f"match its {len(layout.samples_per_record)} signals")
+        raise DataError(
+            f"{where}: damaged header: header size {layout.header_bytes} does not "
+            f"match its {len(layout.samples_per_record)} signals"
+        )
     if size != layout.file_bytes:
-        raise DataError(f"{where}: {size} bytes, but its header announces {layout.file_bytes} "
-                        f"({layout.records} records of {layout.record_bytes} bytes)")
+        raise DataError(
+            f"{where}: {size} bytes, but its header announces {layout.file_bytes} "
+            f"({layout.records} records of {layout.record_bytes} bytes)"
+        )

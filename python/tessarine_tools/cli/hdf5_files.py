@@ -10,7 +10,16 @@ from typing import Any
 from tessarine_tools.cli.errors import DataError, UsageError
 
 SUFFIXES = (".h5", ".hdf5", ".nwb")
-_FILTER_SETTINGS = ("max_error", "rel_error", "psnr", "lossless", "method", "scale", "cutoff", "coder")
+_FILTER_SETTINGS = (
+    "max_error",
+    "rel_error",
+    "psnr",
+    "lossless",
+    "method",
+    "scale",
+    "cutoff",
+    "coder",
+)
 
 
 def is_hdf5(path: Path) -> bool:
@@ -23,8 +32,11 @@ def check_target(target: Path) -> None:
 
 
 def compress(source: Path, temporary: Path, args: argparse.Namespace) -> str:
-    settings = {name: value for name in _FILTER_SETTINGS
-                if (value := getattr(args, name, None)) not in (None, False)}
+    settings = {
+        name: value
+        for name in _FILTER_SETTINGS
+        if (value := getattr(args, name, None)) not in (None, False)
+    }
     th5 = _module()
     try:
         done = th5.recompress(source, temporary, threads=args.threads, **settings)
@@ -45,8 +57,10 @@ def info(source: Path) -> str:
     for row in rows:
         ratio = "nothing stored" if row["ratio"] is None else f"ratio {row['ratio']:.2f}"
         shape = " x ".join(map(str, row["shape"])) or "scalar"
-        lines.append(f"  {row['name']}: {shape} {row['dtype']}, filters "
-                     f"{' + '.join(map(str, row['filters'])) or 'none'}, {ratio}")
+        lines.append(
+            f"  {row['name']}: {shape} {row['dtype']}, filters "
+            f"{' + '.join(map(str, row['filters'])) or 'none'}, {ratio}"
+        )
     return "\n".join(lines)
 
 

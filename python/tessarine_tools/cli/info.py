@@ -43,11 +43,18 @@ def _file_report(path: Path) -> dict[str, Any]:
     except ValueError as error:
         raise DataError(f"{path}: {error}") from None
     itemsize = np.dtype(header.dtype).itemsize
-    return {"path": str(path), "kind": header.kind, "dtype": header.dtype,
-            "samples": header.samples, "stored_bytes": size,
-            "ratio": ratio(header.samples * itemsize, size), "body": header.body,
-            "bound": header.bound, "largest_error": header.largest_error,
-            **_blocks(path, header.body)}
+    return {
+        "path": str(path),
+        "kind": header.kind,
+        "dtype": header.dtype,
+        "samples": header.samples,
+        "stored_bytes": size,
+        "ratio": ratio(header.samples * itemsize, size),
+        "body": header.body,
+        "bound": header.bound,
+        "largest_error": header.largest_error,
+        **_blocks(path, header.body),
+    }
 
 
 def _blocks(path: Path, body: str) -> dict[str, Any]:
@@ -70,9 +77,13 @@ def _store_report(path: Path) -> dict[str, Any]:
         if members is None:
             summary = summarise(store, sizes, str(path))
         else:
-            reports = [_store_fields(path, summarise(store, sizes, str(path), name),
-                                     _member_bytes(sizes, name)) | {"array": name}
-                       for name in members]
+            reports = [
+                _store_fields(
+                    path, summarise(store, sizes, str(path), name), _member_bytes(sizes, name)
+                )
+                | {"array": name}
+                for name in members
+            ]
     finally:
         close_store(store)
     stored = path.stat().st_size if zipped else sum(sizes.values())
@@ -117,17 +128,32 @@ def _zip_sizes(path: Path) -> dict[str, int]:
 
 def _store_fields(path: Path, s: StoreSummary, stored: int) -> dict[str, Any]:
     itemsize = np.dtype(s.dtype).itemsize
-    return {"path": str(path), "zarr_format": s.zarr_format, "shape": list(s.shape),
-            "dtype": str(s.dtype), "chunk_shape": list(s.chunk_shape), "codecs": s.codecs,
-            **s.attributes, "chunks_stored": s.chunks_stored, "chunk_bytes": s.chunk_bytes,
-            "stored_bytes": stored, "ratio": ratio(math.prod(s.shape) * itemsize, stored),
-            "channels": [_channel_fields(c, s.shape[-1] * itemsize) for c in s.channels]}
+    return {
+        "path": str(path),
+        "zarr_format": s.zarr_format,
+        "shape": list(s.shape),
+        "dtype": str(s.dtype),
+        "chunk_shape": list(s.chunk_shape),
+        "codecs": s.codecs,
+        **s.attributes,
+        "chunks_stored": s.chunks_stored,
+        "chunk_bytes": s.chunk_bytes,
+        "stored_bytes": stored,
+        "ratio": ratio(math.prod(s.shape) * itemsize, stored),
+        "channels": [_channel_fields(c, s.shape[-1] * itemsize) for c in s.channels],
+    }
 
 
 def _channel_fields(c: Channel, input_bytes: int) -> dict[str, Any]:
-    return {"name": c.name, "chunks": c.chunks, "stored_bytes": c.stored_bytes,
-            "ratio": ratio(input_bytes, c.stored_bytes), "bodies": dict(c.bodies),
-            "bounds": sorted(c.bounds), "largest_error": c.largest_error}
+    return {
+        "name": c.name,
+        "chunks": c.chunks,
+        "stored_bytes": c.stored_bytes,
+        "ratio": ratio(input_bytes, c.stored_bytes),
+        "bodies": dict(c.bodies),
+        "bounds": sorted(c.bounds),
+        "largest_error": c.largest_error,
+    }
 
 
 def _json(report: dict[str, Any]) -> str:
@@ -138,6 +164,7 @@ def _json(report: dict[str, Any]) -> str:
         if isinstance(value, dict):
             return {k: clean(v) for k, v in value.items()}
         return [clean(v) for v in value] if isinstance(value, list) else value
+
     return json.dumps(clean(report), indent=2, allow_nan=False)
 
 
@@ -147,8 +174,10 @@ def _number(value: float | None) -> str:
 
 def _text(r: dict[str, Any]) -> str:
     if r.get("group"):
-        lines = [f"{r['path']}: zarr group of {len(r['arrays'])} arrays, "
-                 f"{r['stored_bytes']} bytes stored"]
+        lines = [
+            f"{r['path']}: zarr group of {len(r['arrays'])} arrays, "
+            f"{r['stored_bytes']} bytes stored"
+        ]
         for member in r["arrays"]:
             text = _text({**member, "path": f"{r['path']}/{member['array']}"})
             lines.extend("  " + line for line in text.splitlines())
@@ -157,19 +186,25 @@ def _text(r: dict[str, Any]) -> str:
         bound = ", ".join(f"{n}={v:g}" for n, v in r["bound"].items()) or "none"
         largest = "" if r["largest_error"] is None else f", largest error {r['largest_error']:g}"
         blocks = f" ({r['blocks']} of {r['block_size']} samples)" if "blocks" in r else ""
-        return (f"{r['path']}: tessarine {r['kind']}, {r['samples']} samples of {r['dtype']}, "
-                f"{r['stored_bytes']} bytes, ratio {_number(r['ratio'])} against {r['dtype']}\n"
-                f"  {r['body']}{blocks}, bound {bound}{largest}")
+        return (
+            f"{r['path']}: tessarine {r['kind']}, {r['samples']} samples of {r['dtype']}, "
+            f"{r['stored_bytes']} bytes, ratio {_number(r['ratio'])} against {r['dtype']}\n"
+            f"  {r['body']}{blocks}, bound {bound}{largest}"
+        )
     shape = " x ".join(map(str, r["shape"]))
     rate = r.get("sample_rate")
-    lines = [f"{r['path']}: zarr format {r['zarr_format']} array, {shape} {r['dtype']} "
-             f"in chunks of {' x '.join(map(str, r['chunk_shape']))}, codecs "
-             f"{' + '.join(r['codecs'])}" + (f", rate {rate:g} Hz" if rate else ""),
-             f"  {r['chunks_stored']} chunks, {r['stored_bytes']} bytes stored, ratio "
-             f"{_number(r['ratio'])} against {r['dtype']}"]
+    lines = [
+        f"{r['path']}: zarr format {r['zarr_format']} array, {shape} {r['dtype']} "
+        f"in chunks of {' x '.join(map(str, r['chunk_shape']))}, codecs "
+        f"{' + '.join(r['codecs'])}" + (f", rate {rate:g} Hz" if rate else ""),
+        f"  {r['chunks_stored']} chunks, {r['stored_bytes']} bytes stored, ratio "
+        f"{_number(r['ratio'])} against {r['dtype']}",
+    ]
     for c in r["channels"]:
         bodies = ", ".join(f"{k} {v}" for k, v in c["bodies"].items())
         largest = "" if c["largest_error"] is None else f"; largest error {c['largest_error']:g}"
-        lines.append(f"  {c['name']}: {c['chunks']} chunks, {c['stored_bytes']} bytes, ratio "
-                     f"{_number(c['ratio'])}; {bodies}; bound {' | '.join(c['bounds'])}{largest}")
+        lines.append(
+            f"  {c['name']}: {c['chunks']} chunks, {c['stored_bytes']} bytes, ratio "
+            f"{_number(c['ratio'])}; {bodies}; bound {' | '.join(c['bounds'])}{largest}"
+        )
     return "\n".join(lines)

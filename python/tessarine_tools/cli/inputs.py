@@ -23,16 +23,19 @@ def read_recording(path: Path, dtype: str | None, channels: int) -> Recording:
         return _npy(path)
     if suffix in SOUND_SUFFIXES:
         return _sound(path)
-    raise UsageError(f"{path}: unknown input type (use .npy, .wav, .edf, .bdf, "
-                     ".hea, or --dtype for raw samples)")
+    raise UsageError(
+        f"{path}: unknown input type (use .npy, .wav, .edf, .bdf, .hea, or --dtype for raw samples)"
+    )
 
 
 def _checked(samples: np.ndarray, path: Path) -> np.ndarray:
     if samples.dtype.kind not in "iuf":
         raise DataError(f"{path}: samples must be real numbers, not {samples.dtype}")
     if samples.ndim not in (1, 2) or 0 in samples.shape:
-        raise DataError(f"{path}: expected a non-empty 1-D or 2-D (channels x time) array, "
-                        f"got shape {samples.shape}")
+        raise DataError(
+            f"{path}: expected a non-empty 1-D or 2-D (channels x time) array, "
+            f"got shape {samples.shape}"
+        )
     return np.ascontiguousarray(samples.reshape(-1, samples.shape[-1]))
 
 
@@ -65,8 +68,10 @@ def _sound(path: Path) -> Recording:
         raise DataError(f"{path}: not a readable sound file ({error})") from None
     announced = announced_frames(path) if path.suffix.lower() == ".wav" else None
     if announced is not None and announced > frames.shape[0]:
-        raise DataError(f"{path}: cut short: its header announces {announced} samples per "
-                        f"channel, the file holds {frames.shape[0]}")
+        raise DataError(
+            f"{path}: cut short: its header announces {announced} samples per "
+            f"channel, the file holds {frames.shape[0]}"
+        )
     samples = frames.T >> shift if shift else frames.T
     subtype = info.subtype if info.subtype in PCM_SUBTYPES else None
     return Recording(_checked(samples, path), sample_rate=float(rate), wav_subtype=subtype)

@@ -41,14 +41,16 @@ def read(header: bytes) -> LaneHeader:
     if magic == b"TSRN" and len(header) >= 52:
         return _container(header)
     if magic != b"TSRF" or not version:
-        raise ValueError(f"not a tessarine frame or container (it starts with {bytes(header[:4])!r})")
+        raise ValueError(
+            f"not a tessarine frame or container (it starts with {bytes(header[:4])!r})"
+        )
     if version[0] not in (1, 2):
         raise ValueError(f"frame version {version[0]} is newer than this program")
     if len(header) < needed(header):
         raise ValueError("frame is shorter than its header")
     dtype = _dtype(header[9:11])
     (samples,) = struct.unpack_from("<Q", header, 11)
-    bound = _bound(header[19:19 + _BOUND.size])
+    bound = _bound(header[19 : 19 + _BOUND.size])
     if version[0] == 1:
         return LaneHeader("frame v1", dtype, samples, _v1_body(header), bound)
     kind = header[44]

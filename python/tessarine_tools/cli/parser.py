@@ -21,8 +21,10 @@ def _positive(text: str) -> float:
 
 
 def _source(sub: argparse.ArgumentParser) -> None:
-    sub.add_argument("input", help=".npy (1-D or channels x time), .wav, .edf/.bdf, a WFDB "
-                     ".hea, or raw with --dtype")
+    sub.add_argument(
+        "input",
+        help=".npy (1-D or channels x time), .wav, .edf/.bdf, a WFDB .hea, or raw with --dtype",
+    )
     sub.add_argument("--dtype", help="raw input: NumPy dtype of the samples, e.g. int16, <f4")
     sub.add_argument("--channels", type=int, default=1, help="raw input: interleaved channels")
 
@@ -43,8 +45,12 @@ def _threads(text: str) -> int:
 
 
 def _threads_flag(sub: argparse.ArgumentParser) -> None:
-    sub.add_argument("--threads", type=_threads, default=os.cpu_count() or 1,
-                     help="blocks coded at once (default: every core; the output is the same)")
+    sub.add_argument(
+        "--threads",
+        type=_threads,
+        default=os.cpu_count() or 1,
+        help="blocks coded at once (default: every core; the output is the same)",
+    )
 
 
 # The README's "Choosing a bound", in short; its table was measured on the shipped ECG excerpt.
@@ -67,8 +73,12 @@ choosing a bound:
 
 
 def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-arg]
-    sub = subs.add_parser("compress", help="compress a signal to .tsrn or a zarr store",
-                          epilog=BOUND_GUIDE, formatter_class=argparse.RawDescriptionHelpFormatter)
+    sub = subs.add_parser(
+        "compress",
+        help="compress a signal to .tsrn or a zarr store",
+        epilog=BOUND_GUIDE,
+        formatter_class=argparse.RawDescriptionHelpFormatter,
+    )
     _source(sub)
     sub.add_argument("-o", "--output", help=".tsrn (one channel), .zarr or .zarr.zip")
     sub.add_argument("--rate", type=_positive, help="sample rate to record (WAV gives its own)")
@@ -81,12 +91,16 @@ def _compress(subs: argparse._SubParsersAction) -> None:  # type: ignore[type-ar
     settings.add_argument("--cutoff", choices=("low", "medium", "high"))
     bounds = sub.add_argument_group("bounds (the smallest output that meets them)")
     bound = bounds.add_mutually_exclusive_group()
-    bound.add_argument("--max-error", type=_positive, help="largest absolute error per sample "
-                       "(EDF and WFDB: in each channel's physical units)")
+    bound.add_argument(
+        "--max-error",
+        type=_positive,
+        help="largest absolute error per sample (EDF and WFDB: in each channel's physical units)",
+    )
     bound.add_argument("--rel-error", type=_positive, help="the same, as a fraction of the range")
     bound.add_argument("--psnr", type=_positive, help="lowest PSNR in dB")
-    bound.add_argument("--lossless", action="store_true",
-                       help="every bit back, for every dtype (floats too)")
+    bound.add_argument(
+        "--lossless", action="store_true", help="every bit back, for every dtype (floats too)"
+    )
     sub.set_defaults(run=commands.compress)
 
 
@@ -103,8 +117,12 @@ def build_parser() -> argparse.ArgumentParser:
     _compress(subs)
     sub = subs.add_parser("decompress", help="restore a .tsrn file or zarr store")
     sub.add_argument("input")
-    sub.add_argument("-o", "--output", required=True,
-                     help=".npy, .wav or .raw; .edf/.bdf or .hea from a store of one")
+    sub.add_argument(
+        "-o",
+        "--output",
+        required=True,
+        help=".npy, .wav or .raw; .edf/.bdf or .hea from a store of one",
+    )
     sub.add_argument("--rate", type=_positive, help="sample rate for a WAV from a .tsrn file")
     _output_flags(sub)
     sub.set_defaults(run=commands.decompress)
@@ -114,7 +132,9 @@ def build_parser() -> argparse.ArgumentParser:
     sub.set_defaults(run=info.info)
     sub = subs.add_parser("bench", help="try settings, bounds, lossless and the installed peers")
     _source(sub)
-    sub.add_argument("--plot", help="draw bits per sample against max error for every method (.png, .svg, .pdf)")
+    sub.add_argument(
+        "--plot", help="draw bits per sample against max error for every method (.png, .svg, .pdf)"
+    )
     _output_flags(sub)
     sub.set_defaults(run=bench.run)
     return parser

@@ -18,7 +18,7 @@ BLOCK = 1 << 20  # samples per chunk along time: large enough that headers cost 
 
 
 def kind_of(path: Path) -> str:
-    """"zarr", "zip" (a zipped store) or "tsrn" (one frame), by the name alone."""
+    """ "zarr", "zip" (a zipped store) or "tsrn" (one frame), by the name alone."""
     name = path.name.lower()
     if name.endswith(".zarr"):
         return "zarr"
@@ -45,10 +45,16 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
     rows = samples.shape[0] if joins(serializer) else 1
     store = open_store(path, "w", zipped)
     try:
-        array = zarr.create_array(store, shape=samples.shape, chunks=(rows, block),
-                                  dtype=samples.dtype, serializer=serializer,
-                                  compressors=None, fill_value=_inside(samples),
-                                  attributes=recording.attributes())  # type: ignore[arg-type]
+        array = zarr.create_array(
+            store,
+            shape=samples.shape,
+            chunks=(rows, block),
+            dtype=samples.dtype,
+            serializer=serializer,
+            compressors=None,
+            fill_value=_inside(samples),
+            attributes=recording.attributes(),  # type: ignore[arg-type]
+        )
         _write_chunks(array, samples, block, rows)
     finally:
         close_store(store)
@@ -75,13 +81,17 @@ def _write_chunks(array: Any, samples: np.ndarray, block: int, rows: int = 1) ->
     On any failure or Ctrl-C, queued chunks are cancelled and running ones finish before
     this returns, so no writer is still creating files when the caller removes the output.
     """
+
     def write(channel: int, start: int) -> None:
         lanes = slice(channel, channel + rows)
         array[lanes, start : start + block] = samples[lanes, start : start + block]
 
     with ThreadPoolExecutor(max_workers=os.cpu_count() or 1) as pool:
-        tasks = [pool.submit(write, channel, start) for start in range(0, samples.shape[1], block)
-                 for channel in range(0, samples.shape[0], rows)]
+        tasks = [
+            pool.submit(write, channel, start)
+            for start in range(0, samples.shape[1], block)
+            for channel in range(0, samples.shape[0], rows)
+        ]
         try:
             for task in progress(as_completed(tasks), len(tasks), "compressing"):
                 task.result()
@@ -140,9 +150,9 @@ def checked_attributes(path: Path, attributes: dict[str, Any], array: Any) -> di
         raise DataError(f"{path}: wav_subtype {subtype!r} is not one this program writes")
     names = attributes.get("channel_names")
     if names is not None and not (
-        isinstance(names, list) and len(names) == array.shape[0]
+        isinstance(names, list)
+        and len(names) == array.shape[0]
         and all(isinstance(n, str) for n in names)
     ):
         raise DataError(f"{path}: channel_names must name each of the {array.shape[0]} channels")
     return {**attributes, "source_dtype": kind.str}
-

@@ -57,12 +57,23 @@ def summarise(store: Any, sizes: Mapping[str, int], where: str, path: str = "") 
     """`sizes` maps every key of the store to its size in bytes, as its listing gives them;
     `path` names an array inside a group."""
     array = _open(store, where, path)
-    attributes = (checked_attributes(Path(where), dict(array.attrs), array)
-                  if array.ndim == 2 and not path else {})
+    attributes = (
+        checked_attributes(Path(where), dict(array.attrs), array)
+        if array.ndim == 2 and not path
+        else {}
+    )
     keys = [k for k in _chunk_keys(array, path) if k in sizes]
-    summary = StoreSummary(array.metadata.zarr_format, array.shape, array.dtype, array.chunks,
-                           _codec_names(array), attributes, len(keys),
-                           sum(sizes[k] for k in keys), [])
+    summary = StoreSummary(
+        array.metadata.zarr_format,
+        array.shape,
+        array.dtype,
+        array.chunks,
+        _codec_names(array),
+        attributes,
+        len(keys),
+        sum(sizes[k] for k in keys),
+        [],
+    )
     if _tessarine_layout(array) and array.ndim <= 2:
         summary.channels = _channels(store, array, keys, sizes, attributes, where)
     return summary
@@ -95,6 +106,7 @@ def _codecs(array: Any) -> list[Any]:
 def _codec_names(array: Any) -> list[str]:
     def name(codec: Any) -> str:
         return str(getattr(codec, "codec_id", None) or codec.to_dict()["name"])
+
     return [name(c) for c in _codecs(array)]
 
 
@@ -107,16 +119,26 @@ def _tessarine_layout(array: Any) -> bool:
     return isinstance(last, (Tessarine, TessarineCodec))
 
 
-def _channels(store: Any, array: Any, keys: list[str], sizes: Mapping[str, int],
-              attributes: dict[str, Any], where: str) -> list[Channel]:
+def _channels(
+    store: Any,
+    array: Any,
+    keys: list[str],
+    sizes: Mapping[str, int],
+    attributes: dict[str, Any],
+    where: str,
+) -> list[Channel]:
     rows = array.shape[0] if array.ndim == 2 else 1
     names = attributes.get("channel_names") or [f"ch{i}" for i in range(rows)]
     channels = [Channel(n) for n in names]
     lanes_per_chunk = array.chunks[0] if array.ndim == 2 else 1
     coords = itertools.product(*(range(n) for n in array.cdata_shape))
     prefix = f"{array.path}/" if array.path else ""
-    first_row = {prefix + array.metadata.encode_chunk_key(c): c[0] * lanes_per_chunk
-                 if array.ndim == 2 else 0 for c in coords}
+    first_row = {
+        prefix + array.metadata.encode_chunk_key(c): c[0] * lanes_per_chunk
+        if array.ndim == 2
+        else 0
+        for c in coords
+    }
     read = _ChunkReader(store, where)
     found = asyncio.run(read.all(keys, sizes))
     for key, lanes in zip(keys, found):
@@ -149,7 +171,9 @@ class _ChunkReader:
         index = head[_INDEX_START:end] if end <= len(head) else await self.bytes(key, 4, end)
         lengths = struct.unpack(f"<{count}I", index)
         if end + sum(lengths) != size:
-            raise DataError(f"{self.where}: chunk {key} is damaged: its lanes do not add up to its size")
+            raise DataError(
+                f"{self.where}: chunk {key} is damaged: its lanes do not add up to its size"
+            )
         lanes, offset = [], end
         for length in lengths:
             lanes.append((length, await self.header(key, head, offset, length)))
@@ -167,13 +191,17 @@ class _ChunkReader:
         lengths, at = [], 12
         for _ in range(count):
             if at + 10 > len(table):
-                raise DataError(f"{self.where}: chunk {key} is damaged: its channel table is cut short")
+                raise DataError(
+                    f"{self.where}: chunk {key} is damaged: its channel table is cut short"
+                )
             length, terms = struct.unpack_from("<QB", table, at)
             lengths.append(length)
             at += 10 + (4 + 9 * terms if terms else 0)
         offset = _FRAME_HEADER + at
         if offset + sum(lengths) != size:
-            raise DataError(f"{self.where}: chunk {key} is damaged: its lanes do not add up to its size")
+            raise DataError(
+                f"{self.where}: chunk {key} is damaged: its lanes do not add up to its size"
+            )
         lanes = []
         for length in lengths:
             lanes.append((length, await self.header(key, b"", offset, length)))
@@ -199,4 +227,3 @@ class _ChunkReader:
         if found is None:
             raise DataError(f"{self.where}: chunk {key} vanished while being read")
         return bytes(found.to_bytes())
-

@@ -37,21 +37,36 @@ def compress_stream(source: Path, temporary: Path, settings: CodecSettings, thre
     assert samples is not None
     with samples:
         keywords = _writer_keywords(samples, settings)
-        with tessarine_tools.open(temporary, "w", dtype=samples.dtype, threads=threads,
-                                  block_size=settings.blocks, **keywords) as writer:
-            for piece in progress(samples.blocks(settings.blocks * threads), samples.block_count(settings.blocks * threads), "compress"):
+        with tessarine_tools.open(
+            temporary,
+            "w",
+            dtype=samples.dtype,
+            threads=threads,
+            block_size=settings.blocks,
+            **keywords,
+        ) as writer:
+            for piece in progress(
+                samples.blocks(settings.blocks * threads),
+                samples.block_count(settings.blocks * threads),
+                "compress",
+            ):
                 writer.write(piece)
         peak, psnr = _errors(samples, temporary, settings.blocks)
     stored = temporary.stat().st_size
-    return (f"ratio {ratio(samples.nbytes, stored):.2f} against {samples.dtype}  "
-            f"max error {peak:.4g}  PSNR {psnr:.1f} dB")
+    return (
+        f"ratio {ratio(samples.nbytes, stored):.2f} against {samples.dtype}  "
+        f"max error {peak:.4g}  PSNR {psnr:.1f} dB"
+    )
 
 
 def decompress_stream(source: Path, temporary: Path) -> str:
     with tessarine_tools.open(source) as reader:
         with open(temporary, "wb") as file:
-            header = {"descr": np.lib.format.dtype_to_descr(reader.dtype),
-                      "fortran_order": False, "shape": (len(reader),)}
+            header = {
+                "descr": np.lib.format.dtype_to_descr(reader.dtype),
+                "fortran_order": False,
+                "shape": (len(reader),),
+            }
             np.lib.format.write_array_header_2_0(file, header)
             for block in progress(reader, reader.block_count, "decompress"):
                 block.tofile(file)
@@ -74,7 +89,9 @@ def _writer_keywords(samples: SampleSource, settings: CodecSettings) -> dict[str
     keywords: dict[str, object] = {"max_error": settings.max_error}
     if settings.rel_error is not None:
         # A relative bound needs the range of the whole signal: one pass over it first.
-        keywords.update(rel_error=settings.rel_error, value_range=samples.finite_range(settings.blocks))
+        keywords.update(
+            rel_error=settings.rel_error, value_range=samples.finite_range(settings.blocks)
+        )
     return keywords
 
 
