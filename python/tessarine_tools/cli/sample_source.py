@@ -6,7 +6,6 @@ from __future__ import annotations
 
 from collections.abc import Iterator
 from pathlib import Path
-from types import TracebackType
 
 import numpy as np
 
@@ -52,12 +51,7 @@ class SampleSource:
     def __enter__(self) -> SampleSource:
         return self
 
-    def __exit__(
-        self,
-        kind: type[BaseException] | None,
-        error: BaseException | None,
-        trace: TracebackType | None,
-    ) -> None:
+    def __exit__(self, *exc_info: object) -> None:
         self.close()
 
 
