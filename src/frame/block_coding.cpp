@@ -1,10 +1,12 @@
 #include "frame/block_coding.hpp"
 
+#include <cmath>
 #include <cstring>
 #include <new>
 #include <optional>
 
 #include "frame/checksum.hpp"
+#include "frame/integer_spacing.hpp"
 #include "frame/parallel_for.hpp"
 #include "predictive/bounded_stream.hpp"
 
@@ -34,10 +36,19 @@ SampleView block_of(const SampleView& samples, std::uint64_t first, std::uint64_
           static_cast<std::size_t>(count), samples.stride, samples.type};
 }
 
+// Integer samples that all lie on a grid coarser than the error allowed (ADC codes scaled
+// into a wider word) can only come back exactly; the exact coder, which models such signals
+// better, then gives the same samples in fewer bytes.
+double on_the_grid(const SampleView& samples, double max_error) {
+  if (samples.type.is_float() || !(max_error >= 1.0) || std::isinf(max_error)) return max_error;
+  const std::uint64_t spacing = integer_spacing(samples);
+  return spacing > 1 && std::floor(max_error) < static_cast<double>(spacing) ? 0.0 : max_error;
+}
+
 }  // namespace
 
 PredictiveResult<EncodedBlock> encode_block(const SampleView& samples, double max_error) {
-  auto stream = predictive::encode_stream(samples, max_error);
+  auto stream = predictive::encode_stream(samples, on_the_grid(samples, max_error));
   if (!stream) return std::unexpected(stream.error());
   if (stream->bytes.size() < samples.count * samples.type.size) {
     return EncodedBlock{BodyKind::Predictive, std::move(stream->bytes), stream->max_abs_error,

@@ -147,5 +147,21 @@ TEST(FrameBlocks, ImpossibleIndexesAreRefusedBeforeAllocating) {
   }
 }
 
+TEST(FrameBlocks, CodesOnACoarseGridUnderASmallerBoundComeBackExactAndNoLarger) {
+  // 11-bit codes in a 16-bit word: every sample a multiple of 32.
+  std::vector<std::int16_t> codes(5000);
+  for (std::size_t i = 0; i < codes.size(); ++i) {
+    codes[i] = static_cast<std::int16_t>(32 * std::lround(300 * std::sin(0.01 * static_cast<double>(i)) + (i * 7919 % 13)));
+  }
+  const SampleView view{reinterpret_cast<const std::byte*>(codes.data()), codes.size(), 2, {'i', 2}};
+  const auto exact = *compress_bounded(view, max_error(0.4), {kBlock, 1});
+  for (double bound : {1.0, 5.0, 31.0}) {
+    const auto coded = *compress_bounded(view, max_error(bound), {kBlock, 1});
+    EXPECT_EQ(coded.size(), exact.size()) << bound;
+    EXPECT_EQ(parse_frame(coded)->header.largest_error, 0.0) << bound;
+  }
+  EXPECT_GT(parse_frame(*compress_bounded(view, max_error(40.0), {kBlock, 1}))->header.largest_error, 0.0);
+}
+
 }  // namespace
 }  // namespace tessarine::frame
