@@ -19,7 +19,7 @@ import numpy as np
 from numcodecs.abc import Codec
 from numcodecs.compat import ensure_contiguous_ndarray, ensure_ndarray
 
-from tessarine_tools import compress, decompress
+from tessarine_tools import _native, compress, decompress
 from tessarine_tools._settings import FIELD_NAMES, CodecSettings, check_threads
 
 _COUNT = struct.Struct("<I")
@@ -102,9 +102,16 @@ class Tessarine(Codec):  # type: ignore[misc]
         lanes = _lanes(ensure_ndarray(buf))
         keywords = self._settings.keywords()
         if self._joins(lanes):
-            # The lanes as the channels of one frame, which is the whole chunk.
-            return compress(lanes, threads=self._threads, **keywords)
-        frames = [compress(lane, threads=self._threads, **keywords) for lane in lanes]
+            # The lanes as the channels of one frame, which is the whole chunk, unless no lane
+            # was predicted from another: its channels are then exactly the per-lane frames,
+            # which cost a few bytes less laid out per lane.
+            joint = compress(lanes, threads=self._threads, **keywords)
+            spans = _native.channel_spans(joint)
+            if any(terms for _, _, terms in spans):
+                return joint
+            frames = [joint[offset : offset + size] for offset, size, _ in spans]
+        else:
+            frames = [compress(lane, threads=self._threads, **keywords) for lane in lanes]
         head = _COUNT.pack(len(frames)) + b"".join(_COUNT.pack(len(f)) for f in frames)
         return head + b"".join(frames)
 

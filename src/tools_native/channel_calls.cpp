@@ -72,6 +72,22 @@ nb::bytes compress_channels(nb::handle data, const std::string& dtype, std::size
   return nb::bytes(frame->data(), frame->size());
 }
 
+nb::list channel_spans(nb::handle data) {
+  const PinnedBytes pinned(data);
+  auto parsed = [&] {
+    nb::gil_scoped_release unlocked;
+    return frame::parse_frame(pinned.bytes());
+  }();
+  if (!parsed) raise_frame_error(parsed.error());
+  if (parsed->header.body != frame::BodyKind::Channels) raise_value_error("not a frame of channels");
+  nb::list spans;
+  for (const frame::ChannelEntry& entry : parsed->channels.channels) {
+    spans.append(nb::make_tuple(frame::kFrameHeaderSize + entry.offset, entry.size,
+                                entry.predictor.terms.size()));
+  }
+  return spans;
+}
+
 nb::object decode_channels_into(nb::handle data, const std::vector<std::size_t>& wanted,
                                 nb::handle out, unsigned threads) {
   const PinnedBytes pinned(data);

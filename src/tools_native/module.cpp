@@ -37,6 +37,9 @@ NB_MODULE(_native, m) {
         "max_error"_a.none(), "rel_error"_a.none(), "psnr"_a.none(), "block_size"_a = 1u << 20,
         "threads"_a = 1, "joint"_a = true,
         "One frame of a C-contiguous channels x samples array; max_error may be per channel.");
+  m.def("channel_spans", &tools::channel_spans, "data"_a,
+        "Each channel's own frame in a frame of channels (offset, size, predictor terms), "
+        "after the checksum is checked.");
   m.def("decode_channels", &tools::decode_channels_into, "data"_a, "channels"_a, "out"_a,
         "threads"_a = 1, "Decode the channels listed, in order, into the rows of `out`.");
   m.def("frame_head", &tools::frame_head, "head"_a,

@@ -31,6 +31,7 @@ namespace nb = nanobind;
                                           std::size_t channels, nb::handle max_error,
                                           nb::handle rel_error, nb::handle psnr,
                                           std::uint64_t block_size, unsigned threads, bool joint);
+[[nodiscard]] nb::list channel_spans(nb::handle data);
 [[nodiscard]] nb::object decode_channels_into(nb::handle data,
                                               const std::vector<std::size_t>& wanted,
                                               nb::handle out, unsigned threads);

@@ -59,9 +59,9 @@ def test_lanes_meet_their_own_relative_bound(dtype, shape, joint):
     codec = Tessarine(rel_error=1e-3, joint=joint)
     encoded = codec.encode(data)
     lanes = int(np.prod(shape[:-1]))
-    if joint and lanes > 1:  # one frame, the lanes its channels
-        assert tessarine_tools.inspect(encoded).body == "channels"
-    else:
+    if encoded[:4] == b"TSRF":  # one frame, the lanes its channels, some predicted
+        assert joint and tessarine_tools.inspect(encoded).body == "channels"
+    else:  # each lane its own frame: nothing was predicted, or joint=False
         assert len(lane_frames(encoded)) == lanes
     out = np.empty_like(data)
     assert codec.decode(encoded, out=out) is out
