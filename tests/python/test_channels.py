@@ -81,7 +81,11 @@ def test_a_chunk_whose_lanes_share_nothing_keeps_the_per_lane_layout():
     from tessarine_tools.codec import Tessarine
 
     noise = np.random.default_rng(8).integers(-500, 500, (3, 4000)).astype(np.int16)
-    assert Tessarine(lossless=True).encode(noise) == Tessarine(lossless=True, joint=False).encode(noise)
+    assert Tessarine(lossless=True).encode(noise) == Tessarine(lossless=True, joint=False).encode(
+        noise
+    )
     derived = np.stack([noise[0], noise[1], noise[1] - noise[0]])
     chunk = Tessarine(lossless=True).encode(derived)
-    assert chunk[:4] == b"TSRF" and len(chunk) < 0.7 * len(Tessarine(lossless=True, joint=False).encode(derived))
+    assert chunk[:4] == b"TSRF" and len(chunk) < 0.7 * len(
+        Tessarine(lossless=True, joint=False).encode(derived)
+    )
