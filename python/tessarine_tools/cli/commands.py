@@ -15,7 +15,7 @@ from tessarine_tools.cli import hdf5_files
 from tessarine_tools.cli.atomic import atomic_output, check_output
 from tessarine_tools.cli.errors import DataError, UsageError
 from tessarine_tools.cli.inputs import read_recording
-from tessarine_tools.cli.measure import summary
+from tessarine_tools.cli.measure import ErrorTally, summary
 from tessarine_tools.cli.outputs import (
     SOUND_FORMATS,
     check_output_type,
@@ -23,7 +23,7 @@ from tessarine_tools.cli.outputs import (
     write_samples,
 )
 from tessarine_tools.cli.recording import Recording
-from tessarine_tools.cli.store import kind_of, read_store, write_store
+from tessarine_tools.cli.store import kind_of, read_store, store_pieces, write_store
 from tessarine_tools.cli.streaming import (
     compress_stream,
     decompress_stream,
@@ -77,11 +77,23 @@ def compress(args: argparse.Namespace) -> str:
         )
         seconds = time.perf_counter() - started
         try:
-            restored = _read_compressed(temporary, kind_of(target))
+            tally = _measured(temporary, kind_of(target), recording)
         except DataError as error:  # name the output: its temporary name is gone by then
             raise DataError(str(error).replace(str(temporary), str(target))) from None
-        line = summary(recording.samples, restored.samples, _size(temporary), seconds)
+        line = summary(recording.samples, tally, _size(temporary), seconds)
     return f"{line}  -> {target}"
+
+
+def _measured(path: Path, kind: str, recording: Recording) -> ErrorTally:
+    """The output decoded against the input; a store a chunk column at a time, so that the
+    command holds at most one decoded piece beside the input."""
+    tally = ErrorTally()
+    if kind == "tsrn":
+        tally.add(recording.samples, _read_compressed(path, kind).samples)
+        return tally
+    for start, piece, _, _ in store_pieces(path, zipped=kind == "zip"):
+        tally.add(recording.samples[:, start : start + piece.shape[1]], piece)
+    return tally
 
 
 def _compress_hdf5(args: argparse.Namespace, source: Path) -> str:

@@ -4,6 +4,7 @@ one chunk per channel and time block, with the recording's facts as attributes."
 from __future__ import annotations
 
 import os
+from collections.abc import Iterator
 from concurrent.futures import ThreadPoolExecutor, as_completed
 from pathlib import Path
 from typing import Any
@@ -33,16 +34,20 @@ def open_store(path: Path, mode: str, zipped: bool) -> Any:
     return zarr.storage.LocalStore(path, read_only=mode == "r")
 
 
+_LEAST_BLOCK = 1 << 14  # shorter lanes would cost their frames' headers more than they save
+
+
 def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipped: bool) -> None:
     import zarr
 
     from tessarine_tools.zarr3 import TessarineCodec
 
     samples = recording.samples
-    block = min(BLOCK, samples.shape[1])
     serializer = TessarineCodec(**settings)  # bad settings fail before anything is opened
-    # Channels coded together share a chunk; otherwise each chunk holds one channel.
+    # Channels coded together share a chunk; otherwise each chunk holds one channel. Either
+    # way a chunk holds about BLOCK samples, which bounds what each writing thread holds.
     rows = samples.shape[0] if joins(serializer) else 1
+    block = min(max(BLOCK // rows, _LEAST_BLOCK), samples.shape[1])
     store = open_store(path, "w", zipped)
     try:
         array = zarr.create_array(
@@ -109,6 +114,22 @@ def _inside(samples: np.ndarray) -> Any:
 
 
 def read_store(path: Path, zipped: bool) -> Recording:
+    samples: np.ndarray | None = None
+    attributes: dict[str, Any] = {}
+    for start, piece, shape, found in store_pieces(path, zipped):
+        attributes = found
+        if samples is None:
+            samples = np.empty(shape, piece.dtype)
+        samples[:, start : start + piece.shape[1]] = piece
+    assert samples is not None
+    return Recording.from_attributes(samples, attributes)
+
+
+def store_pieces(
+    path: Path, zipped: bool
+) -> Iterator[tuple[int, np.ndarray, tuple[int, ...], dict[str, Any]]]:
+    """The store's samples a chunk column at a time: (first sample, channels x piece, the
+    array's shape, its attributes); what a summary needs without holding the whole signal."""
     import zarr
 
     try:
@@ -118,15 +139,14 @@ def read_store(path: Path, zipped: bool) -> Recording:
         raise DataError(f"{path}: not a readable zarr store ({error})") from None
     try:
         attributes = checked_attributes(path, dict(array.attrs), array)
-        samples = np.empty(array.shape, array.dtype)
         block = array.chunks[-1]
-        starts = range(0, array.shape[-1], block)
+        starts = range(0, max(array.shape[-1], 1), block)
         for start in progress(starts, len(starts), "decompressing"):
             try:
-                samples[:, start : start + block] = array[:, start : start + block]
+                piece = array[:, start : start + block]
             except (ValueError, TypeError, OverflowError) as error:  # the codec's words
                 raise DataError(f"{path}: a chunk cannot be decoded ({error})") from None
-        return Recording.from_attributes(samples, attributes)
+            yield start, piece, array.shape, attributes
     finally:
         close_store(store)
 
