@@ -47,7 +47,7 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
     # Channels coded together share a chunk; otherwise each chunk holds one channel. Either
     # way a chunk holds about BLOCK samples, which bounds what each writing thread holds.
     rows = samples.shape[0] if joins(serializer) else 1
-    block = min(max(BLOCK // rows, _LEAST_BLOCK), samples.shape[1])
+    block = min(max(BLOCK // rows, min(BLOCK, _LEAST_BLOCK)), samples.shape[1])
     store = open_store(path, "w", zipped)
     try:
         array = zarr.create_array(
