@@ -5,7 +5,6 @@ from __future__ import annotations
 
 import os
 from collections.abc import Iterator
-from types import TracebackType
 from typing import BinaryIO, overload
 
 import numpy as np
@@ -13,6 +12,7 @@ import numpy.typing as npt
 
 from . import _native
 from ._api import decompress, window_of
+from ._context import Context
 from ._frame import FRAME_2
 
 _HEADER_SIZE = 53
@@ -20,7 +20,7 @@ _TRAILER_SIZE = 20
 Block = tuple[int, int, int, int, int, float, int]  # first, samples, offset, size, kind, ..., crc
 
 
-class FrameReader:
+class FrameReader(Context):
     """A version-2 frame file read a window at a time: len(), reader[a:b], read() and
     iteration over its blocks; only the blocks a window needs are read and checked.
 
@@ -124,15 +124,7 @@ class FrameReader:
         if self._owned:
             self._file.close()
 
-    def __enter__(self) -> FrameReader:
-        return self
-
-    def __exit__(
-        self,
-        kind: type[BaseException] | None,
-        error: BaseException | None,
-        trace: TracebackType | None,
-    ) -> None:
+    def _leave(self, failed: bool) -> None:
         self.close()
 
     def _index(self, head: bytes) -> list[Block]:

@@ -13,19 +13,19 @@ import os
 import secrets
 import zlib
 from pathlib import Path
-from types import TracebackType
 from typing import BinaryIO
 
 import numpy as np
 import numpy.typing as npt
 
 from . import _native
+from ._context import Context
 from ._settings import CodecSettings, check_threads
 
 _HEADER_SIZE = 53
 
 
-class FrameWriter:
+class FrameWriter(Context):
     """A frame file written block by block, for signals longer than memory.
 
     Takes 1-D arrays of one dtype through write(); the frame is complete once close() returns,
@@ -158,19 +158,11 @@ class FrameWriter:
         finally:
             self._temporary.unlink(missing_ok=True)
 
-    def __enter__(self) -> FrameWriter:
-        return self
-
-    def __exit__(
-        self,
-        kind: type[BaseException] | None,
-        error: BaseException | None,
-        trace: TracebackType | None,
-    ) -> None:
-        if kind is None:
-            self.close()
-        else:
+    def _leave(self, failed: bool) -> None:
+        if failed:
             self.abort()
+        else:
+            self.close()
 
     def __del__(self) -> None:
         if getattr(self, "_file", None) is not None:

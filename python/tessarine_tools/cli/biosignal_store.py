@@ -5,6 +5,7 @@ and annotation signals' bytes that put the file back together exactly."""
 
 from __future__ import annotations
 
+import functools
 import math
 from pathlib import Path
 from typing import Any
@@ -13,7 +14,7 @@ import numpy as np
 
 from tessarine_tools.cli.biosignal import Biosignal, Channel, code_dtype, digital_bound
 from tessarine_tools.cli.errors import DataError
-from tessarine_tools.cli.store import BLOCK, _inside, _write_chunks, close_store, joins, open_store
+from tessarine_tools.cli.store import close_store, open_store, write_array
 
 MARK = "tessarine_biosignal"  # group attribute: its value is the layout's version
 _VERSION = 1
@@ -62,20 +63,12 @@ def write_biosignal_store(
             own, steps = channel_settings(settings, channels[0].gain)
             codes = [c.codes for c in channels]
             samples = np.stack(codes).astype(code_dtype(codes))
-            block = max(1, min(BLOCK, samples.shape[1]))
-            serializer = TessarineCodec(**own)
-            rows = samples.shape[0] if joins(serializer) else 1  # channels coded together
-            array = root.create_array(
-                name,
-                shape=samples.shape,
-                chunks=(rows, block),
-                dtype=samples.dtype,
-                serializer=serializer,
-                compressors=None,
-                fill_value=_inside(samples),
-                attributes=_array_attributes(channels, steps),
+            write_array(
+                functools.partial(root.create_array, name),
+                samples,
+                TessarineCodec(**own),
+                _array_attributes(channels, steps),
             )
-            _write_chunks(array, samples, block, rows)
         if "edf_annotations" in recording.raw:
             notes = recording.raw["edf_annotations"]
             rows = max(1, min(65536, len(notes)))  # text, mostly padding: zarr's zstd suits it

@@ -42,27 +42,37 @@ def write_store(path: Path, recording: Recording, settings: dict[str, Any], zipp
 
     from tessarine_tools.zarr3 import TessarineCodec
 
-    samples = recording.samples
     serializer = TessarineCodec(**settings)  # bad settings fail before anything is opened
-    # Channels coded together share a chunk; otherwise each chunk holds one channel. Either
-    # way a chunk holds about BLOCK samples, which bounds what each writing thread holds.
-    rows = samples.shape[0] if joins(serializer) else 1
-    block = min(max(BLOCK // rows, min(BLOCK, _LEAST_BLOCK)), samples.shape[1])
     store = open_store(path, "w", zipped)
     try:
-        array = zarr.create_array(
-            store,
-            shape=samples.shape,
-            chunks=(rows, block),
-            dtype=samples.dtype,
-            serializer=serializer,
-            compressors=None,
-            fill_value=_inside(samples),
-            attributes=recording.attributes(),  # type: ignore[arg-type]
+        write_array(
+            lambda **layout: zarr.create_array(store, **layout),
+            recording.samples,
+            serializer,
+            recording.attributes(),
         )
-        _write_chunks(array, samples, block, rows)
     finally:
         close_store(store)
+
+
+def write_array(create: Any, samples: np.ndarray, serializer: Any, attributes: Any) -> None:
+    """Makes the array through `create` (zarr's keywords) and writes the samples into it.
+
+    Channels coded together share a chunk; otherwise each chunk holds one channel. Either way
+    a chunk holds about BLOCK samples, which bounds what each writing thread holds.
+    """
+    rows = samples.shape[0] if joins(serializer) else 1
+    block = min(max(BLOCK // rows, min(BLOCK, _LEAST_BLOCK)), max(samples.shape[1], 1))
+    array = create(
+        shape=samples.shape,
+        chunks=(rows, block),
+        dtype=samples.dtype,
+        serializer=serializer,
+        compressors=None,
+        fill_value=_inside(samples),
+        attributes=attributes,
+    )
+    _write_chunks(array, samples, block, rows)
 
 
 def joins(codec: Any) -> bool:
