@@ -3,12 +3,20 @@
 from __future__ import annotations
 
 import os
-from typing import Any, BinaryIO
+from typing import Any, BinaryIO, Literal, overload
 
 from ._stream_reader import FrameReader
 from ._stream_writer import FrameWriter
 
 
+@overload
+def open_frame(
+    path: str | os.PathLike[str] | BinaryIO, mode: Literal["r"] = "r", **settings: Any
+) -> FrameReader: ...
+@overload
+def open_frame(
+    path: str | os.PathLike[str] | BinaryIO, mode: Literal["w"], **settings: Any
+) -> FrameWriter: ...
 def open_frame(
     path: str | os.PathLike[str] | BinaryIO, mode: str = "r", **settings: Any
 ) -> FrameReader | FrameWriter:

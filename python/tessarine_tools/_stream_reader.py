@@ -5,7 +5,7 @@ from __future__ import annotations
 
 import os
 from collections.abc import Iterator
-from typing import BinaryIO, overload
+from typing import BinaryIO, cast, overload
 
 import numpy as np
 import numpy.typing as npt
@@ -51,7 +51,8 @@ class FrameReader(Context):
 
     def __init__(self, source: str | os.PathLike[str] | BinaryIO) -> None:
         self._owned = not hasattr(source, "read")
-        self._file: BinaryIO = open(source, "rb") if self._owned else source  # type: ignore[arg-type]
+        opened = open(source, "rb") if self._owned else source  # type: ignore[arg-type]
+        self._file: BinaryIO = cast(BinaryIO, opened)
         try:
             self._size = self._file.seek(0, os.SEEK_END)
             head = self._read(0, _HEADER_SIZE)

@@ -193,7 +193,12 @@ class FrameWriter(Context):
         bound = self._bound
         assert bound is not None and self._file is not None
         frame = _native.compress_frame(
-            samples, bound.max_error, bound.rel_error, None, self.block_size, 1
+            samples,  # type: ignore[arg-type]  # a real dtype, checked when the writer was made
+            bound.max_error,
+            bound.rel_error,
+            None,
+            self.block_size,
+            1,
         )
         self._file.seek(0)
         self._file.truncate()

@@ -153,7 +153,7 @@ def store_pieces(
         starts = range(0, max(array.shape[-1], 1), block)
         for start in progress(starts, len(starts), "decompressing"):
             try:
-                piece = array[:, start : start + block]
+                piece = np.asarray(array[:, start : start + block])
             except (ValueError, TypeError, OverflowError) as error:  # the codec's words
                 raise DataError(f"{path}: a chunk cannot be decoded ({error})") from None
             yield start, piece, array.shape, attributes
