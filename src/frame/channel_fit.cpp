@@ -9,7 +9,7 @@
 namespace tessarine::frame {
 namespace {
 
-constexpr std::size_t kSamplePoints = 8192;  // enough to rank predictors, cheap next to coding
+constexpr std::size_t kSamplePoints = 4096;  // enough to rank predictors, cheap next to coding
 constexpr int kFitLag = 8;  // lags tried, each way: leads see one event a few samples apart
 constexpr std::uint8_t kShift = 12;
 constexpr double kWorthIt = 0.97;  // the channel must get at least 3% cheaper
@@ -25,19 +25,32 @@ struct Feature {
   int lag;
 };
 
-// Sample positions t where every lagged change tried lies inside the signal: runs of
-// consecutive samples spread over the signal, so that the fit reads memory in order.
-std::vector<std::size_t> points_of(std::size_t count) {
+// Runs of consecutive samples spread over the signal, each with room for every lagged
+// change tried: (first sample, length). Reading runs keeps the fit's memory access in order.
+struct Runs {
+  std::vector<std::size_t> starts;
+  std::size_t length = 0;
+};
+
+Runs runs_of(std::size_t count) {
   constexpr std::size_t kRuns = 16;
   constexpr std::size_t kMargin = kFitLag + 3;
-  std::vector<std::size_t> points;
-  if (count < 2 * kMargin + 1) return points;
+  Runs runs;
+  if (count < 2 * kMargin + 1) return runs;
   const std::size_t usable = count - 2 * kMargin;
-  const std::size_t run = std::min(usable, kSamplePoints / kRuns);
+  runs.length = std::min(usable, kSamplePoints / kRuns);
   for (std::size_t r = 0; r < kRuns; ++r) {
-    const std::size_t start = kMargin + (usable - run) * r / (kRuns - 1);
-    for (std::size_t t = start; t < start + run; ++t) points.push_back(t);
-    if (run == usable) break;
+    runs.starts.push_back(kMargin + (usable - runs.length) * r / (kRuns - 1));
+    if (runs.length == usable) break;
+  }
+  return runs;
+}
+
+// Every sample position of the runs.
+std::vector<std::size_t> points_of(const Runs& runs) {
+  std::vector<std::size_t> points;
+  for (std::size_t start : runs.starts) {
+    for (std::size_t t = start; t < start + runs.length; ++t) points.push_back(t);
   }
   return points;
 }
@@ -49,21 +62,44 @@ double change(const std::vector<std::int64_t>& x, std::size_t t, int lag) {
   return static_cast<double>(x[at] - x[at - 1]);
 }
 
+// A channel's changes over each run widened by the largest lag on both sides, laid out
+// run after run: the lag scan then reads contiguous doubles.
+std::vector<double> run_changes(const std::vector<std::int64_t>& x, const Runs& runs) {
+  std::vector<double> changes;
+  changes.reserve(runs.starts.size() * (runs.length + 2 * kFitLag));
+  for (std::size_t start : runs.starts) {
+    for (std::size_t t = start - kFitLag; t < start + runs.length + kFitLag; ++t) {
+      changes.push_back(change(x, t, 0));
+    }
+  }
+  return changes;
+}
+
+// Σ over the runs of target[i] · source[i - lag] and of source[i - lag]².
+std::pair<double, double> lagged_sums(const std::vector<double>& target,
+                                      const std::vector<double>& source, const Runs& runs,
+                                      int lag) {
+  const std::size_t stride = runs.length + 2 * kFitLag;
+  double xy = 0, xx = 0;
+  for (std::size_t r = 0; r < runs.starts.size(); ++r) {
+    const double* y = target.data() + r * stride + kFitLag;
+    const double* a = source.data() + r * stride + kFitLag - lag;
+    for (std::size_t i = 0; i < runs.length; ++i) xy += y[i] * a[i], xx += a[i] * a[i];
+  }
+  return {xy, xx};
+}
+
 // The lagged earlier channels whose changes go most with the target's, strongest first.
 std::vector<Feature> candidates(std::size_t index, std::span<const std::vector<std::int64_t>> channels,
-                                const std::vector<bool>& allowed,
-                                const std::vector<std::size_t>& points, int max_lag) {
+                                const std::vector<bool>& allowed, const Runs& runs, int max_lag) {
+  const auto target = run_changes(channels[index], runs);
+  const double yy = std::inner_product(target.begin(), target.end(), target.begin(), 0.0);
   std::vector<std::pair<double, Feature>> scored;
-  double yy = 0;
-  for (std::size_t t : points) yy += change(channels[index], t, 0) * change(channels[index], t, 0);
   for (std::size_t j = 0; j < index && yy > 0; ++j) {
     if (!allowed[j]) continue;
+    const auto source = run_changes(channels[j], runs);
     for (int lag = -max_lag; lag <= max_lag; ++lag) {
-      double xy = 0, xx = 0;
-      for (std::size_t t : points) {
-        const double a = change(channels[j], t, lag), b = change(channels[index], t, 0);
-        xy += a * b, xx += a * a;
-      }
+      const auto [xy, xx] = lagged_sums(target, source, runs, lag);
       const double correlation = xx > 0 ? std::fabs(xy) / std::sqrt(xx * yy) : 0.0;
       if (correlation > kLeastCorrelation) scored.push_back({-correlation, {j, lag}});
     }
@@ -158,9 +194,9 @@ std::vector<ChannelPredictor> variants(const ChannelPredictor& fitted) {
 
 // Least squares of the target's changes on its candidates', quantised.
 ChannelPredictor fitted(std::size_t index, std::span<const std::vector<std::int64_t>> channels,
-                        const std::vector<bool>& allowed,
+                        const std::vector<bool>& allowed, const Runs& runs,
                         const std::vector<std::size_t>& points, int max_lag) {
-  const auto sources = candidates(index, channels, allowed, points, max_lag);
+  const auto sources = candidates(index, channels, allowed, runs, max_lag);
   const std::size_t k = sources.size();
   if (k == 0) return {};
   std::vector<std::vector<double>> normal(k, std::vector<double>(k, 0.0));
@@ -181,7 +217,8 @@ ChannelPredictor fitted(std::size_t index, std::span<const std::vector<std::int6
 
 ChannelFit fit_predictor(std::size_t index, std::span<const std::vector<std::int64_t>> channels,
                          double step, const std::vector<bool>& sources) {
-  const auto points = points_of(channels[index].size());
+  const Runs runs = runs_of(channels[index].size());
+  const auto points = points_of(runs);
   const auto& x = channels[index];
   const double alone = coding_bits(points, step, [&](std::size_t t) { return static_cast<double>(x[t]); });
   ChannelPredictor best;
@@ -189,7 +226,7 @@ ChannelFit fit_predictor(std::size_t index, std::span<const std::vector<std::int
   // Lagged fits for leads that see one event at different times; a same-time fit for exact
   // relations between channels, which lags would blur.
   for (int max_lag : {kFitLag, 0}) {
-    for (ChannelPredictor& predictor : variants(fitted(index, channels, sources, points, max_lag))) {
+    for (ChannelPredictor& predictor : variants(fitted(index, channels, sources, runs, points, max_lag))) {
       const double joint = coding_bits(points, step, [&](std::size_t t) {
         return static_cast<double>(x[t] - predicted(predictor, channels, t));
       });
