@@ -18,13 +18,18 @@ using predictive::SampleView;
 
 using Rows = std::vector<std::vector<std::int64_t>>;
 
-// What coding one channel leaves: its frame, and its samples as decoding will give them
-// (kept only while later channels may be predicted from them).
+// What coding one channel leaves: its frame, its predictor and the error its decoding has.
 struct CodedChannel {
   std::vector<std::uint8_t> frame;
   ChannelPredictor predictor;
   double largest_error = 0.0;
 };
+
+// The largest error a frame just made records in its header.
+double largest_error_of(std::span<const std::uint8_t> frame) {
+  const auto header = read_header(frame);
+  return header ? header->largest_error : 0.0;
+}
 
 double step_of(double limit) { return limit >= 1.0 ? 2.0 * std::floor(limit) + 1.0 : 1.0; }
 
@@ -64,7 +69,7 @@ PredictiveResult<CodedChannel> code_predicted(const std::vector<std::int64_t>& o
   bound.max_error = limit;
   auto frame = compress_bounded({stored.data(), residual.size(), type.size, type}, bound, options);
   if (!frame) return std::unexpected(frame.error());
-  const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
+  const double largest = largest_error_of(*frame);
   return CodedChannel{std::move(*frame), std::move(predictor), largest};
 }
 
@@ -72,7 +77,7 @@ PredictiveResult<CodedChannel> code_alone_channel(const SampleView& samples, con
                                                   const BlockOptions& options) {
   auto frame = compress_bounded(samples, bound, options);
   if (!frame) return std::unexpected(frame.error());
-  const double largest = parse_frame(*frame, Verify::Layout)->header.largest_error;
+  const double largest = largest_error_of(*frame);
   return CodedChannel{std::move(*frame), {}, largest};
 }
 
