@@ -100,15 +100,18 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
   // Each channel as decoding will give it: itself when coded exactly, its rebuild otherwise.
   std::vector<const std::int64_t*> rows(view.channels, nullptr);
   std::vector<CodedChannel> coded;
-  std::vector<std::int64_t> prediction(view.count);
+  std::vector<std::int64_t> prediction;  // sized by the first predicted channel
   std::vector<bool> sources(view.channels, false);  // channels later ones may be predicted from
   for (std::size_t c = 0; c < view.channels; ++c) {
     const Bound& bound = bounds[bounds.size() == 1 ? 0 : c];
-    const double limit = per_sample_limit(bound, sample_range(view.channel(c)).span());
+    // Only a relative bound needs the channel's range: a pass over it saved otherwise.
+    const double span = bound.has_rel_error() ? sample_range(view.channel(c)).span() : 0.0;
+    const double limit = per_sample_limit(bound, span);
     // Fitted on the samples themselves: an estimate, whatever decoding later gives.
     ChannelFit fit = c == 0 ? ChannelFit{} : fit_predictor(c, originals, step_of(limit), sources);
     ChannelPredictor predictor = std::move(fit.predictor);
     sources[c] = !fit.derived;
+    if (!predictor.alone()) prediction.resize(view.count);
     auto channel = predictor.alone()
                        ? code_alone_channel(view.channel(c), bound, options)
                        : code_predicted(originals[c], rows, std::move(predictor), limit, options,
