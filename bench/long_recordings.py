@@ -17,19 +17,23 @@ the command line streaming files larger than memory.
 
 from __future__ import annotations
 
-import argparse
-import io
 import os
-import subprocess
-import sys
-import tempfile
-import time
-from collections.abc import Callable
-from pathlib import Path
 
-import numpy as np
+# Before NumPy starts its thread pool: its idle workers would compete with ours.
+os.environ.update({name: "1" for name in ("OMP_NUM_THREADS", "OPENBLAS_NUM_THREADS")})
 
-import tessarine_tools as tt
+import argparse  # noqa: E402
+import io  # noqa: E402
+import subprocess  # noqa: E402
+import sys  # noqa: E402
+import tempfile  # noqa: E402
+import time  # noqa: E402
+from collections.abc import Callable  # noqa: E402
+from pathlib import Path  # noqa: E402
+
+import numpy as np  # noqa: E402
+
+import tessarine_tools as tt  # noqa: E402
 
 REPO = Path(__file__).resolve().parents[1]
 DATA = REPO.parent / "shared" / "data"

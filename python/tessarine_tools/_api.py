@@ -383,7 +383,9 @@ def _decode_native_frame(
     if channels is not None:
         raise ValueError("channels= is for frames of several channels")
     low, high = (0, count) if window is None else window_of(*window, count)
-    stop = None if window is None else high
+    # The frame's own checksum was checked above for a whole decode; the decoder then checks
+    # the block index and each block's checksum as it goes, so it need not read it again.
+    stop = high
     if out is None:
         return _native.decode_frame(raw, np.empty(high - low, dtype), low, stop, threads)
     if not _fits(out, dtype) or out.size != high - low:
