@@ -9,6 +9,7 @@
 #include "frame/integer_spacing.hpp"
 #include "frame/parallel_for.hpp"
 #include "predictive/bounded_stream.hpp"
+#include "predictive/byte_io.hpp"
 
 namespace tessarine::frame {
 namespace {
@@ -21,9 +22,7 @@ PredictiveResult<std::vector<std::uint8_t>> verbatim_bytes(const SampleView& sam
     const std::size_t size = samples.type.size;
     std::vector<std::uint8_t> bytes(samples.count * size);
     for (std::size_t i = 0; i < samples.count; ++i) {
-      // Addressed from the start each time: a negative stride never steps before the array.
-      const std::byte* at = samples.data + static_cast<std::ptrdiff_t>(i) * samples.stride;
-      std::memcpy(bytes.data() + i * size, at, size);  // little-endian hosts only, as the module
+      std::memcpy(bytes.data() + i * size, predictive::sample_at(samples, i), size);  // little-endian hosts only, as the module
     }
     return bytes;
   } catch (const std::bad_alloc&) {

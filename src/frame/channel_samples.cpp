@@ -4,17 +4,15 @@
 #include <cstring>
 #include <limits>
 
+#include "frame/sample_value.hpp"
+
 namespace tessarine::frame {
 namespace {
 
 template <class T>
 std::vector<std::int64_t> widen(const predictive::SampleView& samples) {
   std::vector<std::int64_t> values(samples.count);
-  for (std::size_t t = 0; t < samples.count; ++t) {
-    T value;
-    std::memcpy(&value, samples.data + static_cast<std::ptrdiff_t>(t) * samples.stride, sizeof(T));
-    values[t] = static_cast<std::int64_t>(value);
-  }
+  for (std::size_t t = 0; t < samples.count; ++t) values[t] = static_cast<std::int64_t>(sample_value<T>(samples, t));
   return values;
 }
 
@@ -31,24 +29,12 @@ void narrow(std::span<const std::int64_t> values, std::span<std::byte> out) {
 }  // namespace
 
 std::vector<std::int64_t> widened(const predictive::SampleView& samples) {
-  const bool is_signed = samples.type.kind == 'i';
-  switch (samples.type.size) {
-    case 1: return is_signed ? widen<std::int8_t>(samples) : widen<std::uint8_t>(samples);
-    case 2: return is_signed ? widen<std::int16_t>(samples) : widen<std::uint16_t>(samples);
-    case 4: return is_signed ? widen<std::int32_t>(samples) : widen<std::uint32_t>(samples);
-    default: return widen<std::int64_t>(samples);
-  }
+  return with_integer_type(samples.type, [&]<class T>() { return widen<T>(samples); });
 }
 
 void narrow_into(std::span<const std::int64_t> values, predictive::SampleType type,
                  std::span<std::byte> out) {
-  const bool is_signed = type.kind == 'i';
-  switch (type.size) {
-    case 1: return is_signed ? narrow<std::int8_t>(values, out) : narrow<std::uint8_t>(values, out);
-    case 2: return is_signed ? narrow<std::int16_t>(values, out) : narrow<std::uint16_t>(values, out);
-    case 4: return is_signed ? narrow<std::int32_t>(values, out) : narrow<std::uint32_t>(values, out);
-    default: return narrow<std::int64_t>(values, out);
-  }
+  with_integer_type(type, [&]<class T>() { narrow<T>(values, out); });
 }
 
 void clamp_to_type(std::span<std::int64_t> values, predictive::SampleType type) {

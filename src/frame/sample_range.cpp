@@ -6,6 +6,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "frame/sample_value.hpp"
 #include "predictive/half_float.hpp"
 
 namespace tessarine::frame {
@@ -19,9 +20,8 @@ struct Half {
 };
 
 template <class T>
-double value_at(const std::byte* at) {
-  T value;
-  std::memcpy(&value, at, sizeof(T));
+double value_at(const SampleView& samples, std::size_t i) {
+  const T value = sample_value<T>(samples, i);
   if constexpr (std::is_same_v<T, Half>) {
     return predictive::half_to_double(value.bits);
   } else {
@@ -33,9 +33,7 @@ template <class T>
 SampleRange range_of(const SampleView& samples) {
   SampleRange range{INFINITY, -INFINITY, 0};
   for (std::size_t i = 0; i < samples.count; ++i) {
-    // Addressed from the start each time: a negative stride never steps before the array.
-    const double value =
-        value_at<T>(samples.data + static_cast<std::ptrdiff_t>(i) * samples.stride);
+    const double value = value_at<T>(samples, i);
     if (!std::isfinite(value)) continue;
     range.low = std::min(range.low, value);
     range.high = std::max(range.high, value);
@@ -52,17 +50,7 @@ SampleRange sample_range(const SampleView& samples) {
     if (type.size == 2) return range_of<Half>(samples);
     return type.size == 4 ? range_of<float>(samples) : range_of<double>(samples);
   }
-  const bool is_signed = type.kind == 'i';
-  switch (type.size) {
-    case 1:
-      return is_signed ? range_of<std::int8_t>(samples) : range_of<std::uint8_t>(samples);
-    case 2:
-      return is_signed ? range_of<std::int16_t>(samples) : range_of<std::uint16_t>(samples);
-    case 4:
-      return is_signed ? range_of<std::int32_t>(samples) : range_of<std::uint32_t>(samples);
-    default:
-      return is_signed ? range_of<std::int64_t>(samples) : range_of<std::uint64_t>(samples);
-  }
+  return with_integer_type(type, [&]<class T>() { return range_of<T>(samples); });
 }
 
 }  // namespace tessarine::frame

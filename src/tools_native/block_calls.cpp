@@ -22,13 +22,6 @@ namespace {
 using frame::BlockSpan;
 using frame::BodyKind;
 
-predictive::SampleType type_named(const std::string& name) {
-  const predictive::SampleType type{name.empty() ? '?' : name[0],
-                                    static_cast<std::uint8_t>(name.size() == 2 ? name[1] - '0' : 0)};
-  if (!type.is_valid()) raise_value_error("unsupported dtype " + name);
-  return type;
-}
-
 nb::tuple block_tuple(const BlockSpan& block) {
   return nb::make_tuple(block.first, block.samples, block.offset, block.size,
                         static_cast<int>(block.kind), block.largest_error, block.crc);

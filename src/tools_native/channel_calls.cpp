@@ -31,13 +31,6 @@ class ReadBuffer {
   Py_buffer view_{};
 };
 
-predictive::SampleType type_of(const std::string& name) {
-  const predictive::SampleType type{name.empty() ? '?' : name[0],
-                                    static_cast<std::uint8_t>(name.size() == 2 ? name[1] - '0' : 0)};
-  if (!type.is_valid()) raise_value_error("unsupported dtype " + name);
-  return type;
-}
-
 // max_error may be one number or one per channel; the other bounds are one number.
 std::vector<frame::Bound> bounds_of(nb::handle max_error, nb::handle rel_error, nb::handle psnr) {
   std::vector<frame::Bound> bounds;
@@ -54,7 +47,7 @@ std::vector<frame::Bound> bounds_of(nb::handle max_error, nb::handle rel_error, 
 nb::bytes compress_channels(nb::handle data, const std::string& dtype, std::size_t channels,
                             nb::handle max_error, nb::handle rel_error, nb::handle psnr,
                             std::uint64_t block_size, unsigned threads, bool joint) {
-  const auto type = type_of(dtype);
+  const auto type = type_named(dtype);
   const auto bounds = bounds_of(max_error, rel_error, psnr);
   const ReadBuffer input(data);
   if (channels == 0 || input.size() % (channels * type.size) != 0) {

@@ -54,6 +54,14 @@ inline std::string dtype_name(predictive::SampleType type) {
   return std::string(1, type.kind) + std::to_string(type.size);
 }
 
+// The sample type a dtype name ("f4", "i2") names; ValueError for any other.
+inline predictive::SampleType type_named(const std::string& name) {
+  const predictive::SampleType type{name.empty() ? '?' : name[0],
+                                    static_cast<std::uint8_t>(name.size() == 2 ? name[1] - '0' : 0)};
+  if (!type.is_valid()) raise_value_error("unsupported dtype " + name);
+  return type;
+}
+
 // A writable C-contiguous buffer, released on scope exit.
 class WritableBuffer {
  public:

@@ -23,7 +23,7 @@ from tessarine_tools.cli.outputs import (
     write_samples,
 )
 from tessarine_tools.cli.recording import Recording
-from tessarine_tools.cli.store import kind_of, read_store, store_pieces, write_store
+from tessarine_tools.cli.store import joins, kind_of, read_store, store_pieces, write_store
 from tessarine_tools.cli.streaming import (
     compress_stream,
     decompress_stream,
@@ -63,7 +63,7 @@ def compress(args: argparse.Namespace) -> str:
     target = Path(args.output) if args.output else _default_output(source, recording)
     if kind_of(target) == "tsrn" and target.suffix != ".tsrn":
         raise UsageError(f"{target}: output must end in .tsrn, .zarr or .zarr.zip")
-    if kind_of(target) == "tsrn" and recording.channels != 1 and not _joint_frame(args):
+    if kind_of(target) == "tsrn" and recording.channels != 1 and not joins(settings_of(args)):
         raise UsageError(
             f"{target}: {recording.channels} channels need a bound (or --lossless) "
             "for one .tsrn frame, or a .zarr or .zarr.zip store"
@@ -105,14 +105,6 @@ def _compress_hdf5(args: argparse.Namespace, source: Path) -> str:
     with _writing(target), atomic_output(target, args.force, args.parents) as temporary:
         line = hdf5_files.compress(source, temporary, args)
     return f"{line}  -> {target}"
-
-
-def _joint_frame(args: argparse.Namespace) -> bool:
-    """Channels go into one .tsrn frame under a bound, without wavelet settings."""
-    bounded = args.lossless or any(
-        getattr(args, b) is not None for b in ("max_error", "rel_error", "psnr")
-    )
-    return bounded and args.method is None and args.scale is None and args.cutoff is None
 
 
 def _streams(args: argparse.Namespace, source: Path) -> bool:

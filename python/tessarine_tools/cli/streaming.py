@@ -7,7 +7,6 @@ way. The summary line is measured block by block against the source.
 
 from __future__ import annotations
 
-import math
 from collections.abc import Iterator
 from pathlib import Path
 
@@ -15,8 +14,7 @@ import numpy as np
 
 import tessarine_tools
 from tessarine_tools._settings import CodecSettings
-from tessarine_tools.cli.errors import DataError
-from tessarine_tools.cli.measure import ratio
+from tessarine_tools.cli.measure import ErrorTally, ratio
 from tessarine_tools.cli.progress import progress
 from tessarine_tools.cli.sample_source import SampleSource, open_source
 
@@ -97,25 +95,12 @@ def _writer_keywords(samples: SampleSource, settings: CodecSettings) -> dict[str
 
 def _errors(samples: SampleSource, frame: Path, block: int) -> tuple[float, float]:
     """(max absolute error, PSNR in dB) over the finite samples, a block at a time."""
-    peak, squares, count = 0.0, 0.0, 0
-    low, high = math.inf, -math.inf
+    tally = ErrorTally()
     with tessarine_tools.open(frame) as reader:
         decoded = iter(reader)
         for original in _rechunked(samples.blocks(block), reader.block_size):
-            restored = next(decoded)
-            finite = np.isfinite(original)
-            if not finite.any():
-                continue
-            kept = original[finite].astype(np.float64)
-            difference = restored[finite].astype(np.float64) - kept
-            peak = max(peak, float(np.max(np.abs(difference))))
-            squares += float(np.dot(difference, difference))
-            count += kept.size
-            low, high = min(low, float(kept.min())), max(high, float(kept.max()))
-    if count == 0 or squares == 0.0:
-        return peak, math.inf
-    span = high - low
-    return peak, 20.0 * math.log10(span / math.sqrt(squares / count)) if span > 0 else -math.inf
+            tally.add(original, next(decoded))
+    return tally.result()
 
 
 def _rechunked(pieces: Iterator[np.ndarray], size: int) -> Iterator[np.ndarray]:
@@ -131,7 +116,3 @@ def _rechunked(pieces: Iterator[np.ndarray], size: int) -> Iterator[np.ndarray]:
             pending, held = [joined[size:]], held - size
     if held:
         yield np.concatenate(pending)
-
-
-def raise_for(where: Path, error: Exception) -> None:
-    raise DataError(f"{where}: {error}") from None
