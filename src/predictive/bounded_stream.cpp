@@ -17,6 +17,8 @@
 namespace tessarine::predictive {
 namespace {
 
+static_assert(kStreamChunk == kCodeChunk);
+
 StreamHeader choose_stream_header(SampleType type, double max_error) {
   if (type.is_float()) {
     if (max_error == 0.0) return {StreamMode::FloatBits, 0};
@@ -107,13 +109,14 @@ PredictiveResult<void> encode_chunks(Kernel& kernel, const SampleView& samples, 
   return {};
 }
 
+// The chunks that hold `samples` samples, `in` at the first one's header, into `out`.
 template <class Kernel>
-PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType type, std::size_t count,
+PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType type, std::size_t samples,
                                      std::byte* out) {
-  Scratch<std::uint64_t> codes_buffer(std::min(count, kCodeChunk));
+  Scratch<std::uint64_t> codes_buffer(std::min(samples, kCodeChunk));
   std::uint64_t* codes = codes_buffer.get();
-  for (std::size_t first = 0; first < count; first += kCodeChunk) {
-    const std::size_t n = std::min(kCodeChunk, count - first);
+  for (std::size_t done = 0; done < samples; done += kCodeChunk) {
+    const std::size_t n = std::min(kCodeChunk, samples - done);
     const auto header = read_chunk_header(in, n, Kernel::kExtras);
     if (!header) return std::unexpected(header.error());
     const auto coded = in.take(header->code_bytes, "codes are cut short");
@@ -125,16 +128,38 @@ PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType 
     const auto escaped = in.take(std::size_t{header->escape_count} * type.size, "escapes are cut short");
     if (!escaped) return std::unexpected(escaped.error());
     EscapeReader escapes(*escaped, type.size);
-    const auto done = kernel.decode(*header, chunk_codes, escapes, out + first * type.size);
-    if (!done) return std::unexpected(done.error());
+    const auto done_chunk = kernel.decode(*header, chunk_codes, escapes, out + done * type.size);
+    if (!done_chunk) return std::unexpected(done_chunk.error());
     if (!escapes.exhausted()) return std::unexpected(PredictiveError::damaged("escapes left over"));
   }
-  if (!in.at_end()) return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
   return {};
+}
+
+ChunkExtras extras_of(const StreamHeader& header, SampleType type) {
+  switch (header.mode) {
+    case StreamMode::QuantisedFloats: return ChunkExtras::FloatQuantiser;
+    case StreamMode::FloatBits: return ChunkExtras::None;
+    default: return type.is_float() ? ChunkExtras::None : ChunkExtras::IntegerGrid;
+  }
 }
 
 // The fewest bytes a chunk takes: layout, counts (codes may take none).
 constexpr std::size_t kSmallestChunk = 9;
+
+std::size_t chunk_count(std::size_t samples) { return (samples + kCodeChunk - 1) / kCodeChunk; }
+
+// Reads and checks the stream header, and that the bytes can hold the chunks `count` needs.
+PredictiveResult<StreamHeader> open_stream(ByteReader& in, SampleType type, std::size_t count) {
+  const auto header = read_stream_header(in, type);
+  if (!header) return header;
+  if (header->mode == StreamMode::BinnedIntegers && header->parameter > max_half_width(type.size)) {
+    return std::unexpected(PredictiveError::damaged("bin wider than the type"));
+  }
+  if (in.remaining() / kSmallestChunk < chunk_count(count)) {
+    return std::unexpected(PredictiveError::damaged("stream too short for its chunks"));
+  }
+  return header;
+}
 
 }  // namespace
 
@@ -170,18 +195,67 @@ PredictiveResult<void> decode_stream(std::span<const std::uint8_t> stream, Sampl
     return std::unexpected(PredictiveError::bad_argument("output size does not match the sample count"));
   }
   ByteReader in(stream);
-  const auto header = read_stream_header(in, type);
+  const auto header = open_stream(in, type, count);
   if (!header) return std::unexpected(header.error());
-  if (header->mode == StreamMode::BinnedIntegers && header->parameter > max_half_width(type.size)) {
-    return std::unexpected(PredictiveError::damaged("bin wider than the type"));
-  }
-  const std::size_t chunks = (count + kCodeChunk - 1) / kCodeChunk;
-  if ((stream.size() - kStreamHeaderSize) / kSmallestChunk < chunks) {
-    return std::unexpected(PredictiveError::damaged("stream too short for its chunks"));
-  }
   try {
-    return with_kernel(type, *header, 0.0, std::min(count, kCodeChunk),
-                       [&](auto& kernel) { return decode_chunks(kernel, in, type, count, out.data()); });
+    return with_kernel(type, *header, 0.0, std::min(count, kCodeChunk), [&](auto& kernel) -> PredictiveResult<void> {
+      const auto done = decode_chunks(kernel, in, type, count, out.data());
+      if (!done) return done;
+      if (!in.at_end()) return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
+      return {};
+    });
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
+}
+
+PredictiveResult<std::vector<std::size_t>> find_chunks(std::span<const std::uint8_t> stream, SampleType type,
+                                                       std::size_t count) {
+  if (!type.is_valid()) return std::unexpected(PredictiveError::bad_argument("unsupported sample type"));
+  ByteReader in(stream);
+  const auto header = open_stream(in, type, count);
+  if (!header) return std::unexpected(header.error());
+  const ChunkExtras extras = extras_of(*header, type);
+  try {
+    std::vector<std::size_t> starts;
+    starts.reserve(chunk_count(count) + 1);
+    for (std::size_t first = 0; first < count; first += kCodeChunk) {
+      starts.push_back(in.position());
+      const auto chunk = read_chunk_header(in, std::min(kCodeChunk, count - first), extras);
+      if (!chunk) return std::unexpected(chunk.error());
+      const auto coded = in.take(chunk->code_bytes, "codes are cut short");
+      if (!coded) return std::unexpected(coded.error());
+      const auto escaped = in.take(std::size_t{chunk->escape_count} * type.size, "escapes are cut short");
+      if (!escaped) return std::unexpected(escaped.error());
+    }
+    if (!in.at_end()) return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
+    starts.push_back(stream.size());
+    return starts;
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
+}
+
+PredictiveResult<void> decode_stream_chunks(std::span<const std::uint8_t> stream, SampleType type,
+                                            std::size_t count, std::span<const std::size_t> starts,
+                                            std::size_t first, std::size_t last, std::span<std::byte> out) {
+  const std::size_t chunks = chunk_count(count);
+  if (!type.is_valid() || starts.size() != chunks + 1 || first > last || last > chunks ||
+      starts[last] > stream.size() || starts[first] > starts[last]) {
+    return std::unexpected(PredictiveError::bad_argument("chunks do not match the stream"));
+  }
+  const std::size_t samples = std::min(count, last * kCodeChunk) - first * kCodeChunk;
+  if (out.size() != samples * type.size) {
+    return std::unexpected(PredictiveError::bad_argument("output size does not match the sample count"));
+  }
+  ByteReader head(stream);
+  const auto header = open_stream(head, type, count);
+  if (!header) return std::unexpected(header.error());
+  ByteReader in(stream.subspan(starts[first], starts[last] - starts[first]));
+  try {
+    return with_kernel(type, *header, 0.0, std::min(samples, kCodeChunk), [&](auto& kernel) {
+      return decode_chunks(kernel, in, type, samples, out.data());
+    });
   } catch (const std::bad_alloc&) {
     return std::unexpected(PredictiveError::out_of_memory());
   }

@@ -48,6 +48,8 @@ class ByteReader {
   }
 
   [[nodiscard]] bool at_end() const { return at_ == bytes_.size(); }
+  [[nodiscard]] std::size_t position() const { return at_; }
+  [[nodiscard]] std::size_t remaining() const { return bytes_.size() - at_; }
 
  private:
   std::span<const std::uint8_t> bytes_;
