@@ -4,6 +4,8 @@
 #include <cmath>
 #include <numeric>
 
+#include "frame/channel_samples.hpp"
+#include "predictive/byte_io.hpp"
 #include "predictive/cost_estimate.hpp"
 
 namespace tessarine::frame {
@@ -25,16 +27,11 @@ struct Feature {
   int lag;
 };
 
-// Runs of consecutive samples spread over the signal, each with room for every lagged
-// change tried: (first sample, length). Reading runs keeps the fit's memory access in order.
-struct Runs {
-  std::vector<std::size_t> starts;
-  std::size_t length = 0;
-};
+// Samples a run needs on each side: the largest lag, and two more for second differences.
+constexpr std::size_t kMargin = kFitLag + 3;
 
 Runs runs_of(std::size_t count) {
   constexpr std::size_t kRuns = 16;
-  constexpr std::size_t kMargin = kFitLag + 3;
   Runs runs;
   if (count < 2 * kMargin + 1) return runs;
   const std::size_t usable = count - 2 * kMargin;
@@ -215,9 +212,29 @@ ChannelPredictor fitted(std::size_t index, std::span<const std::vector<std::int6
 
 }  // namespace
 
-ChannelFit fit_predictor(std::size_t index, std::span<const std::vector<std::int64_t>> channels,
-                         double step, const std::vector<bool>& sources) {
-  const Runs runs = runs_of(channels[index].size());
+FitSamples fit_samples(std::span<const predictive::SampleView> channels) {
+  FitSamples samples;
+  if (channels.empty()) return samples;
+  const Runs runs = runs_of(channels[0].count);
+  const std::size_t stride = runs.length + 2 * kMargin;
+  for (std::size_t r = 0; r < runs.starts.size(); ++r) samples.runs.starts.push_back(r * stride + kMargin);
+  samples.runs.length = runs.length;
+  for (const predictive::SampleView& channel : channels) {
+    std::vector<std::int64_t>& row = samples.channels.emplace_back();
+    row.reserve(runs.starts.size() * stride);
+    for (std::size_t start : runs.starts) {
+      const predictive::SampleView around{predictive::sample_at(channel, start - kMargin), stride, channel.stride, channel.type};
+      const auto values = widened(around);
+      row.insert(row.end(), values.begin(), values.end());
+    }
+  }
+  return samples;
+}
+
+ChannelFit fit_predictor(std::size_t index, const FitSamples& samples, double step,
+                         const std::vector<bool>& sources) {
+  const std::span<const std::vector<std::int64_t>> channels = samples.channels;
+  const Runs& runs = samples.runs;
   const auto points = points_of(runs);
   const auto& x = channels[index];
   const double alone = coding_bits(points, step, [&](std::size_t t) { return static_cast<double>(x[t]); });

@@ -92,39 +92,90 @@ PredictiveResult<std::vector<std::int64_t>> rebuilt(const CodedChannel& coded,
   return values;
 }
 
+// Each channel as decoding gives it, made only when a later channel is predicted from it: a
+// recording whose channels share nothing is never widened whole.
+class DecodedRows {
+ public:
+  explicit DecodedRows(const ChannelsView& view) : view_(view), rows_(view.channels), values_(view.channels) {}
+
+  // The next channel as it was coded: exact (its samples) or through its frame (lossy).
+  void coded(bool exact, const std::vector<std::uint8_t>* frame) {
+    exact_.push_back(exact);
+    frames_.push_back(frame);
+  }
+  // A predicted channel's values, known from its coding.
+  void keep(std::size_t c, std::vector<std::int64_t> values) {
+    values_[c] = std::move(values);
+    rows_[c] = values_[c].data();
+  }
+  // Makes every source of `predictor` available.
+  [[nodiscard]] PredictiveResult<void> need(const ChannelPredictor& predictor) {
+    for (const PredictorTerm& term : predictor.terms) {
+      const std::size_t j = term.source;
+      if (rows_[j] != nullptr) continue;
+      if (exact_[j]) {
+        values_[j] = widened(view_.channel(j));
+      } else {
+        auto values = decoded_values(*frames_[j]);
+        if (!values) return std::unexpected(values.error());
+        values_[j] = std::move(*values);
+      }
+      rows_[j] = values_[j].data();
+    }
+    return {};
+  }
+  [[nodiscard]] std::span<const std::int64_t* const> rows() const { return rows_; }
+
+ private:
+  const ChannelsView& view_;
+  std::vector<const std::int64_t*> rows_;
+  Rows values_;
+  std::vector<bool> exact_;
+  std::vector<const std::vector<std::uint8_t>*> frames_;
+};
+
 PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& view,
                                                          std::span<const Bound> bounds,
                                                          const BlockOptions& options) {
-  Rows originals, lossy(view.channels);
-  for (std::size_t c = 0; c < view.channels; ++c) originals.push_back(widened(view.channel(c)));
-  // Each channel as decoding will give it: itself when coded exactly, its rebuild otherwise.
-  std::vector<const std::int64_t*> rows(view.channels, nullptr);
+  std::vector<SampleView> channels;
+  for (std::size_t c = 0; c < view.channels; ++c) channels.push_back(view.channel(c));
+  const FitSamples samples = fit_samples(channels);
+  DecodedRows decoded(view);
   std::vector<CodedChannel> coded;
+  coded.reserve(view.channels);  // the rows point at the frames
   std::vector<std::int64_t> prediction;  // sized by the first predicted channel
   std::vector<bool> sources(view.channels, false);  // channels later ones may be predicted from
   for (std::size_t c = 0; c < view.channels; ++c) {
     const Bound& bound = bounds[bounds.size() == 1 ? 0 : c];
     // Only a relative bound needs the channel's range: a pass over it saved otherwise.
-    const double span = bound.has_rel_error() ? sample_range(view.channel(c)).span() : 0.0;
+    const double span = bound.has_rel_error() ? sample_range(channels[c]).span() : 0.0;
     const double limit = per_sample_limit(bound, span);
     // Fitted on the samples themselves: an estimate, whatever decoding later gives.
-    ChannelFit fit = c == 0 ? ChannelFit{} : fit_predictor(c, originals, step_of(limit), sources);
+    ChannelFit fit = c == 0 ? ChannelFit{} : fit_predictor(c, samples, step_of(limit), sources);
     ChannelPredictor predictor = std::move(fit.predictor);
     sources[c] = !fit.derived;
-    if (!predictor.alone()) prediction.resize(view.count);
-    auto channel = predictor.alone()
-                       ? code_alone_channel(view.channel(c), bound, options)
-                       : code_predicted(originals[c], rows, std::move(predictor), limit, options,
-                                        prediction);
-    if (!channel) return std::unexpected(channel.error());
-    rows[c] = originals[c].data();
-    if (limit >= 1.0) {  // lossy: later channels are predicted from what decoding gives
-      auto values = rebuilt(*channel, prediction, view.type);
-      if (!values) return std::unexpected(values.error());
-      lossy[c] = std::move(*values);
-      rows[c] = lossy[c].data();
+    if (predictor.alone()) {
+      auto channel = code_alone_channel(channels[c], bound, options);
+      if (!channel) return std::unexpected(channel.error());
+      coded.push_back(std::move(*channel));
+      decoded.coded(limit < 1.0, &coded.back().frame);
+      continue;
     }
+    const auto ready = decoded.need(predictor);
+    if (!ready) return std::unexpected(ready.error());
+    prediction.resize(view.count);
+    auto original = widened(channels[c]);
+    auto channel = code_predicted(original, decoded.rows(), std::move(predictor), limit, options, prediction);
+    if (!channel) return std::unexpected(channel.error());
     coded.push_back(std::move(*channel));
+    decoded.coded(limit < 1.0, &coded.back().frame);
+    if (limit >= 1.0) {  // lossy: later channels are predicted from what decoding gives
+      auto values = rebuilt(coded.back(), prediction, view.type);
+      if (!values) return std::unexpected(values.error());
+      decoded.keep(c, std::move(*values));
+    } else {
+      decoded.keep(c, std::move(original));
+    }
   }
   return coded;
 }
