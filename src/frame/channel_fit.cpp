@@ -217,13 +217,15 @@ FitSamples fit_samples(std::span<const predictive::SampleView> channels) {
   if (channels.empty()) return samples;
   const Runs runs = runs_of(channels[0].count);
   const std::size_t stride = runs.length + 2 * kMargin;
-  for (std::size_t r = 0; r < runs.starts.size(); ++r) samples.runs.starts.push_back(r * stride + kMargin);
+  for (std::size_t r = 0; r < runs.starts.size(); ++r)
+    samples.runs.starts.push_back(r * stride + kMargin);
   samples.runs.length = runs.length;
   for (const predictive::SampleView& channel : channels) {
     std::vector<std::int64_t>& row = samples.channels.emplace_back();
     row.reserve(runs.starts.size() * stride);
     for (std::size_t start : runs.starts) {
-      const predictive::SampleView around{predictive::sample_at(channel, start - kMargin), stride, channel.stride, channel.type};
+      const predictive::SampleView around{predictive::sample_at(channel, start - kMargin), stride,
+                                          channel.stride, channel.type};
       const auto values = widened(around);
       row.insert(row.end(), values.begin(), values.end());
     }

@@ -96,7 +96,8 @@ PredictiveResult<std::vector<std::int64_t>> rebuilt(const CodedChannel& coded,
 // recording whose channels share nothing is never widened whole.
 class DecodedRows {
  public:
-  explicit DecodedRows(const ChannelsView& view) : view_(view), rows_(view.channels), values_(view.channels) {}
+  explicit DecodedRows(const ChannelsView& view)
+      : view_(view), rows_(view.channels), values_(view.channels) {}
 
   // The next channel as it was coded: exact (its samples) or through its frame (lossy).
   void coded(bool exact, const std::vector<std::uint8_t>* frame) {
@@ -142,7 +143,7 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
   const FitSamples samples = fit_samples(channels);
   DecodedRows decoded(view);
   std::vector<CodedChannel> coded;
-  coded.reserve(view.channels);  // the rows point at the frames
+  coded.reserve(view.channels);          // the rows point at the frames
   std::vector<std::int64_t> prediction;  // sized by the first predicted channel
   std::vector<bool> sources(view.channels, false);  // channels later ones may be predicted from
   for (std::size_t c = 0; c < view.channels; ++c) {
@@ -165,7 +166,8 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
     if (!ready) return std::unexpected(ready.error());
     prediction.resize(view.count);
     auto original = widened(channels[c]);
-    auto channel = code_predicted(original, decoded.rows(), std::move(predictor), limit, options, prediction);
+    auto channel =
+        code_predicted(original, decoded.rows(), std::move(predictor), limit, options, prediction);
     if (!channel) return std::unexpected(channel.error());
     coded.push_back(std::move(*channel));
     decoded.coded(limit < 1.0, &coded.back().frame);

@@ -21,14 +21,16 @@ DecodeFailure failure(const PredictiveError& error) { return {error, DecodeFailu
 
 // The whole body decoded in order, its window kept: where its chunks cannot be found, this
 // gives the error the damage earns.
-PredictiveResult<void> decode_whole_single(const FrameView& frame, std::uint64_t start, std::span<std::byte> out) {
+PredictiveResult<void> decode_whole_single(const FrameView& frame, std::uint64_t start,
+                                           std::span<std::byte> out) {
   const std::size_t size = frame.header.type.size;
   if (out.size() == frame.header.count * size) {
     return predictive::decode_stream(frame.body, frame.header.type, frame.header.count, out);
   }
   try {
     std::vector<std::byte> whole(frame.header.count * size);
-    auto decoded = predictive::decode_stream(frame.body, frame.header.type, frame.header.count, whole);
+    auto decoded =
+        predictive::decode_stream(frame.body, frame.header.type, frame.header.count, whole);
     if (!decoded) return decoded;
     std::memcpy(out.data(), whole.data() + start * size, out.size());
     return {};
@@ -79,7 +81,8 @@ struct BlockPlan {
 
 BlockPlan plan_block(const FrameView& frame, const BlockSpan& block) {
   const auto bytes = frame.body.subspan(block.offset, block.size);
-  if (crc32_of(bytes) != block.crc) return {std::unexpected(PredictiveError::damaged("a block fails its checksum")), {}};
+  if (crc32_of(bytes) != block.crc)
+    return {std::unexpected(PredictiveError::damaged("a block fails its checksum")), {}};
   if (block.kind != BodyKind::Predictive) return {};
   auto chunks = predictive::find_chunks(bytes, frame.header.type, block.samples);
   return {{}, chunks ? std::move(*chunks) : std::vector<std::size_t>{}};
@@ -91,8 +94,9 @@ struct BlockTask {
   std::optional<StreamPiece> piece;
 };
 
-std::vector<BlockTask> block_tasks(const FrameView& frame, std::size_t first, std::span<const BlockPlan> plans,
-                                   std::uint64_t start, std::uint64_t stop, unsigned threads) {
+std::vector<BlockTask> block_tasks(const FrameView& frame, std::size_t first,
+                                   std::span<const BlockPlan> plans, std::uint64_t start,
+                                   std::uint64_t stop, unsigned threads) {
   std::vector<BlockTask> tasks;
   for (std::size_t i = 0; i < plans.size(); ++i) {
     if (!plans[i].checked) continue;
@@ -101,22 +105,25 @@ std::vector<BlockTask> block_tasks(const FrameView& frame, std::size_t first, st
       tasks.push_back({i, std::nullopt});
       continue;
     }
-    const StreamPiece whole{frame.body.subspan(block.offset, block.size), block.samples, plans[i].chunks,
-                            std::max(start, block.first) - block.first,
+    const StreamPiece whole{frame.body.subspan(block.offset, block.size), block.samples,
+                            plans[i].chunks, std::max(start, block.first) - block.first,
                             std::min(stop, block.first + block.samples) - block.first};
-    for (const StreamPiece& piece : cut_piece(whole, piece_chunks(threads))) tasks.push_back({i, piece});
+    for (const StreamPiece& piece : cut_piece(whole, piece_chunks(threads)))
+      tasks.push_back({i, piece});
   }
   return tasks;
 }
 
-PredictiveResult<void> run_block_task(const FrameView& frame, std::size_t first, const BlockTask& task,
-                                      std::uint64_t start, std::uint64_t stop, std::span<std::byte> out) {
+PredictiveResult<void> run_block_task(const FrameView& frame, std::size_t first,
+                                      const BlockTask& task, std::uint64_t start,
+                                      std::uint64_t stop, std::span<std::byte> out) {
   const BlockSpan& block = frame.layout.blocks[first + task.block];
   if (!task.piece) return decode_part(frame, block, start, stop, out);
   const std::size_t size = frame.header.type.size;
   const StreamPiece& piece = *task.piece;
   const std::uint64_t at = block.first + piece.low - start;
-  return decode_piece(piece, frame.header.type, out.subspan(at * size, (piece.high - piece.low) * size));
+  return decode_piece(piece, frame.header.type,
+                      out.subspan(at * size, (piece.high - piece.low) * size));
 }
 
 // Checks the covered blocks, then decodes their pieces; reports the first fault in sample order,
@@ -126,7 +133,9 @@ DecodeResult decode_blocks(const FrameView& frame, std::uint64_t start, std::uin
   const auto [first, last] = frame.layout.covering(start, stop);
   try {
     std::vector<BlockPlan> plans(last - first);
-    parallel_for(plans.size(), threads, [&](std::size_t i) { plans[i] = plan_block(frame, frame.layout.blocks[first + i]); });
+    parallel_for(plans.size(), threads, [&](std::size_t i) {
+      plans[i] = plan_block(frame, frame.layout.blocks[first + i]);
+    });
     const std::vector<BlockTask> tasks = block_tasks(frame, first, plans, start, stop, threads);
     std::vector<PredictiveResult<void>> results(tasks.size());
     parallel_for(tasks.size(), threads, [&](std::size_t t) {
@@ -138,7 +147,8 @@ DecodeResult decode_blocks(const FrameView& frame, std::uint64_t start, std::uin
     }
     for (std::size_t i = 0; i < plans.size(); ++i) {
       if (!plans[i].checked) {
-        return std::unexpected(DecodeFailure{plans[i].checked.error(), first + i, frame.layout.blocks.size()});
+        return std::unexpected(
+            DecodeFailure{plans[i].checked.error(), first + i, frame.layout.blocks.size()});
       }
     }
     return {};
@@ -149,8 +159,9 @@ DecodeResult decode_blocks(const FrameView& frame, std::uint64_t start, std::uin
 
 // A single body: verbatim bytes are copied; a stream is decoded from the chunks the window
 // needs, shared among the threads.
-PredictiveResult<void> decode_single(const FrameView& frame, std::uint64_t start, std::uint64_t stop,
-                                     unsigned threads, std::span<std::byte> out) {
+PredictiveResult<void> decode_single(const FrameView& frame, std::uint64_t start,
+                                     std::uint64_t stop, unsigned threads,
+                                     std::span<std::byte> out) {
   const std::size_t size = frame.header.type.size;
   if (frame.header.body == BodyKind::Verbatim) {
     if (!out.empty()) std::memcpy(out.data(), frame.body.data() + start * size, out.size());
@@ -164,7 +175,9 @@ PredictiveResult<void> decode_single(const FrameView& frame, std::uint64_t start
     std::vector<PredictiveResult<void>> results(pieces.size());
     parallel_for(pieces.size(), threads, [&](std::size_t p) {
       const StreamPiece& piece = pieces[p];
-      results[p] = decode_piece(piece, frame.header.type, out.subspan((piece.low - start) * size, (piece.high - piece.low) * size));
+      results[p] =
+          decode_piece(piece, frame.header.type,
+                       out.subspan((piece.low - start) * size, (piece.high - piece.low) * size));
     });
     for (const auto& result : results) {
       if (!result) return result;

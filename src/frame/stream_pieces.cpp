@@ -12,8 +12,12 @@ namespace {
 using predictive::kStreamChunk;
 using predictive::PredictiveError;
 
-std::uint64_t chunk_edge_below(std::uint64_t sample) { return sample / kStreamChunk; }
-std::uint64_t chunk_edge_above(std::uint64_t sample) { return (sample + kStreamChunk - 1) / kStreamChunk; }
+std::uint64_t chunk_edge_below(std::uint64_t sample) {
+  return sample / kStreamChunk;
+}
+std::uint64_t chunk_edge_above(std::uint64_t sample) {
+  return (sample + kStreamChunk - 1) / kStreamChunk;
+}
 
 }  // namespace
 
@@ -31,17 +35,20 @@ std::vector<StreamPiece> cut_piece(const StreamPiece& whole, std::size_t chunks)
   return pieces;
 }
 
-PredictiveResult<void> decode_piece(const StreamPiece& piece, SampleType type, std::span<std::byte> out) {
+PredictiveResult<void> decode_piece(const StreamPiece& piece, SampleType type,
+                                    std::span<std::byte> out) {
   const std::size_t first = chunk_edge_below(piece.low);
   const std::size_t last = chunk_edge_above(piece.high);
   const std::uint64_t begin = first * std::uint64_t{kStreamChunk};
   const std::uint64_t end = std::min(piece.count, last * std::uint64_t{kStreamChunk});
   if (begin == piece.low && end == piece.high) {
-    return predictive::decode_stream_chunks(piece.stream, type, piece.count, piece.starts, first, last, out);
+    return predictive::decode_stream_chunks(piece.stream, type, piece.count, piece.starts, first,
+                                            last, out);
   }
   try {
     std::vector<std::byte> chunks((end - begin) * type.size);
-    auto decoded = predictive::decode_stream_chunks(piece.stream, type, piece.count, piece.starts, first, last, chunks);
+    auto decoded = predictive::decode_stream_chunks(piece.stream, type, piece.count, piece.starts,
+                                                    first, last, chunks);
     if (!decoded) return decoded;
     std::memcpy(out.data(), chunks.data() + (piece.low - begin) * type.size, out.size());
     return {};

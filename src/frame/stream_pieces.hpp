@@ -17,8 +17,8 @@ using predictive::SampleType;
 // decoded from the chunks that hold them alone.
 struct StreamPiece {
   std::span<const std::uint8_t> stream;
-  std::uint64_t count = 0;               // the stream's samples
-  std::span<const std::size_t> starts;   // its chunks, as predictive::find_chunks gives them
+  std::uint64_t count = 0;              // the stream's samples
+  std::span<const std::size_t> starts;  // its chunks, as predictive::find_chunks gives them
   std::uint64_t low = 0;
   std::uint64_t high = 0;
 };

@@ -111,8 +111,8 @@ PredictiveResult<void> encode_chunks(Kernel& kernel, const SampleView& samples, 
 
 // The chunks that hold `samples` samples, `in` at the first one's header, into `out`.
 template <class Kernel>
-PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType type, std::size_t samples,
-                                     std::byte* out) {
+PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType type,
+                                     std::size_t samples, std::byte* out) {
   Scratch<std::uint64_t> codes_buffer(std::min(samples, kCodeChunk));
   std::uint64_t* codes = codes_buffer.get();
   for (std::size_t done = 0; done < samples; done += kCodeChunk) {
@@ -137,16 +137,21 @@ PredictiveResult<void> decode_chunks(Kernel& kernel, ByteReader& in, SampleType 
 
 ChunkExtras extras_of(const StreamHeader& header, SampleType type) {
   switch (header.mode) {
-    case StreamMode::QuantisedFloats: return ChunkExtras::FloatQuantiser;
-    case StreamMode::FloatBits: return ChunkExtras::None;
-    default: return type.is_float() ? ChunkExtras::None : ChunkExtras::IntegerGrid;
+    case StreamMode::QuantisedFloats:
+      return ChunkExtras::FloatQuantiser;
+    case StreamMode::FloatBits:
+      return ChunkExtras::None;
+    default:
+      return type.is_float() ? ChunkExtras::None : ChunkExtras::IntegerGrid;
   }
 }
 
 // The fewest bytes a chunk takes: layout, counts (codes may take none).
 constexpr std::size_t kSmallestChunk = 9;
 
-std::size_t chunk_count(std::size_t samples) { return (samples + kCodeChunk - 1) / kCodeChunk; }
+std::size_t chunk_count(std::size_t samples) {
+  return (samples + kCodeChunk - 1) / kCodeChunk;
+}
 
 // Reads and checks the stream header, and that the bytes can hold the chunks `count` needs.
 PredictiveResult<StreamHeader> open_stream(ByteReader& in, SampleType type, std::size_t count) {
@@ -198,20 +203,24 @@ PredictiveResult<void> decode_stream(std::span<const std::uint8_t> stream, Sampl
   const auto header = open_stream(in, type, count);
   if (!header) return std::unexpected(header.error());
   try {
-    return with_kernel(type, *header, 0.0, std::min(count, kCodeChunk), [&](auto& kernel) -> PredictiveResult<void> {
-      const auto done = decode_chunks(kernel, in, type, count, out.data());
-      if (!done) return done;
-      if (!in.at_end()) return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
-      return {};
-    });
+    return with_kernel(
+        type, *header, 0.0, std::min(count, kCodeChunk),
+        [&](auto& kernel) -> PredictiveResult<void> {
+          const auto done = decode_chunks(kernel, in, type, count, out.data());
+          if (!done) return done;
+          if (!in.at_end())
+            return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
+          return {};
+        });
   } catch (const std::bad_alloc&) {
     return std::unexpected(PredictiveError::out_of_memory());
   }
 }
 
-PredictiveResult<std::vector<std::size_t>> find_chunks(std::span<const std::uint8_t> stream, SampleType type,
-                                                       std::size_t count) {
-  if (!type.is_valid()) return std::unexpected(PredictiveError::bad_argument("unsupported sample type"));
+PredictiveResult<std::vector<std::size_t>> find_chunks(std::span<const std::uint8_t> stream,
+                                                       SampleType type, std::size_t count) {
+  if (!type.is_valid())
+    return std::unexpected(PredictiveError::bad_argument("unsupported sample type"));
   ByteReader in(stream);
   const auto header = open_stream(in, type, count);
   if (!header) return std::unexpected(header.error());
@@ -225,10 +234,12 @@ PredictiveResult<std::vector<std::size_t>> find_chunks(std::span<const std::uint
       if (!chunk) return std::unexpected(chunk.error());
       const auto coded = in.take(chunk->code_bytes, "codes are cut short");
       if (!coded) return std::unexpected(coded.error());
-      const auto escaped = in.take(std::size_t{chunk->escape_count} * type.size, "escapes are cut short");
+      const auto escaped =
+          in.take(std::size_t{chunk->escape_count} * type.size, "escapes are cut short");
       if (!escaped) return std::unexpected(escaped.error());
     }
-    if (!in.at_end()) return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
+    if (!in.at_end())
+      return std::unexpected(PredictiveError::damaged("bytes after the last chunk"));
     starts.push_back(stream.size());
     return starts;
   } catch (const std::bad_alloc&) {
@@ -238,7 +249,8 @@ PredictiveResult<std::vector<std::size_t>> find_chunks(std::span<const std::uint
 
 PredictiveResult<void> decode_stream_chunks(std::span<const std::uint8_t> stream, SampleType type,
                                             std::size_t count, std::span<const std::size_t> starts,
-                                            std::size_t first, std::size_t last, std::span<std::byte> out) {
+                                            std::size_t first, std::size_t last,
+                                            std::span<std::byte> out) {
   const std::size_t chunks = chunk_count(count);
   if (!type.is_valid() || starts.size() != chunks + 1 || first > last || last > chunks ||
       starts[last] > stream.size() || starts[first] > starts[last]) {
@@ -246,7 +258,8 @@ PredictiveResult<void> decode_stream_chunks(std::span<const std::uint8_t> stream
   }
   const std::size_t samples = std::min(count, last * kCodeChunk) - first * kCodeChunk;
   if (out.size() != samples * type.size) {
-    return std::unexpected(PredictiveError::bad_argument("output size does not match the sample count"));
+    return std::unexpected(
+        PredictiveError::bad_argument("output size does not match the sample count"));
   }
   ByteReader head(stream);
   const auto header = open_stream(head, type, count);

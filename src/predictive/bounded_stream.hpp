@@ -35,14 +35,15 @@ inline constexpr std::size_t kStreamChunk = std::size_t{1} << 16;
 // Where each of the stream's chunks of kStreamChunk samples starts, and its end last, read from the
 // chunk headers alone, so that chunks can be decoded apart (on several threads). Fails where the
 // layout is damaged; decode_stream then gives the error it would give.
-[[nodiscard]] PredictiveResult<std::vector<std::size_t>> find_chunks(std::span<const std::uint8_t> stream,
-                                                                     SampleType type, std::size_t count);
+[[nodiscard]] PredictiveResult<std::vector<std::size_t>> find_chunks(
+    std::span<const std::uint8_t> stream, SampleType type, std::size_t count);
 
 // Decodes chunks [first, last) of a stream of `count` samples, `starts` from find_chunks, into
 // `out` (exactly their samples). Chunks decoded this way give the bytes and errors decode_stream
 // gives for them.
-[[nodiscard]] PredictiveResult<void> decode_stream_chunks(std::span<const std::uint8_t> stream, SampleType type,
-                                                          std::size_t count, std::span<const std::size_t> starts,
+[[nodiscard]] PredictiveResult<void> decode_stream_chunks(std::span<const std::uint8_t> stream,
+                                                          SampleType type, std::size_t count,
+                                                          std::span<const std::size_t> starts,
                                                           std::size_t first, std::size_t last,
                                                           std::span<std::byte> out);
 

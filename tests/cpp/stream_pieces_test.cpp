@@ -23,7 +23,8 @@ std::vector<float> wave(std::size_t count) {
   std::vector<float> samples(count);
   for (std::size_t i = 0; i < count; ++i) {
     const double t = static_cast<double>(i);
-    samples[i] = static_cast<float>(std::sin(0.003 * t) * 100 + std::cos(0.41 * t) * (i % 977 == 0 ? 50 : 1));
+    samples[i] = static_cast<float>(std::sin(0.003 * t) * 100 +
+                                    std::cos(0.41 * t) * (i % 977 == 0 ? 50 : 1));
   }
   return samples;
 }
@@ -42,8 +43,8 @@ std::vector<std::uint8_t> single_body_frame(const std::vector<float>& samples) {
   return frame_of(samples, std::uint64_t{1} << 24);
 }
 
-DecodeResult decode_into(const std::vector<std::uint8_t>& frame, std::uint64_t start, std::uint64_t stop,
-                         unsigned threads, std::vector<float>& out) {
+DecodeResult decode_into(const std::vector<std::uint8_t>& frame, std::uint64_t start,
+                         std::uint64_t stop, unsigned threads, std::vector<float>& out) {
   out.assign(stop - start, 0.0f);
   const auto parsed = parse_frame(frame, Verify::Layout);
   EXPECT_TRUE(parsed);
@@ -55,7 +56,8 @@ TEST(StreamPieces, AnyRunOfChunksDecodesToItsSliceOfTheWholeStream) {
   const auto stream = predictive::encode_stream(view_of(samples), 0.01);
   ASSERT_TRUE(stream);
   std::vector<float> whole(kCount);
-  ASSERT_TRUE(predictive::decode_stream(stream->bytes, {'f', 4}, kCount, std::as_writable_bytes(std::span(whole))));
+  ASSERT_TRUE(predictive::decode_stream(stream->bytes, {'f', 4}, kCount,
+                                        std::as_writable_bytes(std::span(whole))));
   const auto starts = predictive::find_chunks(stream->bytes, {'f', 4}, kCount);
   ASSERT_TRUE(starts);
   ASSERT_EQ(starts->size(), 7u);
@@ -64,15 +66,17 @@ TEST(StreamPieces, AnyRunOfChunksDecodesToItsSliceOfTheWholeStream) {
     for (std::size_t last = first + 1; last <= 6; ++last) {
       const std::size_t low = first * kStreamChunk;
       std::vector<float> part(std::min(kCount, last * kStreamChunk) - low);
-      ASSERT_TRUE(predictive::decode_stream_chunks(stream->bytes, {'f', 4}, kCount, *starts, first, last,
-                                                   std::as_writable_bytes(std::span(part))));
-      EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + static_cast<std::ptrdiff_t>(low)));
+      ASSERT_TRUE(predictive::decode_stream_chunks(stream->bytes, {'f', 4}, kCount, *starts, first,
+                                                   last, std::as_writable_bytes(std::span(part))));
+      EXPECT_TRUE(
+          std::equal(part.begin(), part.end(), whole.begin() + static_cast<std::ptrdiff_t>(low)));
     }
   }
   auto longer = stream->bytes;
   longer.push_back(0);
   EXPECT_FALSE(predictive::find_chunks(longer, {'f', 4}, kCount));
-  EXPECT_FALSE(predictive::find_chunks(std::span(stream->bytes).first(starts->at(3) + 5), {'f', 4}, kCount));
+  EXPECT_FALSE(
+      predictive::find_chunks(std::span(stream->bytes).first(starts->at(3) + 5), {'f', 4}, kCount));
   std::vector<float> one(kStreamChunk);
   EXPECT_FALSE(predictive::decode_stream_chunks(stream->bytes, {'f', 4}, kCount, *starts, 0, 2,
                                                 std::as_writable_bytes(std::span(one))));
@@ -80,18 +84,24 @@ TEST(StreamPieces, AnyRunOfChunksDecodesToItsSliceOfTheWholeStream) {
 
 TEST(StreamPieces, ThreadsAndWindowsGiveTheSameSamplesInOneBodyOrInBlocksOfSeveralChunks) {
   const auto samples = wave(kCount);
-  for (const auto& frame : {single_body_frame(samples), frame_of(samples, 2 * kStreamChunk + 500)}) {
-  std::vector<float> whole, part;
-  ASSERT_TRUE(decode_into(frame, 0, kCount, 1, whole));
-  const std::uint64_t edges[][2] = {{0, kCount}, {1, kCount - 1}, {kStreamChunk - 3, 3 * kStreamChunk + 9},
-                                    {4 * kStreamChunk, 5 * kStreamChunk}, {kCount - 2, kCount}, {70000, 70001}};
-  for (const auto& edge : edges) {
-    for (unsigned threads : {1u, 2u, 3u}) {
-      ASSERT_TRUE(decode_into(frame, edge[0], edge[1], threads, part));
-      EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + static_cast<std::ptrdiff_t>(edge[0])))
-          << edge[0] << " " << threads;
+  for (const auto& frame :
+       {single_body_frame(samples), frame_of(samples, 2 * kStreamChunk + 500)}) {
+    std::vector<float> whole, part;
+    ASSERT_TRUE(decode_into(frame, 0, kCount, 1, whole));
+    const std::uint64_t edges[][2] = {{0, kCount},
+                                      {1, kCount - 1},
+                                      {kStreamChunk - 3, 3 * kStreamChunk + 9},
+                                      {4 * kStreamChunk, 5 * kStreamChunk},
+                                      {kCount - 2, kCount},
+                                      {70000, 70001}};
+    for (const auto& edge : edges) {
+      for (unsigned threads : {1u, 2u, 3u}) {
+        ASSERT_TRUE(decode_into(frame, edge[0], edge[1], threads, part));
+        EXPECT_TRUE(std::equal(part.begin(), part.end(),
+                               whole.begin() + static_cast<std::ptrdiff_t>(edge[0])))
+            << edge[0] << " " << threads;
+      }
     }
-  }
   }
 }
 
