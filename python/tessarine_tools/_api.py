@@ -276,9 +276,11 @@ def decompress(
         stop) that receives the samples.
     start, stop : int, optional
         A window, as a slice takes it (negative counts from the end); a blocked frame then
-        reads and checks only the blocks that hold it.
+        reads and checks only the blocks that hold it, and only the 65,536-sample chunks of
+        them that hold it are decoded.
     threads : int, default 1
-        Threads that decode blocks in parallel.
+        Threads that decode in parallel: a signal of more than 65,536 samples is shared
+        among them in pieces of up to 262,144 samples, also within one block.
     channels : sequence of int, optional
         For a frame of several channels: the channels to decode, in this order; only they
         and the channels they are predicted from are read. All of them by default.
