@@ -33,16 +33,22 @@ double largest_error_of(std::span<const std::uint8_t> frame) {
 
 double step_of(double limit) { return limit >= 1.0 ? 2.0 * std::floor(limit) + 1.0 : 1.0; }
 
-PredictiveResult<std::vector<std::int64_t>> decoded_values(std::span<const std::uint8_t> frame) {
+// A channel frame's samples widened; a failure keeps the block it names.
+using Values = std::expected<std::vector<std::int64_t>, DecodeFailure>;
+
+Values decoded_values(std::span<const std::uint8_t> frame) {
+  const auto fail = [](const PredictiveError& error) {
+    return std::unexpected(DecodeFailure{error, DecodeFailure::kNoBlock, 0});
+  };
   const auto parsed = parse_frame(frame, Verify::Layout);
-  if (!parsed) return std::unexpected(parsed.error());
+  if (!parsed) return fail(parsed.error());
   try {
     std::vector<std::byte> bytes(parsed->header.count * parsed->header.type.size);
     const auto decoded = decode_frame(*parsed, bytes);
-    if (!decoded) return std::unexpected(decoded.error().error);
+    if (!decoded) return std::unexpected(decoded.error());
     return widened_bytes(bytes, parsed->header.type);
   } catch (const std::bad_alloc&) {
-    return std::unexpected(PredictiveError::out_of_memory());
+    return fail(PredictiveError::out_of_memory());
   }
 }
 
@@ -86,10 +92,11 @@ PredictiveResult<std::vector<std::int64_t>> rebuilt(const CodedChannel& coded,
                                                     const std::vector<std::int64_t>& prediction,
                                                     SampleType type) {
   auto values = decoded_values(coded.frame);
-  if (!values || coded.predictor.alone()) return values;
+  if (!values) return std::unexpected(values.error().error);
+  if (coded.predictor.alone()) return std::move(*values);
   for (std::size_t t = 0; t < values->size(); ++t) (*values)[t] += prediction[t];
   clamp_to_type(*values, type);  // as the decoder does
-  return values;
+  return std::move(*values);
 }
 
 // Each channel as decoding gives it, made only when a later channel is predicted from it: a
@@ -118,7 +125,7 @@ class DecodedRows {
         values_[j] = widened(view_.channel(j));
       } else {
         auto values = decoded_values(*frames_[j]);
-        if (!values) return std::unexpected(values.error());
+        if (!values) return std::unexpected(values.error().error);
         values_[j] = std::move(*values);
       }
       rows_[j] = values_[j].data();
@@ -261,8 +268,7 @@ std::vector<bool> needed_channels(const ChannelLayout& layout, std::span<const s
   return needed;
 }
 
-PredictiveResult<std::vector<std::int64_t>> channel_values(const FrameView& frame, const Rows& rows,
-                                                           std::size_t c) {
+Values channel_values(const FrameView& frame, const Rows& rows, std::size_t c) {
   const ChannelEntry& entry = frame.channels.channels[c];
   auto values = decoded_values(frame.body.subspan(entry.offset, entry.size));
   if (!values || entry.predictor.alone()) return values;
@@ -301,7 +307,7 @@ DecodeResult decode_channels(const FrameView& frame, std::span<const std::size_t
       // A channel coded alone that nothing is predicted from is decoded straight into `out`.
       if (!needed[c] || (layout.channels[c].predictor.alone() && !source[c])) continue;
       auto values = channel_values(frame, rows, c);
-      if (!values) return fail(values.error());
+      if (!values) return std::unexpected(values.error());
       rows[c] = std::move(*values);
     }
     for (std::size_t i = 0; i < wanted.size(); ++i) {

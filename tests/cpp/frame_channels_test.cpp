@@ -102,6 +102,27 @@ TEST(FrameChannels, HostileTablesAreRefusedEvenWithAValidChecksum) {
   }
 }
 
+// Channel 0 is a source of the derived leads, so it is decoded before them, apart from `out`.
+TEST(FrameChannels, ADamagedBlockOfASourceChannelIsNamed) {
+  const auto rows = leads();
+  Bound bound;
+  bound.max_error = 0.0;
+  const Bound bounds[1] = {bound};
+  auto frame = *compress_channels(view_of(rows, 5), bounds, {1000, 1}, true);
+  const auto& first = parse_frame(frame)->channels.channels[0];
+  const std::size_t body = parse_frame(frame)->body.data() - frame.data();
+  const auto channel = parse_frame(std::span(frame).subspan(body + first.offset, first.size), Verify::Layout);
+  ASSERT_TRUE(channel && channel->header.body == BodyKind::Blocked);
+  const std::size_t block = body + first.offset + kFrameHeaderSize + channel->layout.blocks[1].offset;
+  frame[block + 5] ^= 0x40;
+  reseal(frame);
+  std::vector<std::int16_t> out(5 * kLength);
+  const std::size_t all[] = {0, 1, 2, 3, 4};
+  const auto failed = decode_channels(*parse_frame(frame), all, 1, std::as_writable_bytes(std::span(out)));
+  ASSERT_FALSE(failed);
+  EXPECT_NE(failed.error().display().find("(block 1 of 3)"), std::string::npos) << failed.error().display();
+}
+
 TEST(FrameChannels, PredictionHoldsLaggedIndicesInsideTheSignal) {
   const std::vector<std::int64_t> source = {10, 20, 30, 40};
   const std::int64_t* rows[] = {source.data()};
