@@ -111,16 +111,20 @@ TEST(FrameChannels, ADamagedBlockOfASourceChannelIsNamed) {
   auto frame = *compress_channels(view_of(rows, 5), bounds, {1000, 1}, true);
   const auto& first = parse_frame(frame)->channels.channels[0];
   const std::size_t body = parse_frame(frame)->body.data() - frame.data();
-  const auto channel = parse_frame(std::span(frame).subspan(body + first.offset, first.size), Verify::Layout);
+  const auto channel =
+      parse_frame(std::span(frame).subspan(body + first.offset, first.size), Verify::Layout);
   ASSERT_TRUE(channel && channel->header.body == BodyKind::Blocked);
-  const std::size_t block = body + first.offset + kFrameHeaderSize + channel->layout.blocks[1].offset;
+  const std::size_t block =
+      body + first.offset + kFrameHeaderSize + channel->layout.blocks[1].offset;
   frame[block + 5] ^= 0x40;
   reseal(frame);
   std::vector<std::int16_t> out(5 * kLength);
   const std::size_t all[] = {0, 1, 2, 3, 4};
-  const auto failed = decode_channels(*parse_frame(frame), all, 1, std::as_writable_bytes(std::span(out)));
+  const auto failed =
+      decode_channels(*parse_frame(frame), all, 1, std::as_writable_bytes(std::span(out)));
   ASSERT_FALSE(failed);
-  EXPECT_NE(failed.error().display().find("(block 1 of 3)"), std::string::npos) << failed.error().display();
+  EXPECT_NE(failed.error().display().find("(block 1 of 3)"), std::string::npos)
+      << failed.error().display();
 }
 
 TEST(FrameChannels, PredictionHoldsLaggedIndicesInsideTheSignal) {
