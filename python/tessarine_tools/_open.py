@@ -48,10 +48,9 @@ def open_frame(
 
     Examples
     --------
-    >>> import os, tempfile
     >>> import numpy as np
     >>> import tessarine_tools as tt
-    >>> path = os.path.join(tempfile.mkdtemp(), "wave.tsrn")
+    >>> path = "wave.tsrn"
     >>> with tt.open(path, "w", dtype="int16", lossless=True, block_size=4) as writer:
     ...     writer.write(np.arange(10, dtype=np.int16))
     >>> with tt.open(path) as reader:

@@ -38,10 +38,9 @@ class FrameReader(Context):
 
     Examples
     --------
-    >>> import os, tempfile
     >>> import numpy as np
     >>> import tessarine_tools as tt
-    >>> path = os.path.join(tempfile.mkdtemp(), "codes.tsrn")
+    >>> path = "codes.tsrn"
     >>> with open(path, "wb") as file:
     ...     _ = file.write(tt.compress(np.arange(100, dtype=np.int32), lossless=True, block_size=16))
     >>> with tt.open(path) as reader:

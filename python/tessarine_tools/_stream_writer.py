@@ -57,10 +57,9 @@ class FrameWriter(Context):
 
     Examples
     --------
-    >>> import os, tempfile
     >>> import numpy as np
     >>> import tessarine_tools as tt
-    >>> path = os.path.join(tempfile.mkdtemp(), "ramp.tsrn")
+    >>> path = "ramp.tsrn"
     >>> with tt.open(path, "w", dtype="float32", max_error=0.01) as writer:
     ...     for start in range(0, 3000, 1000):
     ...         writer.write(np.arange(start, start + 1000, dtype=np.float32) / 100)

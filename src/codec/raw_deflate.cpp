@@ -3,6 +3,7 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 namespace tessarine {
@@ -19,97 +20,90 @@ std::string stream_text(const z_stream& stream, int code) {
   return stream.msg != nullptr ? std::string(stream.msg) : std::string(zError(code));
 }
 
-// Owns an initialised zlib stream; `End` is deflateEnd or inflateEnd.
+// Ends an initialised zlib stream; `End` is deflateEnd or inflateEnd. Held by a unique_ptr
+// to the caller's stream, so that every return ends it.
 template <int (*End)(z_streamp)>
-class ZStream {
- public:
-  ZStream() = default;
-  ZStream(const ZStream&) = delete;
-  ZStream& operator=(const ZStream&) = delete;
-  ~ZStream() {
-    if (live_) End(&stream_);
-  }
-  z_stream& get() { return stream_; }
-  void mark_live() { live_ = true; }
-
- private:
-  z_stream stream_{};
-  bool live_ = false;
+struct EndStream {
+  void operator()(z_stream* stream) const { End(stream); }
 };
 
-// Points the stream at the unread input and the free output, at most kMaxChunk of each.
-void set_windows(z_stream& s, std::span<const std::uint8_t> input, std::size_t in_pos,
-                 std::vector<std::uint8_t>& out, std::size_t out_pos) {
-  s.next_in = const_cast<Bytef*>(input.data() + in_pos);
-  s.avail_in = static_cast<uInt>(std::min(input.size() - in_pos, kMaxChunk));
-  s.next_out = out.data() + out_pos;
-  s.avail_out = static_cast<uInt>(std::min(out.size() - out_pos, kMaxChunk));
+// How far a stream has read its input and written its output.
+struct Positions {
+  std::size_t in = 0;
+  std::size_t out = 0;
+};
+
+// One call of `step` (deflate or inflate) on the unread input and the free output, at most
+// kMaxChunk of each; `at` advances by what it consumed and produced. Returns zlib's code.
+template <class Step>
+int advance(z_stream& s, std::span<const std::uint8_t> input, std::vector<std::uint8_t>& out,
+            Positions& at, const Step& step) {
+  s.next_in = const_cast<Bytef*>(input.data() + at.in);
+  s.avail_in = static_cast<uInt>(std::min(input.size() - at.in, kMaxChunk));
+  s.next_out = out.data() + at.out;
+  s.avail_out = static_cast<uInt>(std::min(out.size() - at.out, kMaxChunk));
+  const uInt in_given = s.avail_in;
+  const uInt out_given = s.avail_out;
+  const int code = step();
+  at.in += in_given - s.avail_in;
+  at.out += out_given - s.avail_out;
+  return code;
 }
 
 }  // namespace
 
 TessarineResult<std::vector<std::uint8_t>> deflate_raw_zlib(std::span<const std::uint8_t> input) {
-  ZStream<deflateEnd> owner;
-  z_stream& s = owner.get();
+  z_stream s{};
   const int init =
       deflateInit2(&s, kLevel, Z_DEFLATED, kRawWindowBits, kMemLevel, Z_DEFAULT_STRATEGY);
   if (init != Z_OK) return std::unexpected(TessarineError::io(stream_text(s, init)));
-  owner.mark_live();
+  const std::unique_ptr<z_stream, EndStream<deflateEnd>> live(&s);
   std::vector<std::uint8_t> out(deflateBound(&s, input.size()) + 16);
-  std::size_t in_pos = 0;
-  std::size_t out_pos = 0;
+  Positions at;
+  // Finishes once the call is given the last of the input.
+  const auto step = [&] {
+    return deflate(&s, at.in + s.avail_in == input.size() ? Z_FINISH : Z_NO_FLUSH);
+  };
   for (;;) {
-    if (out_pos == out.size()) out.resize(2 * out.size());
-    set_windows(s, input, in_pos, out, out_pos);
-    const uInt in_given = s.avail_in;
-    const uInt out_given = s.avail_out;
-    const bool last = in_pos + in_given == input.size();
-    const int code = deflate(&s, last ? Z_FINISH : Z_NO_FLUSH);
-    in_pos += in_given - s.avail_in;
-    out_pos += out_given - s.avail_out;
+    if (at.out == out.size()) out.resize(2 * out.size());
+    const int code = advance(s, input, out, at, step);
     if (code == Z_STREAM_END) break;
     if (code != Z_OK && code != Z_BUF_ERROR) {
       return std::unexpected(TessarineError::io(stream_text(s, code)));
     }
   }
-  out.resize(out_pos);
+  out.resize(at.out);
   return out;
 }
 
 TessarineResult<std::vector<std::uint8_t>> inflate_raw_zlib(std::span<const std::uint8_t> input,
                                                             std::size_t max_output) {
-  ZStream<inflateEnd> owner;
-  z_stream& s = owner.get();
+  z_stream s{};
   const int init = inflateInit2(&s, kRawWindowBits);
   if (init != Z_OK) return std::unexpected(TessarineError::decompression(stream_text(s, init)));
-  owner.mark_live();
+  const std::unique_ptr<z_stream, EndStream<inflateEnd>> live(&s);
   // Grow from what the input plausibly holds; the output is never sized from max_output alone.
   std::vector<std::uint8_t> out(
       std::min(max_output, std::max(kFirstInflateBuffer, 4 * input.size())));
-  std::size_t in_pos = 0;
-  std::size_t out_pos = 0;
+  Positions at;
+  const auto step = [&] { return inflate(&s, Z_NO_FLUSH); };
   for (;;) {
-    if (out_pos == out.size()) {
+    if (at.out == out.size()) {
       if (out.size() == max_output) break;
       out.resize(std::min(max_output, 2 * out.size()));
     }
-    set_windows(s, input, in_pos, out, out_pos);
-    const uInt in_given = s.avail_in;
-    const uInt out_given = s.avail_out;
-    const int code = inflate(&s, Z_NO_FLUSH);
-    in_pos += in_given - s.avail_in;
-    out_pos += out_given - s.avail_out;
+    const int code = advance(s, input, out, at, step);
     if (code == Z_STREAM_END) break;
     if (code == Z_DATA_ERROR || code == Z_NEED_DICT) {
       return std::unexpected(TessarineError::decompression("corrupt deflate stream"));
     }
-    const bool input_used_up = in_pos == input.size();
+    const bool input_used_up = at.in == input.size();
     if (code == Z_BUF_ERROR && input_used_up) break;
     if (code != Z_OK && code != Z_BUF_ERROR) {
       return std::unexpected(TessarineError::decompression(stream_text(s, code)));
     }
   }
-  out.resize(out_pos);
+  out.resize(at.out);
   return out;
 }
 

@@ -1,6 +1,8 @@
 #include "vibrel/factory.hpp"
 
 #include <memory>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "vibrel/lifting/cdf53f.hpp"
@@ -25,6 +27,29 @@ IncompleteDwtHandle<f32> build(CpuTier tier, BorderMode mode, std::span<const f3
   return std::make_shared<const Scalar>(mode, taps);
 }
 
+// The tap counts with a dedicated executor (filter_banks.hpp names them).
+using FixedTapCounts = std::index_sequence<2, 4, 6, 8, 10, 12, 16>;
+
+// There is no dedicated 16-tap SSE executor; the generic one serves that tier.
+template <std::size_t N>
+using SseFixedTaps =
+    std::conditional_t<N == 16, SseWaveletNTapsF32, FixedTapsWaveletOf<sse::Sse42Set, N>>;
+
+// The dedicated executor for taps.size() taps on `tier`, or none for another count.
+template <std::size_t... N>
+IncompleteDwtHandle<f32> build_fixed_taps(CpuTier tier, BorderMode mode, std::span<const f32> taps,
+                                          std::index_sequence<N...>) {
+  IncompleteDwtHandle<f32> built;
+  const auto build_if = [&]<std::size_t Taps>(std::integral_constant<std::size_t, Taps>) {
+    if (taps.size() != Taps) return false;
+    built = build<FixedTapsWaveletOf<ScalarSet, Taps>, SseFixedTaps<Taps>,
+                  FixedTapsWaveletOf<avx::Avx2FmaSet, Taps>>(tier, mode, taps);
+    return true;
+  };
+  (build_if(std::integral_constant<std::size_t, N>{}) || ...);
+  return built;
+}
+
 // The lifting transforms have no SSE implementation: that tier gets the scalar one.
 template <class Scalar, class Avx>
 DwtHandle<f32> build_lifting(CpuTier tier) {
@@ -41,25 +66,10 @@ IncompleteDwtHandle<f32> make_generic_filter_bank_for_tier(CpuTier tier, BorderM
 
 IncompleteDwtHandle<f32> make_filter_bank_for_tier(CpuTier tier, BorderMode mode,
                                                    std::span<const f32> taps) {
-  switch (taps.size()) {
-    case 2:
-      return build<Wavelet2Taps, SseWavelet2TapsF32, AvxWavelet2TapsF32>(tier, mode, taps);
-    case 4:
-      return build<Wavelet4Taps, SseWavelet4TapsF32, AvxWavelet4TapsF32>(tier, mode, taps);
-    case 6:
-      return build<Wavelet6Taps, SseWavelet6TapsF32, AvxWavelet6TapsF32>(tier, mode, taps);
-    case 8:
-      return build<Wavelet8Taps, SseWavelet8TapsF32, AvxWavelet8TapsF32>(tier, mode, taps);
-    case 10:
-      return build<Wavelet10Taps, SseWavelet10TapsF32, AvxWavelet10TapsF32>(tier, mode, taps);
-    case 12:
-      return build<Wavelet12Taps, SseWavelet12TapsF32, AvxWavelet12TapsF32>(tier, mode, taps);
-    case 16:
-      // There is no dedicated 16-tap SSE executor; the generic one serves that tier.
-      return build<Wavelet16Taps, SseWaveletNTapsF32, AvxWavelet16TapsF32>(tier, mode, taps);
-    default:
-      return make_generic_filter_bank_for_tier(tier, mode, taps);
+  if (IncompleteDwtHandle<f32> fixed = build_fixed_taps(tier, mode, taps, FixedTapCounts{})) {
+    return fixed;
   }
+  return make_generic_filter_bank_for_tier(tier, mode, taps);
 }
 
 DwtHandle<f32> make_cdf53_for_tier(CpuTier tier) { return build_lifting<Cdf53, AvxCdf53>(tier); }

@@ -26,13 +26,35 @@ class Trial(NamedTuple):
     decode: Callable[[Any, int], np.ndarray]  # gets the encoded object and the sample count
 
 
+# A coder swept over absolute bounds: the encoder for a bound, and the decoder.
+BoundedCoder = tuple[
+    Callable[[float], Callable[[np.ndarray], Any]], Callable[[Any, int], np.ndarray]
+]
+
+
 def _tessarine(name: str, family: str, **keywords: Any) -> Trial:
     return Trial(
         name,
         family,
         functools.partial(tessarine_tools.compress, **keywords),
-        lambda blob, n: tessarine_tools.decompress(blob),
+        _tessarine_decode,
     )
+
+
+def _tessarine_decode(blob: Any, n: int) -> np.ndarray:
+    return tessarine_tools.decompress(blob)
+
+
+def _absolute_bounds(
+    span: float,
+    label: str,
+    family: str,
+    coder: BoundedCoder,
+) -> list[Trial]:
+    """One trial per absolute bound in RANGE_FRACTIONS of the signal's span."""
+    encoder, decode = coder
+    bounds = [span * b for b in RANGE_FRACTIONS]
+    return [Trial(f"{label}={e:.3g}", family, encoder(e), decode) for e in bounds]
 
 
 def tessarine_trials(span: float) -> list[Trial]:
@@ -44,10 +66,15 @@ def tessarine_trials(span: float) -> list[Trial]:
         for s in SCALES
         for c in CUTOFFS
     ]
-    absolute = [
-        _tessarine(f"tessarine max_error={span * b:.3g}", "tessarine bounds", max_error=span * b)
-        for b in RANGE_FRACTIONS
-    ]
+    absolute = _absolute_bounds(
+        span,
+        "tessarine max_error",
+        "tessarine bounds",
+        (
+            lambda bound: functools.partial(tessarine_tools.compress, max_error=bound),
+            _tessarine_decode,
+        ),
+    )
     relative = [
         _tessarine(f"tessarine rel_error={r:g}", "tessarine bounds", rel_error=r)
         for r in REL_ERRORS
@@ -66,7 +93,6 @@ def peer_trials(span: float, dtype: np.dtype[Any]) -> list[Trial]:
             lambda blob, n: np.frombuffer(zlib.decompress(blob), dtype),
         )
     ]
-    zfpy, pysz = _optional("zfpy"), _optional("pysz")
     zstandard, pcodec = _optional("zstandard"), _optional("pcodec")
     if zstandard is not None:
         trials.append(
@@ -86,26 +112,10 @@ def peer_trials(span: float, dtype: np.dtype[Any]) -> list[Trial]:
                 lambda blob, n: pcodec.standalone.simple_decompress(blob),
             )
         )
-    if zfpy is not None:
-        trials += [
-            Trial(
-                f"zfp tolerance={span * b:.3g}",
-                "zfp",
-                _zfp(zfpy, span * b),
-                lambda blob, n: zfpy.decompress_numpy(blob),
-            )
-            for b in RANGE_FRACTIONS
-        ]
-    if pysz is not None:
-        trials += [
-            Trial(
-                f"sz3 abs={span * b:.3g}",
-                "sz3",
-                _sz3(pysz, span * b),
-                lambda blob, n: pysz.sz.decompress(blob, np.float64, (n,))[0],
-            )
-            for b in RANGE_FRACTIONS
-        ]
+    for module, label, family, coder in BOUNDED_PEERS:
+        peer = _optional(module)
+        if peer is not None:
+            trials += _absolute_bounds(span, label, family, coder(peer))
     return trials
 
 
@@ -116,16 +126,29 @@ def _optional(module: str) -> Any:
         return None
 
 
-def _zfp(zfpy: Any, tolerance: float) -> Callable[[np.ndarray], Any]:
-    return lambda x: zfpy.compress_numpy(x.astype(np.float64), tolerance=tolerance)
+def _zfp(zfpy: Any) -> BoundedCoder:
+    def encoder(tolerance: float) -> Callable[[np.ndarray], Any]:
+        return lambda x: zfpy.compress_numpy(x.astype(np.float64), tolerance=tolerance)
+
+    return encoder, lambda blob, n: zfpy.decompress_numpy(blob)
 
 
-def _sz3(pysz: Any, bound: float) -> Callable[[np.ndarray], Any]:
-    def encode(x: np.ndarray) -> Any:
-        config = pysz.szConfig()
-        config.errorBoundMode = pysz.szErrorBoundMode.ABS
-        config.absErrorBound = bound
-        config.openmp = False
-        return pysz.sz.compress(x.astype(np.float64), config)[0]
+def _sz3(pysz: Any) -> BoundedCoder:
+    def encoder(bound: float) -> Callable[[np.ndarray], Any]:
+        def encode(x: np.ndarray) -> Any:
+            config = pysz.szConfig()
+            config.errorBoundMode = pysz.szErrorBoundMode.ABS
+            config.absErrorBound = bound
+            config.openmp = False
+            return pysz.sz.compress(x.astype(np.float64), config)[0]
 
-    return encode
+        return encode
+
+    return encoder, lambda blob, n: pysz.sz.decompress(blob, np.float64, (n,))[0]
+
+
+# (module, trial label, family, coder): the peers swept over the same absolute bounds.
+BOUNDED_PEERS: tuple[tuple[str, str, str, Callable[[Any], BoundedCoder]], ...] = (
+    ("zfpy", "zfp tolerance", "zfp", _zfp),
+    ("pysz", "sz3 abs", "sz3", _sz3),
+)
