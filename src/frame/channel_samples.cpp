@@ -37,12 +37,18 @@ void narrow_into(std::span<const std::int64_t> values, predictive::SampleType ty
   with_integer_type(type, [&]<class T>() { narrow<T>(values, out); });
 }
 
-void clamp_to_type(std::span<std::int64_t> values, predictive::SampleType type) {
+void add_prediction(std::span<std::int64_t> values, std::span<const std::int64_t> prediction,
+                    predictive::SampleType type) {
   const unsigned bits = 8u * type.size;
   const std::int64_t low = type.kind == 'i' ? -(std::int64_t{1} << (bits - 1)) : 0;
   const std::int64_t high = type.kind == 'i' ? (std::int64_t{1} << (bits - 1)) - 1
                                              : static_cast<std::int64_t>((std::uint64_t{1} << bits) - 1);
-  for (std::int64_t& value : values) value = std::clamp(value, low, high);
+  for (std::size_t t = 0; t < values.size(); ++t) {
+    std::int64_t sum;
+    // A hostile int64 residual can take the sum past int64: it is then past the type's range too.
+    if (__builtin_add_overflow(values[t], prediction[t], &sum)) sum = values[t] < 0 ? low : high;
+    values[t] = std::clamp(sum, low, high);
+  }
 }
 
 std::vector<std::int64_t> widened_bytes(std::span<const std::byte> bytes, predictive::SampleType type) {

@@ -37,8 +37,10 @@ struct ChannelsView {
 void narrow_into(std::span<const std::int64_t> values, predictive::SampleType type,
                  std::span<std::byte> out);
 
-// Values clamped into `type`'s range in place: what a predicted channel decodes to.
-void clamp_to_type(std::span<std::int64_t> values, predictive::SampleType type);
+// Residuals plus their prediction, clamped into `type`'s range in place (a sum past int64
+// counts as past the range): what a predicted channel decodes to.
+void add_prediction(std::span<std::int64_t> values, std::span<const std::int64_t> prediction,
+                    predictive::SampleType type);
 
 // Values of a stored residual of `type` (int32 or int64), widened.
 [[nodiscard]] std::vector<std::int64_t> widened_bytes(std::span<const std::byte> bytes,

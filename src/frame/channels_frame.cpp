@@ -94,8 +94,7 @@ PredictiveResult<std::vector<std::int64_t>> rebuilt(const CodedChannel& coded,
   auto values = decoded_values(coded.frame);
   if (!values) return std::unexpected(values.error().error);
   if (coded.predictor.alone()) return std::move(*values);
-  for (std::size_t t = 0; t < values->size(); ++t) (*values)[t] += prediction[t];
-  clamp_to_type(*values, type);  // as the decoder does
+  add_prediction(*values, prediction, type);  // as the decoder does
   return std::move(*values);
 }
 
@@ -276,8 +275,7 @@ Values channel_values(const FrameView& frame, const Rows& rows, std::size_t c) {
   for (const PredictorTerm& term : entry.predictor.terms) sources[term.source] = rows[term.source].data();
   std::vector<std::int64_t> prediction(values->size());
   predict(entry.predictor, sources, prediction);
-  for (std::size_t t = 0; t < values->size(); ++t) (*values)[t] += prediction[t];
-  clamp_to_type(*values, frame.header.type);
+  add_prediction(*values, prediction, frame.header.type);
   return values;
 }
 

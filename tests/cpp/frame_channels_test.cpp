@@ -3,9 +3,11 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <limits>
 #include <vector>
 
 #include "frame/channel_predictor.hpp"
+#include "frame/channel_samples.hpp"
 #include "frame/channels_frame.hpp"
 #include "frame/checksum.hpp"
 #include "frame/frame_format.hpp"
@@ -109,7 +111,7 @@ TEST(FrameChannels, ADamagedBlockOfASourceChannelIsNamed) {
   bound.max_error = 0.0;
   const Bound bounds[1] = {bound};
   auto frame = *compress_channels(view_of(rows, 5), bounds, {1000, 1}, true);
-  const auto& first = parse_frame(frame)->channels.channels[0];
+  const ChannelEntry first = parse_frame(frame)->channels.channels[0];
   const std::size_t body = parse_frame(frame)->body.data() - frame.data();
   const auto channel =
       parse_frame(std::span(frame).subspan(body + first.offset, first.size), Verify::Layout);
@@ -125,6 +127,15 @@ TEST(FrameChannels, ADamagedBlockOfASourceChannelIsNamed) {
   ASSERT_FALSE(failed);
   EXPECT_NE(failed.error().display().find("(block 1 of 3)"), std::string::npos)
       << failed.error().display();
+}
+
+// A hostile int64 residual cannot overflow the sum: it lands at the end of the range it passed.
+TEST(FrameChannels, ResidualPlusPredictionSaturatesIntoTheType) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  std::vector<std::int64_t> values = {kMax, -kMax - 1, 5, 40000};
+  const std::vector<std::int64_t> prediction = {1000, -1000, 3, 0};
+  add_prediction(values, prediction, {'i', 2});
+  EXPECT_EQ(values, (std::vector<std::int64_t>{32767, -32768, 8, 32767}));
 }
 
 TEST(FrameChannels, PredictionHoldsLaggedIndicesInsideTheSignal) {
