@@ -10,10 +10,9 @@ namespace tessarine::frame {
 namespace {
 
 template <class T>
-std::vector<std::int64_t> widen(const predictive::SampleView& samples) {
-  std::vector<std::int64_t> values(samples.count);
+void widen(const predictive::SampleView& samples, std::vector<std::int64_t>& values) {
+  values.resize(samples.count);
   for (std::size_t t = 0; t < samples.count; ++t) values[t] = static_cast<std::int64_t>(sample_value<T>(samples, t));
-  return values;
 }
 
 template <class T>
@@ -29,7 +28,13 @@ void narrow(std::span<const std::int64_t> values, std::span<std::byte> out) {
 }  // namespace
 
 std::vector<std::int64_t> widened(const predictive::SampleView& samples) {
-  return with_integer_type(samples.type, [&]<class T>() { return widen<T>(samples); });
+  std::vector<std::int64_t> values;
+  widen_into(samples, values);
+  return values;
+}
+
+void widen_into(const predictive::SampleView& samples, std::vector<std::int64_t>& values) {
+  with_integer_type(samples.type, [&]<class T>() { widen<T>(samples, values); });
 }
 
 void narrow_into(std::span<const std::int64_t> values, predictive::SampleType type,

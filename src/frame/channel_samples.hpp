@@ -32,6 +32,8 @@ struct ChannelsView {
 
 // A channel's integer samples widened to int64.
 [[nodiscard]] std::vector<std::int64_t> widened(const predictive::SampleView& samples);
+// The same into `values`, whose memory is reused when it is large enough.
+void widen_into(const predictive::SampleView& samples, std::vector<std::int64_t>& values);
 
 // Values clamped into `type`'s range, written as its samples (native order) into `out`.
 void narrow_into(std::span<const std::int64_t> values, predictive::SampleType type,

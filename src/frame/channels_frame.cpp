@@ -60,20 +60,32 @@ SampleType residual_type(std::span<const std::int64_t> residual) {
   return {'i', static_cast<std::uint8_t>(narrow ? 4 : 8)};
 }
 
-PredictiveResult<CodedChannel> code_predicted(const std::vector<std::int64_t>& original,
+// Working arrays of a predicted channel, kept from channel to channel: fresh arrays of this size
+// fault in page by page, which cost more than predicting a channel.
+struct PredictionBuffers {
+  std::vector<std::int64_t> prediction;
+  std::vector<std::int64_t> residual;
+  std::vector<std::byte> stored;
+};
+
+PredictiveResult<CodedChannel> code_predicted(std::span<const std::int64_t> original,
                                               std::span<const std::int64_t* const> sources,
                                               ChannelPredictor predictor, double limit,
                                               const BlockOptions& options,
-                                              std::vector<std::int64_t>& prediction) {
-  predict(predictor, sources, prediction);
-  std::vector<std::int64_t> residual(prediction.size());
-  for (std::size_t t = 0; t < residual.size(); ++t) residual[t] = original[t] - prediction[t];
+                                              PredictionBuffers& buffers) {
+  const std::size_t count = original.size();
+  buffers.prediction.resize(count);
+  buffers.residual.resize(count);
+  predict(predictor, sources, buffers.prediction);
+  std::span<std::int64_t> residual = buffers.residual;
+  for (std::size_t t = 0; t < count; ++t) residual[t] = original[t] - buffers.prediction[t];
   const SampleType type = residual_type(residual);
-  std::vector<std::byte> stored(residual.size() * type.size);
+  buffers.stored.resize(std::max(buffers.stored.size(), count * type.size));
+  const std::span<std::byte> stored = std::span(buffers.stored).first(count * type.size);
   narrow_into(residual, type, stored);
   Bound bound;
   bound.max_error = limit;
-  auto frame = compress_bounded({stored.data(), residual.size(), type.size, type}, bound, options);
+  auto frame = compress_bounded({stored.data(), count, type.size, type}, bound, options);
   if (!frame) return std::unexpected(frame.error());
   const double largest = largest_error_of(*frame);
   return CodedChannel{std::move(*frame), std::move(predictor), largest};
@@ -150,7 +162,8 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
   DecodedRows decoded(view);
   std::vector<CodedChannel> coded;
   coded.reserve(view.channels);          // the rows point at the frames
-  std::vector<std::int64_t> prediction;  // sized by the first predicted channel
+  PredictionBuffers buffers;  // sized by the first predicted channel
+  std::vector<std::int64_t> spare;  // samples no later channel reads, reused for the next one
   std::vector<bool> sources(view.channels, false);  // channels later ones may be predicted from
   for (std::size_t c = 0; c < view.channels; ++c) {
     const Bound& bound = bounds[bounds.size() == 1 ? 0 : c];
@@ -170,19 +183,21 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
     }
     const auto ready = decoded.need(predictor);
     if (!ready) return std::unexpected(ready.error());
-    prediction.resize(view.count);
-    auto original = widened(channels[c]);
-    auto channel =
-        code_predicted(original, decoded.rows(), std::move(predictor), limit, options, prediction);
+    std::vector<std::int64_t> original = std::move(spare);
+    widen_into(channels[c], original);
+    auto channel = code_predicted(original, decoded.rows(), std::move(predictor), limit, options, buffers);
     if (!channel) return std::unexpected(channel.error());
     coded.push_back(std::move(*channel));
     decoded.coded(limit < 1.0, &coded.back().frame);
     if (limit >= 1.0) {  // lossy: later channels are predicted from what decoding gives
-      auto values = rebuilt(coded.back(), prediction, view.type);
+      auto values = rebuilt(coded.back(), buffers.prediction, view.type);
       if (!values) return std::unexpected(values.error());
       decoded.keep(c, std::move(*values));
+    }
+    if (limit < 1.0 && !fit.derived) {
+      decoded.keep(c, std::move(original));  // exact: a later channel may be predicted from it
     } else {
-      decoded.keep(c, std::move(original));
+      spare = std::move(original);
     }
   }
   return coded;
