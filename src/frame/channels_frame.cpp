@@ -162,8 +162,8 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
   DecodedRows decoded(view);
   std::vector<CodedChannel> coded;
   coded.reserve(view.channels);          // the rows point at the frames
-  PredictionBuffers buffers;  // sized by the first predicted channel
-  std::vector<std::int64_t> spare;  // samples no later channel reads, reused for the next one
+  PredictionBuffers buffers;             // sized by the first predicted channel
+  std::vector<std::int64_t> spare;       // samples no later channel reads, reused for the next one
   std::vector<bool> sources(view.channels, false);  // channels later ones may be predicted from
   for (std::size_t c = 0; c < view.channels; ++c) {
     const Bound& bound = bounds[bounds.size() == 1 ? 0 : c];
@@ -185,7 +185,8 @@ PredictiveResult<std::vector<CodedChannel>> code_jointly(const ChannelsView& vie
     if (!ready) return std::unexpected(ready.error());
     std::vector<std::int64_t> original = std::move(spare);
     widen_into(channels[c], original);
-    auto channel = code_predicted(original, decoded.rows(), std::move(predictor), limit, options, buffers);
+    auto channel =
+        code_predicted(original, decoded.rows(), std::move(predictor), limit, options, buffers);
     if (!channel) return std::unexpected(channel.error());
     coded.push_back(std::move(*channel));
     decoded.coded(limit < 1.0, &coded.back().frame);
