@@ -92,18 +92,23 @@ def cases() -> dict[str, bytes]:
     }
 
 
-def main() -> int:
-    OUT.mkdir(exist_ok=True)
-    for name, data in cases().items():
+def write_error_cases(damaged: dict[str, bytes], folder: Path) -> int:
+    """Stores each damaged frame with the text decompress refuses it with; 1 if one decodes."""
+    folder.mkdir(exist_ok=True)
+    for name, data in damaged.items():
         try:
             tessarine_tools.decompress(data)
         except ValueError as error:
-            (OUT / f"{name}.tsrf").write_bytes(data)
-            (OUT / f"{name}.txt").write_text(f"{error}\n", encoding="utf-8")
+            (folder / f"{name}.tsrf").write_bytes(data)
+            (folder / f"{name}.txt").write_text(f"{error}\n", encoding="utf-8")
         else:
             print(f"{name} decodes", file=sys.stderr)
             return 1
     return 0
+
+
+def main() -> int:
+    return write_error_cases(cases(), OUT)
 
 
 if __name__ == "__main__":

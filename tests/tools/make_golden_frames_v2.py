@@ -19,6 +19,7 @@ from collections.abc import Callable
 from pathlib import Path
 
 import numpy as np
+from make_frame_errors import write_error_cases
 
 import tessarine_tools
 
@@ -283,17 +284,7 @@ def main() -> int:
         (FRAMES / f"{name}.tsrf").write_bytes(frame)
         np.save(FRAMES / f"{name}.npy", decoded)
         print(f"{name}: {len(frame)} bytes, {decoded.dtype} {decoded.shape}, {summary(frame)}")
-    for name, data in error_cases(frames).items():
-        try:
-            tessarine_tools.decompress(data)
-        except ValueError as error:
-            (ERRORS / f"{name}.tsrf").write_bytes(data)
-            (ERRORS / f"{name}.txt").write_text(f"{error}\n", encoding="utf-8")
-            print(f"error {name}: {error}")
-        else:
-            print(f"{name} decodes", file=sys.stderr)
-            return 1
-    return 0
+    return write_error_cases(error_cases(frames), ERRORS)
 
 
 if __name__ == "__main__":
