@@ -48,6 +48,25 @@ def test_threads_never_change_bytes_and_windows_equal_slices(x, block, threads, 
     np.testing.assert_array_equal(window, whole[a:b])
 
 
+@settings(max_examples=25, deadline=None)
+@given(
+    st.integers(65_000, 300_000),
+    st.sampled_from([None, 70_000, 150_001]),
+    st.integers(1, 3),
+    st.floats(0, 1),
+    st.integers(0, 200_000),
+)
+def test_windows_and_threads_over_many_chunks_equal_slices(count, block, threads, at, length):
+    # Chunks of 65,536 samples are decoded apart: windows and threads cut inside them.
+    x = walk(count)
+    frame = tt.compress(x, max_error=0.01, **({} if block is None else {"block_size": block}))
+    whole = tt.decompress(frame)
+    np.testing.assert_array_equal(tt.decompress(frame, threads=threads), whole)
+    start = int(at * count)
+    window = tt.decompress(frame, start=start, stop=start + length, threads=threads)
+    np.testing.assert_array_equal(window, whole[start : start + length])
+
+
 def test_one_block_costs_nothing_against_the_single_body():
     x = walk(5000)
     single = tt.compress(x, max_error=0.01, block_size=5000)
