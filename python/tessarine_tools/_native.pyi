@@ -94,7 +94,12 @@ def frame_head(head: Buffer) -> FrameHead: ...
 def block_tail_size(trailer: Buffer) -> int: ...
 def block_layout(head: Buffer, tail: Buffer, body_size: int) -> list[Block]: ...
 def decode_block(
-    dtype: str, block: Block, data: Buffer, out: npt.NDArray[Any]
+    dtype: str,
+    block: Block,
+    data: Buffer,
+    out: npt.NDArray[Any],
+    start: int = 0,
+    stop: int | None = None,
 ) -> npt.NDArray[Any]: ...
 def encode_blocks(
     data: npt.NDArray[Any], max_error: float, block_size: int, threads: int = 1

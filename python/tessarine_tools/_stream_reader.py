@@ -105,11 +105,16 @@ class FrameReader(Context):
         for block in self._blocks:
             first, samples = block[0], block[1]
             if first < high and first + samples > low:
-                decoded = self._decode(block)
                 part_low, part_high = max(low, first), min(high, first + samples)
-                out[part_low - low : part_high - low] = decoded[
-                    part_low - first : part_high - first
-                ]
+                data = self._read(_HEADER_SIZE + block[2], block[3])
+                _native.decode_block(
+                    self.dtype.str[1:],
+                    block,
+                    data,
+                    out[part_low - low : part_high - low],
+                    part_low - first,
+                    part_high - first,
+                )
         return out
 
     def __iter__(self) -> Iterator[npt.NDArray[np.generic]]:

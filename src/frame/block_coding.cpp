@@ -8,6 +8,7 @@
 #include "frame/checksum.hpp"
 #include "frame/integer_spacing.hpp"
 #include "frame/parallel_for.hpp"
+#include "frame/stream_pieces.hpp"
 #include "predictive/bounded_stream.hpp"
 #include "predictive/byte_io.hpp"
 
@@ -97,6 +98,33 @@ PredictiveResult<void> decode_block(SampleType type, const BlockSpan& block,
     return {};
   }
   return predictive::decode_stream(bytes, type, block.samples, out);
+}
+
+PredictiveResult<void> decode_block_part(SampleType type, const BlockSpan& block,
+                                         std::span<const std::uint8_t> bytes, std::uint64_t low,
+                                         std::uint64_t high, std::span<std::byte> out) {
+  if (bytes.size() != block.size || low > high || high > block.samples ||
+      out.size() != (high - low) * type.size) {
+    return std::unexpected(PredictiveError::bad_argument("a block's bytes or samples do not match its index"));
+  }
+  if (low == 0 && high == block.samples) return decode_block(type, block, bytes, out);
+  if (crc32_of(bytes) != block.crc) {
+    return std::unexpected(PredictiveError::damaged("a block fails its checksum"));
+  }
+  if (low == high) return {};
+  const auto chunks = block.kind == BodyKind::Predictive
+                          ? predictive::find_chunks(bytes, type, block.samples)
+                          : std::unexpected(PredictiveError::damaged("not a stream"));
+  if (chunks) return decode_piece({bytes, block.samples, *chunks, low, high}, type, out);
+  try {  // verbatim, or a layout that only decoding whole names the fault of
+    std::vector<std::byte> whole(block.samples * type.size);
+    auto decoded = decode_block(type, block, bytes, whole);
+    if (!decoded) return decoded;
+    std::memcpy(out.data(), whole.data() + low * type.size, out.size());
+    return {};
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
 }
 
 }  // namespace tessarine::frame

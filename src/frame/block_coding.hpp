@@ -34,4 +34,11 @@ struct EncodedBlock {
                                                   std::span<const std::uint8_t> bytes,
                                                   std::span<std::byte> out);
 
+// Samples [low, high) of one block (its CRC checked first) into `out`, exactly their bytes:
+// only the chunks that hold them are decoded.
+[[nodiscard]] PredictiveResult<void> decode_block_part(SampleType type, const BlockSpan& block,
+                                                       std::span<const std::uint8_t> bytes,
+                                                       std::uint64_t low, std::uint64_t high,
+                                                       std::span<std::byte> out);
+
 }  // namespace tessarine::frame

@@ -47,29 +47,17 @@ std::size_t piece_chunks(unsigned threads) {
   return threads > 1 ? kPieceChunks : static_cast<std::size_t>(-1) / predictive::kStreamChunk;
 }
 
-// Decodes all of a block, or through a scratch copy the part of it the window holds: the path
-// for verbatim blocks, and for streams whose chunks could not be found (it gives the error a
-// damaged stream earns).
+// The window's part of a block decoded on its own: the path for verbatim blocks, and for
+// streams whose chunks could not be found (it gives the error a damaged stream earns).
 PredictiveResult<void> decode_part(const FrameView& frame, const BlockSpan& block,
                                    std::uint64_t start, std::uint64_t stop,
                                    std::span<std::byte> out) {
   const std::size_t size = frame.header.type.size;
-  const auto bytes = frame.body.subspan(block.offset, block.size);
   const std::uint64_t low = std::max(start, block.first);
   const std::uint64_t high = std::min(stop, block.first + block.samples);
-  const auto target = out.subspan((low - start) * size, (high - low) * size);
-  if (low == block.first && high == block.first + block.samples) {
-    return decode_block(frame.header.type, block, bytes, target);
-  }
-  try {
-    std::vector<std::byte> whole(block.samples * size);
-    auto decoded = decode_block(frame.header.type, block, bytes, whole);
-    if (!decoded) return decoded;
-    std::memcpy(target.data(), whole.data() + (low - block.first) * size, target.size());
-    return {};
-  } catch (const std::bad_alloc&) {
-    return std::unexpected(PredictiveError::out_of_memory());
-  }
+  return decode_block_part(frame.header.type, block, frame.body.subspan(block.offset, block.size),
+                           low - block.first, high - block.first,
+                           out.subspan((low - start) * size, (high - low) * size));
 }
 
 // A block checked (its CRC) and its chunks found, so that its pieces can go to any thread.

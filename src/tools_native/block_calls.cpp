@@ -1,9 +1,12 @@
 // The pieces a stream reader and writer in Python put together: the file's bytes are read and
 // written there, everything about their layout is decided here.
+#include <algorithm>
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 
 #include "frame/block_coding.hpp"
@@ -73,14 +76,16 @@ nb::list block_layout(nb::handle head, nb::handle tail, std::uint64_t body_size)
 }
 
 nb::object decode_one_block(const std::string& dtype, nb::handle block, nb::handle data,
-                            nb::handle out) {
+                            nb::handle out, std::uint64_t start, std::optional<std::uint64_t> stop) {
   const predictive::SampleType type = type_named(dtype);
   const BlockSpan span = block_from(block);
+  const std::uint64_t high = std::min(stop.value_or(span.samples), span.samples);
   const PinnedBytes pinned(data);
   const WritableBuffer target(out);
   auto decoded = [&] {
     nb::gil_scoped_release unlocked;
-    return frame::decode_block(type, span, pinned.bytes(), target.bytes());
+    return frame::decode_block_part(type, span, pinned.bytes(), std::min(start, high), high,
+                                    target.bytes());
   }();
   if (!decoded) raise_frame_error(decoded.error());
   return nb::borrow(out);

@@ -2,6 +2,7 @@
 // interpreter lock released around the codec work. Codes, not names, cross this boundary;
 // the pure-Python package maps names to codes.
 #include <nanobind/nanobind.h>
+#include <nanobind/stl/optional.h>
 #include <nanobind/stl/string.h>
 #include <nanobind/stl/vector.h>
 
@@ -50,7 +51,9 @@ NB_MODULE(_native, m) {
         "The blocks of a blocked frame (first, samples, offset, size, kind, largest error, "
         "CRC), after the index's checksum is checked.");
   m.def("decode_block", &tools::decode_one_block, "dtype"_a, "block"_a, "data"_a, "out"_a,
-        "Decode one block's bytes (its checksum first) into `out`.");
+        "start"_a = 0, "stop"_a.none() = nb::none(),
+        "Decode samples [start, stop) of one block's bytes (its checksum first) into `out`; "
+        "only the chunks that hold them are decoded.");
   m.def("encode_blocks", &tools::encode_stream_blocks, "data"_a, "max_error"_a, "block_size"_a,
         "threads"_a = 1, "Code whole blocks: (bytes, kind, largest error, CRC) for each.");
   m.def("finish_blocked", &tools::finish_blocked_frame, "dtype"_a, "count"_a, "max_error"_a.none(),

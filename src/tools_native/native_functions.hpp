@@ -3,6 +3,7 @@
 #include <nanobind/nanobind.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,7 +42,8 @@ namespace nb = nanobind;
 [[nodiscard]] std::uint64_t block_tail_size(nb::handle trailer);
 [[nodiscard]] nb::list block_layout(nb::handle head, nb::handle tail, std::uint64_t body_size);
 [[nodiscard]] nb::object decode_one_block(const std::string& dtype, nb::handle block,
-                                          nb::handle data, nb::handle out);
+                                          nb::handle data, nb::handle out, std::uint64_t start,
+                                          std::optional<std::uint64_t> stop);
 [[nodiscard]] nb::list encode_stream_blocks(nb::handle data, double max_error,
                                             std::uint64_t block_size, unsigned threads);
 [[nodiscard]] nb::tuple finish_blocked_frame(const std::string& dtype, std::uint64_t count,

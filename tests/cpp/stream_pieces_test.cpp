@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "frame/block_coding.hpp"
 #include "frame/bounded_frame.hpp"
 #include "frame/checksum.hpp"
 #include "frame/frame_decode.hpp"
@@ -124,6 +125,29 @@ TEST(StreamPieces, ADamagedChunkGivesTheSequentialErrorAndSparesWindowsBeforeIt)
   ASSERT_FALSE(expected);
   EXPECT_EQ(one.error().display(), expected.error().display());
   EXPECT_TRUE(decode_into(frame, 10, 2 * kStreamChunk, 2, out));
+}
+
+TEST(StreamPieces, PartOfOneBlockEqualsItsSliceAndStillChecksTheBlock) {
+  const auto samples = wave(kCount);
+  auto frame = frame_of(samples, 2 * kStreamChunk + 500);
+  const auto parsed = *parse_frame(frame);
+  const BlockSpan& block = parsed.layout.blocks[1];
+  const auto bytes = parsed.body.subspan(block.offset, block.size);
+  std::vector<float> whole(block.samples), part;
+  ASSERT_TRUE(decode_block(parsed.header.type, block, bytes, std::as_writable_bytes(std::span(whole))));
+  const std::uint64_t edges[][2] = {{0, 1}, {5, kStreamChunk + 7}, {kStreamChunk, 2 * kStreamChunk}, {9, 9}, {0, block.samples}};
+  for (const auto& edge : edges) {
+    part.assign(edge[1] - edge[0], 0.0f);
+    ASSERT_TRUE(decode_block_part(parsed.header.type, block, bytes, edge[0], edge[1],
+                                  std::as_writable_bytes(std::span(part))));
+    EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + static_cast<std::ptrdiff_t>(edge[0])));
+  }
+  std::vector<std::uint8_t> damaged(bytes.begin(), bytes.end());
+  damaged.back() ^= 1;
+  part.assign(3, 0.0f);
+  const auto refused = decode_block_part(parsed.header.type, block, damaged, 0, 3, std::as_writable_bytes(std::span(part)));
+  ASSERT_FALSE(refused);
+  EXPECT_EQ(refused.error().display(), "frame is damaged: a block fails its checksum");
 }
 
 }  // namespace
