@@ -105,7 +105,8 @@ PredictiveResult<void> decode_block_part(SampleType type, const BlockSpan& block
                                          std::uint64_t high, std::span<std::byte> out) {
   if (bytes.size() != block.size || low > high || high > block.samples ||
       out.size() != (high - low) * type.size) {
-    return std::unexpected(PredictiveError::bad_argument("a block's bytes or samples do not match its index"));
+    return std::unexpected(
+        PredictiveError::bad_argument("a block's bytes or samples do not match its index"));
   }
   if (low == 0 && high == block.samples) return decode_block(type, block, bytes, out);
   if (crc32_of(bytes) != block.crc) {

@@ -76,7 +76,8 @@ nb::list block_layout(nb::handle head, nb::handle tail, std::uint64_t body_size)
 }
 
 nb::object decode_one_block(const std::string& dtype, nb::handle block, nb::handle data,
-                            nb::handle out, std::uint64_t start, std::optional<std::uint64_t> stop) {
+                            nb::handle out, std::uint64_t start,
+                            std::optional<std::uint64_t> stop) {
   const predictive::SampleType type = type_named(dtype);
   const BlockSpan span = block_from(block);
   const std::uint64_t high = std::min(stop.value_or(span.samples), span.samples);

@@ -134,18 +134,22 @@ TEST(StreamPieces, PartOfOneBlockEqualsItsSliceAndStillChecksTheBlock) {
   const BlockSpan& block = parsed.layout.blocks[1];
   const auto bytes = parsed.body.subspan(block.offset, block.size);
   std::vector<float> whole(block.samples), part;
-  ASSERT_TRUE(decode_block(parsed.header.type, block, bytes, std::as_writable_bytes(std::span(whole))));
-  const std::uint64_t edges[][2] = {{0, 1}, {5, kStreamChunk + 7}, {kStreamChunk, 2 * kStreamChunk}, {9, 9}, {0, block.samples}};
+  ASSERT_TRUE(
+      decode_block(parsed.header.type, block, bytes, std::as_writable_bytes(std::span(whole))));
+  const std::uint64_t edges[][2] = {
+      {0, 1}, {5, kStreamChunk + 7}, {kStreamChunk, 2 * kStreamChunk}, {9, 9}, {0, block.samples}};
   for (const auto& edge : edges) {
     part.assign(edge[1] - edge[0], 0.0f);
     ASSERT_TRUE(decode_block_part(parsed.header.type, block, bytes, edge[0], edge[1],
                                   std::as_writable_bytes(std::span(part))));
-    EXPECT_TRUE(std::equal(part.begin(), part.end(), whole.begin() + static_cast<std::ptrdiff_t>(edge[0])));
+    EXPECT_TRUE(
+        std::equal(part.begin(), part.end(), whole.begin() + static_cast<std::ptrdiff_t>(edge[0])));
   }
   std::vector<std::uint8_t> damaged(bytes.begin(), bytes.end());
   damaged.back() ^= 1;
   part.assign(3, 0.0f);
-  const auto refused = decode_block_part(parsed.header.type, block, damaged, 0, 3, std::as_writable_bytes(std::span(part)));
+  const auto refused = decode_block_part(parsed.header.type, block, damaged, 0, 3,
+                                         std::as_writable_bytes(std::span(part)));
   ASSERT_FALSE(refused);
   EXPECT_EQ(refused.error().display(), "frame is damaged: a block fails its checksum");
 }
