@@ -1,5 +1,6 @@
 """A frame file read a window at a time: only the header, the block index and the blocks a
-window needs are read, each block's checksum checked as it is decoded."""
+window needs are read, each block's checksum checked before the chunks of it that the window
+holds are decoded."""
 
 from __future__ import annotations
 
