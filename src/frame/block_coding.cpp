@@ -85,47 +85,48 @@ PredictiveResult<std::vector<EncodedBlock>> encode_blocks(const SampleView& samp
   return blocks;
 }
 
-PredictiveResult<void> decode_block(SampleType type, const BlockSpan& block,
-                                    std::span<const std::uint8_t> bytes, std::span<std::byte> out) {
-  if (bytes.size() != block.size || out.size() != block.samples * type.size) {
-    return std::unexpected(PredictiveError::bad_argument("a block's bytes or samples do not match its index"));
+PredictiveResult<void> check_block(const BlockSpan& block, std::span<const std::uint8_t> bytes) {
+  if (bytes.size() != block.size) {
+    return std::unexpected(
+        PredictiveError::bad_argument("a block's bytes or samples do not match its index"));
   }
   if (crc32_of(bytes) != block.crc) {
     return std::unexpected(PredictiveError::damaged("a block fails its checksum"));
   }
-  if (block.kind == BodyKind::Verbatim) {
-    if (!out.empty()) std::memcpy(out.data(), bytes.data(), out.size());
-    return {};
-  }
-  return predictive::decode_stream(bytes, type, block.samples, out);
+  return {};
+}
+
+PredictiveResult<void> decode_block(SampleType type, const BlockSpan& block,
+                                    std::span<const std::uint8_t> bytes, std::span<std::byte> out) {
+  return decode_block_part(type, block, bytes, 0, block.samples, out);
 }
 
 PredictiveResult<void> decode_block_part(SampleType type, const BlockSpan& block,
                                          std::span<const std::uint8_t> bytes, std::uint64_t low,
                                          std::uint64_t high, std::span<std::byte> out) {
-  if (bytes.size() != block.size || low > high || high > block.samples ||
-      out.size() != (high - low) * type.size) {
+  if (low > high || high > block.samples || out.size() != (high - low) * type.size) {
     return std::unexpected(
         PredictiveError::bad_argument("a block's bytes or samples do not match its index"));
   }
-  if (low == 0 && high == block.samples) return decode_block(type, block, bytes, out);
-  if (crc32_of(bytes) != block.crc) {
-    return std::unexpected(PredictiveError::damaged("a block fails its checksum"));
-  }
+  const auto checked = check_block(block, bytes);
+  if (!checked) return checked;
+  return decode_checked_part(type, block, bytes, low, high, out);
+}
+
+PredictiveResult<void> decode_checked_part(SampleType type, const BlockSpan& block,
+                                           std::span<const std::uint8_t> bytes, std::uint64_t low,
+                                           std::uint64_t high, std::span<std::byte> out) {
   if (low == high) return {};
-  const auto chunks = block.kind == BodyKind::Predictive
-                          ? predictive::find_chunks(bytes, type, block.samples)
-                          : std::unexpected(PredictiveError::damaged("not a stream"));
-  if (chunks) return decode_piece({bytes, block.samples, *chunks, low, high}, type, out);
-  try {  // verbatim, or a layout that only decoding whole names the fault of
-    std::vector<std::byte> whole(block.samples * type.size);
-    auto decoded = decode_block(type, block, bytes, whole);
-    if (!decoded) return decoded;
-    std::memcpy(out.data(), whole.data() + low * type.size, out.size());
+  if (block.kind == BodyKind::Verbatim) {
+    std::memcpy(out.data(), bytes.data() + low * type.size, out.size());
     return {};
-  } catch (const std::bad_alloc&) {
-    return std::unexpected(PredictiveError::out_of_memory());
   }
+  if (low == 0 && high == block.samples) {
+    return predictive::decode_stream(bytes, type, block.samples, out);
+  }
+  const auto chunks = predictive::find_chunks(bytes, type, block.samples);
+  if (!chunks) return decode_whole_stream(bytes, type, block.samples, low, out);
+  return decode_piece({bytes, block.samples, *chunks, low, high}, type, out);
 }
 
 }  // namespace tessarine::frame

@@ -29,6 +29,10 @@ struct EncodedBlock {
     const predictive::SampleView& samples, double max_error, std::uint64_t block_samples,
     unsigned threads);
 
+// Whether a block's bytes are the size its index gives and pass its CRC.
+[[nodiscard]] PredictiveResult<void> check_block(const BlockSpan& block,
+                                                 std::span<const std::uint8_t> bytes);
+
 // Decodes one block's bytes (its CRC checked first) into `out`, exactly its samples' bytes.
 [[nodiscard]] PredictiveResult<void> decode_block(SampleType type, const BlockSpan& block,
                                                   std::span<const std::uint8_t> bytes,
@@ -40,5 +44,11 @@ struct EncodedBlock {
                                                        std::span<const std::uint8_t> bytes,
                                                        std::uint64_t low, std::uint64_t high,
                                                        std::span<std::byte> out);
+
+// The same for a block check_block has passed: nothing is checked twice.
+[[nodiscard]] PredictiveResult<void> decode_checked_part(SampleType type, const BlockSpan& block,
+                                                         std::span<const std::uint8_t> bytes,
+                                                         std::uint64_t low, std::uint64_t high,
+                                                         std::span<std::byte> out);
 
 }  // namespace tessarine::frame

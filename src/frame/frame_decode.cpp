@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "frame/block_coding.hpp"
-#include "frame/checksum.hpp"
 #include "frame/parallel_for.hpp"
 #include "frame/stream_pieces.hpp"
 #include "predictive/bounded_stream.hpp"
@@ -19,26 +18,6 @@ using predictive::PredictiveError;
 
 DecodeFailure failure(const PredictiveError& error) { return {error, DecodeFailure::kNoBlock, 0}; }
 
-// The whole body decoded in order, its window kept: where its chunks cannot be found, this
-// gives the error the damage earns.
-PredictiveResult<void> decode_whole_single(const FrameView& frame, std::uint64_t start,
-                                           std::span<std::byte> out) {
-  const std::size_t size = frame.header.type.size;
-  if (out.size() == frame.header.count * size) {
-    return predictive::decode_stream(frame.body, frame.header.type, frame.header.count, out);
-  }
-  try {
-    std::vector<std::byte> whole(frame.header.count * size);
-    auto decoded =
-        predictive::decode_stream(frame.body, frame.header.type, frame.header.count, whole);
-    if (!decoded) return decoded;
-    std::memcpy(out.data(), whole.data() + start * size, out.size());
-    return {};
-  } catch (const std::bad_alloc&) {
-    return std::unexpected(PredictiveError::out_of_memory());
-  }
-}
-
 // Chunks a piece holds when threads share the work: small enough that the last blocks spread
 // over every thread, large enough that a piece outweighs its start.
 constexpr std::size_t kPieceChunks = 4;
@@ -47,17 +26,18 @@ std::size_t piece_chunks(unsigned threads) {
   return threads > 1 ? kPieceChunks : static_cast<std::size_t>(-1) / predictive::kStreamChunk;
 }
 
-// The window's part of a block decoded on its own: the path for verbatim blocks, and for
-// streams whose chunks could not be found (it gives the error a damaged stream earns).
+// The window's part of a checked block decoded on its own: the path for verbatim blocks, and
+// for streams whose chunks could not be found (it gives the error a damaged stream earns).
 PredictiveResult<void> decode_part(const FrameView& frame, const BlockSpan& block,
                                    std::uint64_t start, std::uint64_t stop,
                                    std::span<std::byte> out) {
   const std::size_t size = frame.header.type.size;
   const std::uint64_t low = std::max(start, block.first);
   const std::uint64_t high = std::min(stop, block.first + block.samples);
-  return decode_block_part(frame.header.type, block, frame.body.subspan(block.offset, block.size),
-                           low - block.first, high - block.first,
-                           out.subspan((low - start) * size, (high - low) * size));
+  return decode_checked_part(frame.header.type, block,
+                             frame.body.subspan(block.offset, block.size), low - block.first,
+                             high - block.first,
+                             out.subspan((low - start) * size, (high - low) * size));
 }
 
 // A block checked (its CRC) and its chunks found, so that its pieces can go to any thread.
@@ -69,9 +49,8 @@ struct BlockPlan {
 
 BlockPlan plan_block(const FrameView& frame, const BlockSpan& block) {
   const auto bytes = frame.body.subspan(block.offset, block.size);
-  if (crc32_of(bytes) != block.crc)
-    return {std::unexpected(PredictiveError::damaged("a block fails its checksum")), {}};
-  if (block.kind != BodyKind::Predictive) return {};
+  auto checked = check_block(block, bytes);
+  if (!checked || block.kind != BodyKind::Predictive) return {std::move(checked), {}};
   auto chunks = predictive::find_chunks(bytes, frame.header.type, block.samples);
   return {{}, chunks ? std::move(*chunks) : std::vector<std::size_t>{}};
 }
@@ -156,7 +135,9 @@ PredictiveResult<void> decode_single(const FrameView& frame, std::uint64_t start
     return {};
   }
   const auto chunks = predictive::find_chunks(frame.body, frame.header.type, frame.header.count);
-  if (!chunks) return decode_whole_single(frame, start, out);
+  if (!chunks) {
+    return decode_whole_stream(frame.body, frame.header.type, frame.header.count, start, out);
+  }
   try {
     const StreamPiece whole{frame.body, frame.header.count, *chunks, start, stop};
     const std::vector<StreamPiece> pieces = cut_piece(whole, piece_chunks(threads));

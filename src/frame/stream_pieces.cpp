@@ -57,4 +57,19 @@ PredictiveResult<void> decode_piece(const StreamPiece& piece, SampleType type,
   }
 }
 
+PredictiveResult<void> decode_whole_stream(std::span<const std::uint8_t> stream, SampleType type,
+                                           std::uint64_t count, std::uint64_t low,
+                                           std::span<std::byte> out) {
+  if (out.size() == count * type.size) return predictive::decode_stream(stream, type, count, out);
+  try {
+    std::vector<std::byte> whole(count * type.size);
+    auto decoded = predictive::decode_stream(stream, type, count, whole);
+    if (!decoded) return decoded;
+    std::memcpy(out.data(), whole.data() + low * type.size, out.size());
+    return {};
+  } catch (const std::bad_alloc&) {
+    return std::unexpected(PredictiveError::out_of_memory());
+  }
+}
+
 }  // namespace tessarine::frame

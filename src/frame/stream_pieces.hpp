@@ -32,4 +32,12 @@ struct StreamPiece {
 [[nodiscard]] PredictiveResult<void> decode_piece(const StreamPiece& piece, SampleType type,
                                                   std::span<std::byte> out);
 
+// Samples [low, low + out.size() / item size) of a stream of `count` samples, decoded whole and
+// in order (through a scratch copy unless `out` is all of it): the path for streams whose chunks
+// cannot be found, as it gives the error their damage earns.
+[[nodiscard]] PredictiveResult<void> decode_whole_stream(std::span<const std::uint8_t> stream,
+                                                         SampleType type, std::uint64_t count,
+                                                         std::uint64_t low,
+                                                         std::span<std::byte> out);
+
 }  // namespace tessarine::frame
