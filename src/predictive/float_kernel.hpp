@@ -64,18 +64,16 @@ class FloatKernel {
   }
 
   // Block predictors by residual sums; then, by the estimated cost of their codes on a
-  // sample, the layout, and the grid (with block predictors) where the chunk has one.
+  // sample, the layout, and the grid (with block predictors) where the chunk has one. The
+  // estimates read only every kEstimateEvery-th block, so the other blocks' predictors are
+  // chosen only when block predictors win.
   [[nodiscard]] ChunkHeader plan(std::size_t n) {
-    const double* x = x_;
-    for (std::size_t b = 0; b < block_count(n); ++b) {
-      const std::size_t begin = b * kBlock;
-      // About the bits of each residual, so that spikes weigh what they cost.
-      sums_[b] = log_residual_sums(x + begin, std::min(kBlock, n - begin), step_q_.inverse_step);
-    }
+    measure_blocks(n, 0, kEstimateEvery);
     ChunkHeader header = blocks_header(n);
     header.step = step_q_.step;
     const double best = choose_layout(header, n, step_q_);
-    const Grid grid = find_grid(x, n, kBlock, kEstimateEvery * kBlock, F::kUnitRoundoff);
+    ChunkHeader chosen = header;
+    const Grid grid = find_grid(x_, n, kBlock, kEstimateEvery * kBlock, F::kUnitRoundoff);
     if (grid.spacing > 0.0) {
       const double multiple = grid_multiple(step_q_.bound, grid.spacing);
       if (multiple * grid.spacing > step_q_.step && multiple < 0x1p31) {
@@ -85,10 +83,15 @@ class FloatKernel {
         on_grid.spacing = grid.spacing;
         on_grid.multiple = static_cast<std::uint32_t>(multiple);
         use_grid(on_grid);
-        if (estimate_grid(on_grid, n) < best) return on_grid;
+        if (estimate_grid(on_grid, n) < best) chosen = on_grid;
       }
     }
-    return header;
+    if (chosen.layout == ChunkLayout::Blocks) {
+      for (std::size_t first = 1; first < kEstimateEvery; ++first)
+        measure_blocks(n, first, kEstimateEvery);
+      chosen.predictors = blocks_header(n).predictors;
+    }
+    return chosen;
   }
 
   void encode(const ChunkHeader& header, std::span<std::uint64_t> codes, EscapeWriter& escapes,
@@ -276,6 +279,15 @@ class FloatKernel {
     grid_q_.multiple = header.multiple;
     grid_q_.inverse_multiple = 1.0 / header.multiple;
     grid_q_.limit = GridQuantiser<F>::kIndexLimit / header.multiple;
+  }
+
+  // Residual sums of blocks first, first + every, ...: about the bits of each residual, so
+  // that spikes weigh what they cost.
+  void measure_blocks(std::size_t n, std::size_t first, std::size_t every) {
+    for (std::size_t b = first; b < block_count(n); b += every) {
+      const std::size_t begin = b * kBlock;
+      sums_[b] = log_residual_sums(x_ + begin, std::min(kBlock, n - begin), step_q_.inverse_step);
+    }
   }
 
   ChunkHeader blocks_header(std::size_t n) const {

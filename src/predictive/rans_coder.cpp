@@ -117,6 +117,66 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
   d.position = position;
 }
 
+// decode_fast over extra bits that begin at byte `extras_from` of the chunk's.
+template <bool kContexts>
+void decode_fast_from(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
+                      const BaseOfSum* base_of, std::span<const std::uint8_t> extras,
+                      std::span<std::uint64_t> codes, std::uint64_t extras_from) {
+  d.position -= 8 * extras_from;
+  decode_fast<kContexts>(d, end, slots, base_of, extras, codes);
+  d.position += 8 * extras_from;
+}
+
+// Zero-padded copies of the last bytes of the token stream and of the extra bits.
+struct PaddedEnds {
+  static constexpr std::size_t kTokenPad = 2 * kLanes;
+  static constexpr std::size_t kExtrasPad = kGroupExtraReach + 16;
+  std::array<std::uint8_t, 2 * kTokenPad> tokens{};
+  std::array<std::uint8_t, 2 * kExtrasPad> extras{};
+};
+
+// Runs the word-at-a-time loop to the last whole group: where either stream has too few bytes
+// left for it, it goes on over a zero-padded copy of them (small data ends there after a
+// few bytes of extra bits, often thousands of codes before the end). A damaged stream that
+// reads into the padding is cut short, which the checks that follow report.
+void decode_padded(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
+                   const BaseOfSum* base_of, const ExtraBits& extras,
+                   std::span<std::uint64_t> codes) {
+  const auto run = base_of != nullptr ? decode_fast_from<true> : decode_fast_from<false>;
+  run(d, end, slots, base_of, extras.readable, codes, 0);
+  PaddedEnds padded;
+  const std::uint8_t* token_end = end;
+  const std::uint8_t* token_copy = nullptr;  // where the padded copy of the tokens begins
+  std::span<const std::uint8_t> extra_bits = extras.readable;
+  std::uint64_t extras_from = 0;
+  for (bool copied_tokens = false, copied_extras = false; d.done + kLanes <= codes.size();) {
+    const bool tokens_short =
+        !copied_tokens && token_end - d.at < 2 * static_cast<std::ptrdiff_t>(kLanes);
+    const std::uint64_t extras_at = d.position / 8;
+    const bool extras_short =
+        !copied_extras && extras_at + kGroupExtraReach > extras.readable.size() &&
+        extras_at <= extras.size && extras.size - extras_at <= PaddedEnds::kExtrasPad;
+    if (!tokens_short && !extras_short) break;
+    if (tokens_short) {
+      const auto left = static_cast<std::size_t>(end - d.at);
+      std::memcpy(padded.tokens.data(), d.at, left);
+      token_copy = d.at;
+      d.at = padded.tokens.data();
+      token_end = d.at + left + PaddedEnds::kTokenPad;
+      copied_tokens = true;
+    }
+    if (extras_short) {
+      const std::size_t left = extras.size - extras_at;
+      std::memcpy(padded.extras.data(), extras.readable.data() + extras_at, left);
+      extra_bits = std::span<const std::uint8_t>(padded.extras.data(), left + kGroupExtraReach);
+      extras_from = extras_at;
+      copied_extras = true;
+    }
+    run(d, token_end, slots, base_of, extra_bits, codes, extras_from);
+  }
+  if (token_copy != nullptr) d.at = token_copy + (d.at - padded.tokens.data());
+}
+
 // The rest one token at a time, with checked refills; tokens are left in `codes` for
 // finish_codes.
 PredictiveResult<void> decode_tail(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
@@ -199,13 +259,10 @@ PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
     if (d.x[lane] < kRansLow) return invalid;
   }
   const std::uint8_t* end = bytes.data() + bytes.size();
-  if (base_of != nullptr) {
-    decode_fast<true>(d, end, slots, base_of, extras.readable, codes);
-  } else {
-    decode_fast<false>(d, end, slots, base_of, extras.readable, codes);
-  }
+  decode_padded(d, end, slots, base_of, extras, codes);
   const auto tail = decode_tail(d, end, slots, base_of, codes);
   if (!tail) return std::unexpected(tail.error());
+  if (d.at > end) return std::unexpected(PredictiveError::damaged("codes are cut short"));
   const auto finished = finish_codes(d, extras, codes);
   if (!finished) return std::unexpected(finished.error());
   for (std::uint32_t x : d.x) {
