@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 #include <initializer_list>
 #include <memory>
@@ -73,6 +74,17 @@ std::size_t tokenise(std::span<const std::uint64_t> codes, std::uint8_t* tokens,
   return bits.finish();
 }
 
+// Below about half, the branch that skips the extra bits of all-direct groups mispredicts more
+// than it saves.
+constexpr double kMostlyDirect = 0.5;
+
+// The share of a context's tokens that are codes of their own (no extra bits).
+double direct_share(const Frequencies& frequencies) {
+  std::uint32_t direct = 0;
+  for (unsigned t = 0; t < kDirectTokens; ++t) direct += frequencies[t];
+  return static_cast<double>(direct) / kScale;
+}
+
 // Reads the thresholds after the mode byte; `at` ends past them.
 PredictiveResult<BaseOfSum> read_contexts(std::span<const std::uint8_t> bytes, unsigned contexts,
                                           std::size_t& at) {
@@ -136,10 +148,12 @@ PredictiveResult<std::size_t> decode_rans_chunk(std::span<const std::uint8_t> by
   const auto base_of = read_contexts(bytes, contexts, at);
   if (!base_of) return std::unexpected(base_of.error());
   std::vector<std::uint32_t> slots(contexts * kScale);
+  double all_direct = 0.0;  // per context, the chance that a group's tokens are all direct
   for (unsigned c = 0; c < contexts; ++c) {
     const auto frequencies = read_frequencies(bytes, at);
     if (!frequencies) return std::unexpected(frequencies.error());
     fill_decode_slots(*frequencies, slots.data() + c * kScale);
+    all_direct += std::pow(direct_share(*frequencies), kContextGroup);
   }
   const auto extra_size = get_varint(bytes, at, kExtraSizeBytes);
   if (!extra_size || *extra_size > bytes.size() - at) {
@@ -148,7 +162,8 @@ PredictiveResult<std::size_t> decode_rans_chunk(std::span<const std::uint8_t> by
   const ExtraBits extras{bytes.subspan(at), static_cast<std::size_t>(*extra_size)};
   at += *extra_size;
   const auto stream_size =
-      decode_tokens(bytes.subspan(at), slots.data(), contexts > 1 ? &*base_of : nullptr, extras, codes);
+      decode_tokens(bytes.subspan(at), slots.data(), contexts > 1 ? &*base_of : nullptr, extras,
+                    all_direct >= kMostlyDirect * contexts, codes);
   if (!stream_size) return std::unexpected(stream_size.error());
   return at + *stream_size;
 }

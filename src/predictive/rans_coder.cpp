@@ -80,7 +80,9 @@ constexpr std::uint64_t kGroupExtraReach = 48;
 // Whole groups while four words are surely there and the extra bits can be read in words, so
 // neither needs a check. A group's four lookups are independent; only the next group's context
 // waits on them.
-template <bool kContexts>
+// kDirectFirst: a group whose four tokens are all codes of their own (the usual case at loose
+// bounds) skips the extra-bit reads behind one well-predicted branch.
+template <bool kContexts, bool kDirectFirst>
 void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
                  const BaseOfSum* base_of, std::span<const std::uint8_t> extras,
                  std::span<std::uint64_t> out) {
@@ -101,10 +103,17 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
     const std::uint32_t t2 = decode_state(x2, base, slots);
     const std::uint32_t t3 = decode_state(x3, base, slots);
     if (kContexts) base = (*base_of)[(t0 + t1) + (t2 + t3)];
-    o[i] = code_of(t0, bits, position);
-    o[i + 1] = code_of(t1, bits, position);
-    o[i + 2] = code_of(t2, bits, position);
-    o[i + 3] = code_of(t3, bits, position);
+    if (kDirectFirst && (t0 | t1 | t2 | t3) < kDirectTokens) [[likely]] {
+      o[i] = t0;
+      o[i + 1] = t1;
+      o[i + 2] = t2;
+      o[i + 3] = t3;
+    } else {
+      o[i] = code_of(t0, bits, position);
+      o[i + 1] = code_of(t1, bits, position);
+      o[i + 2] = code_of(t2, bits, position);
+      o[i + 3] = code_of(t3, bits, position);
+    }
     refill_fast(x0, at);
     refill_fast(x1, at);
     refill_fast(x2, at);
@@ -118,12 +127,12 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
 }
 
 // decode_fast over extra bits that begin at byte `extras_from` of the chunk's.
-template <bool kContexts>
+template <bool kContexts, bool kDirectFirst>
 void decode_fast_from(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
                       const BaseOfSum* base_of, std::span<const std::uint8_t> extras,
                       std::span<std::uint64_t> codes, std::uint64_t extras_from) {
   d.position -= 8 * extras_from;
-  decode_fast<kContexts>(d, end, slots, base_of, extras, codes);
+  decode_fast<kContexts, kDirectFirst>(d, end, slots, base_of, extras, codes);
   d.position += 8 * extras_from;
 }
 
@@ -140,9 +149,12 @@ struct PaddedEnds {
 // few bytes of extra bits, often thousands of codes before the end). A damaged stream that
 // reads into the padding is cut short, which the checks that follow report.
 void decode_padded(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
-                   const BaseOfSum* base_of, const ExtraBits& extras,
+                   const BaseOfSum* base_of, const ExtraBits& extras, bool mostly_direct,
                    std::span<std::uint64_t> codes) {
-  const auto run = base_of != nullptr ? decode_fast_from<true> : decode_fast_from<false>;
+  const auto run =
+      base_of != nullptr
+          ? (mostly_direct ? decode_fast_from<true, true> : decode_fast_from<true, false>)
+          : (mostly_direct ? decode_fast_from<false, true> : decode_fast_from<false, false>);
   run(d, end, slots, base_of, extras.readable, codes, 0);
   PaddedEnds padded;
   const std::uint8_t* token_end = end;
@@ -249,7 +261,8 @@ std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens, std::span<cons
 
 PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
                                             const std::uint32_t* slots, const BaseOfSum* base_of,
-                                            const ExtraBits& extras, std::span<std::uint64_t> codes) {
+                                            const ExtraBits& extras, bool mostly_direct,
+                                            std::span<std::uint64_t> codes) {
   const auto invalid = std::unexpected(PredictiveError::damaged("code stream is invalid"));
   const std::size_t lanes = std::min<std::size_t>(codes.size(), kLanes);
   if (bytes.size() < 4 * lanes) return std::unexpected(PredictiveError::damaged("codes are cut short"));
@@ -259,7 +272,7 @@ PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
     if (d.x[lane] < kRansLow) return invalid;
   }
   const std::uint8_t* end = bytes.data() + bytes.size();
-  decode_padded(d, end, slots, base_of, extras, codes);
+  decode_padded(d, end, slots, base_of, extras, mostly_direct, codes);
   const auto tail = decode_tail(d, end, slots, base_of, codes);
   if (!tail) return std::unexpected(tail.error());
   if (d.at > end) return std::unexpected(PredictiveError::damaged("codes are cut short"));

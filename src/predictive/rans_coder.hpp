@@ -40,11 +40,10 @@ struct ExtraBits {
 // Decodes n = codes.size() codes: their tokens from the front of `bytes` with `slots` (kScale
 // per context, fill_decode_slots; `base_of` is null when there is one context), each with its
 // extra bits, which must fill exactly extras.size bytes. Returns the bytes the token stream
-// took.
-[[nodiscard]] PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
-                                                          const std::uint32_t* slots,
-                                                          const BaseOfSum* base_of,
-                                                          const ExtraBits& extras,
-                                                          std::span<std::uint64_t> codes);
+// took. `mostly_direct` (most groups of four tokens are codes of their own) only picks the
+// faster loop: the codes are the same either way.
+[[nodiscard]] PredictiveResult<std::size_t> decode_tokens(
+    std::span<const std::uint8_t> bytes, const std::uint32_t* slots, const BaseOfSum* base_of,
+    const ExtraBits& extras, bool mostly_direct, std::span<std::uint64_t> codes);
 
 }  // namespace tessarine::predictive
