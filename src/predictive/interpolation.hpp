@@ -24,22 +24,23 @@ inline double cubic_midpoint(double far_left, double left, double right, double 
 // Visits each of y[0, n) once in coding order: y[i] = visit(i, prediction), where the
 // prediction reads only entries already visited. Encoder, decoder and estimate share it.
 // Always inlined, so that the caller's counters and sums stay in registers across visits.
+// Each level runs in stretches of one kind of prediction, left to right, so that the loops
+// carry no test of which kind a sample needs.
 template <bool kCubic, class Visit>
 [[gnu::always_inline]] inline void interpolation_walk(std::size_t n, double* y, Visit&& visit) {
   double anchor = 0.0;
   for (std::size_t i = 0; i < n; i += kAnchorStride) anchor = y[i] = visit(i, anchor);
   for (std::size_t h = kAnchorStride / 2; h >= 1; h /= 2) {
-    for (std::size_t i = h; i < n; i += 2 * h) {
-      double prediction;
-      if (i + h >= n) {
-        prediction = y[i - h];
-      } else if (kCubic && i >= 3 * h && i + 3 * h < n) {
-        prediction = cubic_midpoint(y[i - 3 * h], y[i - h], y[i + h], y[i + 3 * h]);
-      } else {
-        prediction = linear_midpoint(y[i - h], y[i + h]);
-      }
-      y[i] = visit(i, prediction);
+    std::size_t i = h;
+    if (kCubic && i + h < n) {  // the first sample has no far left neighbour
+      y[i] = visit(i, linear_midpoint(y[i - h], y[i + h]));
+      i += 2 * h;
     }
+    for (; kCubic && i + 3 * h < n; i += 2 * h) {
+      y[i] = visit(i, cubic_midpoint(y[i - 3 * h], y[i - h], y[i + h], y[i + 3 * h]));
+    }
+    for (; i + h < n; i += 2 * h) y[i] = visit(i, linear_midpoint(y[i - h], y[i + h]));
+    for (; i < n; i += 2 * h) y[i] = visit(i, y[i - h]);
   }
 }
 
