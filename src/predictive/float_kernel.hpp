@@ -176,11 +176,15 @@ class FloatKernel {
   void decode_with(const Q& quantiser, const ChunkHeader& header, std::span<const std::uint64_t> codes,
                    EscapeReader& escapes, std::byte* out, bool& ok) {
     const bool interpolated = header.layout != ChunkLayout::Blocks;
+    // Local copies: the byte stores to `out` may alias anything the decoder can reach through a
+    // reference or pointer, which would reload those on every sample.
+    const Q q = quantiser;
+    const std::uint64_t* const code_at = codes.data();
     std::size_t k = 0;
     walk(header, codes.size(), [&](std::size_t i, double p) TESSARINE_INLINE {
-      const std::uint64_t code = codes[interpolated ? k++ : i];
+      const std::uint64_t code = code_at[interpolated ? k++ : i];
       if (code != kEscapeCode) [[likely]] {
-        const double next = quantiser.unrounded(p, unzigzag(code - 1));
+        const double next = q.unrounded(p, unzigzag(code - 1));
         const Storage s = F::narrow(next);
         std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
         return next;
@@ -236,15 +240,18 @@ class FloatKernel {
 
   void decode_grid(const ChunkHeader& header, std::span<const std::uint64_t> codes, EscapeReader& escapes,
                    std::byte* out, bool& ok) const {
+    const GridQuantiser<F> q = grid_q_;  // a local copy, as in decode_with
+    const std::uint64_t* const code_at = codes.data();
     walk_grid(header, 0, codes.size(), {}, [&](std::size_t i, std::int64_t p) TESSARINE_INLINE {
       std::int64_t n = 0;
-      if (codes[i] != kEscapeCode) [[likely]] {
-        if (!grid_q_.rebuild(p, codes[i], n)) ok = false;
-        const Storage s = grid_q_.value(n);
+      const std::uint64_t code = code_at[i];
+      if (code != kEscapeCode) [[likely]] {
+        if (!q.rebuild(p, code, n)) ok = false;
+        const Storage s = q.value(n);
         std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
         return n;
       }
-      return grid_q_.escaped_history(F::widen(take_escape(escapes, out + i * sizeof(Storage), ok)), p);
+      return q.escaped_history(F::widen(take_escape(escapes, out + i * sizeof(Storage), ok)), p);
     });
   }
 
