@@ -36,7 +36,7 @@ std::uint32_t load_u32(const std::uint8_t* at) {
 // One token off state x from the context starting at slot `base`; returns the token.
 inline std::uint32_t decode_state(std::uint32_t& x, std::uint32_t base, const std::uint32_t* slots) {
   const std::uint32_t e = slots[base + (x & kSlotMask)];
-  const std::uint32_t f = (e & kSlotMask) + 1;
+  const std::uint32_t f = e & kSlotFrequencyMask;
   x = f * (x >> kScaleBits) + ((e >> kSlotOffsetShift) & kSlotMask);  // f * (x >> kScaleBits) + slot - c
   return e >> kSlotTokenShift;
 }

@@ -27,12 +27,12 @@ void fill_decode_slots(const Frequencies& frequencies, std::uint32_t* slots) {
   std::uint32_t start = 0;
   for (unsigned t = 0; t < kTokenCount; ++t) {
     const std::uint32_t f = frequencies[t];
-    const std::uint32_t packed = (f - 1) | std::uint32_t{t} << kSlotTokenShift;
+    const std::uint32_t packed = f | std::uint32_t{t} << kSlotTokenShift;
     for (std::uint32_t j = 0; j < f; ++j) slots[start + j] = packed | j << kSlotOffsetShift;
     start += f;
   }
   if (start == 0) {
-    for (std::uint32_t j = 0; j < kScale; ++j) slots[j] = (kScale - 1) | j << kSlotOffsetShift;
+    for (std::uint32_t j = 0; j < kScale; ++j) slots[j] = kScale | j << kSlotOffsetShift;
   }
 }
 

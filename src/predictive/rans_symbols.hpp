@@ -27,10 +27,12 @@ struct EncodeSymbol {
 // Fills `symbols[0..kTokenCount)`; absent tokens are left as they are.
 void make_encode_symbols(const Frequencies& frequencies, EncodeSymbol* symbols);
 
-// A decoder slot packs (f - 1) | (slot - c) << 12 | token << 24: the token sets the next
-// group's context, so the next lookup waits on one load, not two.
+// A decoder slot packs f | (slot - c) << 12 | token << 24 (f <= kScale fits below bit 12): the
+// token sets the next group's context, so the next lookup waits on one load, not two.
 inline constexpr unsigned kSlotOffsetShift = 12;
 inline constexpr unsigned kSlotTokenShift = 24;
+inline constexpr std::uint32_t kSlotFrequencyMask = (std::uint32_t{1} << kSlotOffsetShift) - 1;
+static_assert(kScale <= kSlotFrequencyMask);
 
 // Fills `slots[0..kScale)`. An empty context gets slots that leave the state as it is.
 void fill_decode_slots(const Frequencies& frequencies, std::uint32_t* slots);
