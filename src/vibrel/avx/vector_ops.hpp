@@ -41,7 +41,11 @@ struct VectorOps<avx::Avx2FmaSet> : LaneWiseOps<avx::Avx2FmaSet, sizeof(__m256)>
     store(p + 8, add(load(p + 8), _mm256_permute2f128_ps(lo, hi, 0x31)));
   }
 
+  static Index index_broadcast(std::int32_t v) { return _mm256_set1_epi32(v); }
   static Index index_min_unsigned(Index a, Index b) { return _mm256_min_epu32(a, b); }
+  static std::uint32_t index_first(Index v) {
+    return static_cast<std::uint32_t>(_mm256_cvtsi256_si32(v));
+  }
   static Reg gather(const f32* base, Index index) { return _mm256_i32gather_ps(base, index, 4); }
 };
 

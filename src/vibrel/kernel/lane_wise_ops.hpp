@@ -2,7 +2,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 
 #include "vibrel/kernel/sample.hpp"
 
@@ -11,7 +10,9 @@ namespace vibrel {
 // The register operations that work lane by lane, written once for every SIMD set with GCC's
 // vector extensions: `a + b` on two vector registers is what GCC's own headers define
 // _mm_add_ps and _mm256_add_ps as, so each tier compiles them to its usual instructions. A
-// set's VectorOps derives from this with its register types and adds what needs intrinsics.
+// set's VectorOps derives from this with its register types and adds what needs intrinsics,
+// and keeps its own broadcast and first-lane read of indices, which written this way let GCC
+// lay out the arena writer differently.
 // Only the tier files instantiate it (Set names the tier), so it is compiled with their flags
 // and each tier gets its own symbols.
 template <class Set, std::size_t kRegisterBytes>
@@ -26,26 +27,20 @@ struct LaneWiseOps {
   static Reg mul(Reg a, Reg b) { return a * b; }
   static Reg add(Reg a, Reg b) { return a + b; }
 
-  // Index holds 32-bit arena indices; index_broadcast puts v in every lane.
-  static Index index_broadcast(std::int32_t v) { return Index(Lanes32{} + std::uint32_t(v)); }
+  // Index holds 32-bit arena indices.
   static Index index_load(const std::int32_t* aligned) {
     return *reinterpret_cast<const Index*>(aligned);
   }
   static Index index_add(Index a, Index b) { return Index(Lanes32(a) + Lanes32(b)); }
   static Index index_sub(Index a, Index b) { return Index(Lanes32(a) - Lanes32(b)); }
-  static Index index_xor(Index a, Index b) { return Index(Lanes32(a) ^ Lanes32(b)); }
-  static std::uint32_t index_first(Index v) {
-    std::uint32_t first;
-    std::memcpy(&first, &v, sizeof first);
-    return first;
-  }
+  static Index index_xor(Index a, Index b) { return Index(Lanes64(a) ^ Lanes64(b)); }
 
  private:
   // Samples at any address, as the intrinsics' unaligned loads and stores read them.
-  typedef f32 UnalignedReg
-      __attribute__((vector_size(kRegisterBytes), may_alias, aligned(alignof(f32))));
-  // Index lanes as unsigned 32-bit values, so that they wrap.
+  typedef f32 UnalignedReg __attribute__((vector_size(kRegisterBytes), may_alias, aligned(1)));
+  // Index lanes as unsigned values, so that sums wrap; bitwise operations take 64-bit lanes.
   typedef std::uint32_t Lanes32 __attribute__((vector_size(kRegisterBytes)));
+  typedef std::uint64_t Lanes64 __attribute__((vector_size(kRegisterBytes)));
 };
 
 }  // namespace vibrel

@@ -4,6 +4,8 @@
 
 #include <immintrin.h>
 
+#include <cstdint>
+
 #include "vibrel/kernel/lane_wise_ops.hpp"
 #include "vibrel/kernel/sample.hpp"
 #include "vibrel/kernel/vector_ops.hpp"
@@ -31,7 +33,11 @@ struct VectorOps<sse::Sse42Set> : LaneWiseOps<sse::Sse42Set, sizeof(__m128)> {
     store(p + 4, add(load(p + 4), _mm_unpackhi_ps(even, odd)));
   }
 
+  static Index index_broadcast(std::int32_t v) { return _mm_set1_epi32(v); }
   static Index index_min_unsigned(Index a, Index b) { return _mm_min_epu32(a, b); }
+  static std::uint32_t index_first(Index v) {
+    return static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
+  }
 
   // There is no gather at this tier: the four indices are computed together, the loads are
   // single.
