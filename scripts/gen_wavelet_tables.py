@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Writes src/vibrel/tables/daubechies_tables.cpp and src/vibrel/tables/symlet_tables.cpp.
+"""Writes src/vibrel/tables/wavelet_taps.cpp, the Daubechies and Symlet taps.
 
 The low-pass taps come from PyWavelets (`Wavelet(name).rec_lo`), whose order already puts
 h[0] against the first sample of an analysis window. Values are printed with repr(), which
@@ -104,9 +104,9 @@ def check_known_rows(tables):
         assert [f32_bits(v) for v in daubechies] == [f32_bits(v) for v in symlet]
 
 
-def array_lines(identifier, values):
-    """`constexpr double kName[] = {...};` packed greedily within the column limit."""
-    lines = [f"constexpr double {identifier}[] = {{"]
+def packed_lines(values):
+    """The values, packed greedily within the column limit."""
+    lines = []
     line = "   "
     for v in values:
         item = f" {v!r},"
@@ -115,7 +115,6 @@ def array_lines(identifier, values):
             line = "   "
         line += item
     lines.append(line)
-    lines.append("};")
     return lines
 
 
@@ -125,41 +124,33 @@ HEADER = """\
 """
 
 
-def daubechies_source(tables):
-    lines = [HEADER, '#include "vibrel/tables/daubechies.hpp"', "", "namespace vibrel {",
-             "namespace {", ""]
-    for order in DAUBECHIES_ORDERS:
-        lines += array_lines(f"kDb{order}", tables[f"db{order}"]) + [""]
-    lines += ["}  // namespace", "",
-              "std::span<const double> daubechies_taps(DaubechiesWavelet wavelet) {",
-              "  switch (wavelet) {"]
-    for order in DAUBECHIES_ORDERS:
-        lines += [f"    case DaubechiesWavelet::Db{order}:", f"      return kDb{order};"]
-    lines += ["  }", "  return {};", "}", "", "}  // namespace vibrel", ""]
-    return "\n".join(lines)
+def family_lines(tables, family, identifier, constant, orders):
+    """The family's array, every order's taps in turn."""
+    lines = [f"constexpr WaveletFamily {constant}{{{orders[0]}, {len(orders)}}};",
+             f"constexpr double {identifier}[] = {{"]
+    for order in orders:
+        lines.append(f"    // {family}{order}")
+        lines += packed_lines(tables[f"{family}{order}"])
+    lines += ["};", f"static_assert(std::size({identifier}) == {constant}.size());", ""]
+    return lines
 
 
-def symlet_source(tables):
-    lines = [HEADER, '#include "vibrel/tables/symlet.hpp"', "", "#include <cstdint>", "",
+def lookup_lines(name, enum, identifier, constant):
+    return [f"std::span<const double> {name}({enum} wavelet) {{",
+            f"  return {constant}.member({identifier}, static_cast<std::uint32_t>(wavelet));",
+            "}", ""]
+
+
+def tables_source(tables):
+    lines = [HEADER, '#include "vibrel/tables/daubechies.hpp"',
+             '#include "vibrel/tables/symlet.hpp"', "", "#include <iterator>", "", '#include "vibrel/tables/wavelet_family.hpp"', "",
              "namespace vibrel {", "namespace {", ""]
-    for order in SYMLET_ORDERS:
-        lines += array_lines(f"kSym{order}", tables[f"sym{order}"]) + [""]
-    count = len(SYMLET_ORDERS)
-    lines.append("// Entry v is order v + 2, with 2v + 4 taps.")
-    lines.append(f"constexpr std::span<const double> kSymletTables[{count}] = {{")
-    entries = ", ".join(f"kSym{order}" for order in SYMLET_ORDERS)
-    line = "   "
-    for entry in entries.split(", "):
-        item = f" {entry},"
-        if len(line) + len(item) > COLUMNS:
-            lines.append(line)
-            line = "   "
-        line += item
-    lines += [line, "};", "", "}  // namespace", "",
-              "std::span<const double> symlet_taps(SymletWavelet wavelet) {",
-              "  const auto index = static_cast<std::uint32_t>(wavelet);",
-              f"  if (index >= {count}) return {{}};",
-              "  return kSymletTables[index];", "}", "", "}  // namespace vibrel", ""]
+    lines += family_lines(tables, "db", "kDaubechiesTaps", "kDaubechies", DAUBECHIES_ORDERS)
+    lines += family_lines(tables, "sym", "kSymletTaps", "kSymlets", SYMLET_ORDERS)
+    lines += ["}  // namespace", ""]
+    lines += lookup_lines("daubechies_taps", "DaubechiesWavelet", "kDaubechiesTaps", "kDaubechies")
+    lines += lookup_lines("symlet_taps", "SymletWavelet", "kSymletTaps", "kSymlets")
+    lines += ["}  // namespace vibrel", ""]
     return "\n".join(lines)
 
 
@@ -172,10 +163,8 @@ def main():
         tables[f"sym{order}"] = taps(f"sym{order}")
         check_table(f"sym{order}", order, tables[f"sym{order}"])
     check_known_rows(tables)
-    (OUT_DIR / "daubechies_tables.cpp").write_text(daubechies_source(tables))
-    (OUT_DIR / "symlet_tables.cpp").write_text(symlet_source(tables))
-    print(f"wrote {OUT_DIR / 'daubechies_tables.cpp'} and {OUT_DIR / 'symlet_tables.cpp'}"
-          f" (PyWavelets {pywt.__version__})")
+    (OUT_DIR / "wavelet_taps.cpp").write_text(tables_source(tables))
+    print(f"wrote {OUT_DIR / 'wavelet_taps.cpp'} (PyWavelets {pywt.__version__})")
 
 
 if __name__ == "__main__":

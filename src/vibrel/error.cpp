@@ -1,5 +1,8 @@
 #include "vibrel/error.hpp"
 
+#include <iterator>
+#include <string_view>
+
 namespace vibrel {
 
 using K = VibrelError::Kind;
@@ -49,46 +52,59 @@ VibrelError VibrelError::scratch_size_mismatch(std::size_t required, std::size_t
   return {K::ScratchSizeMismatch, required, given};
 }
 
-std::string VibrelError::display() const {
-  const std::string a = std::to_string(first_);
-  const std::string b = std::to_string(second_);
-  switch (kind_) {
-    case K::AllocationFailure:
-      return "Cannot allocate " + a + " bytes to vector";
-    case K::HalfSizeMismatch:
-      return "Approximation and details expected to be half of original signal length but it was " +
-             a;
-    case K::ApproxDetailsMismatch:
-      return "Approx and details must match, but they don't " + a + "x" + b;
-    case K::InputNotDivisible:
-      return "Input must be divisible by " + a;
-    case K::Overflow:
-      return "Overflow is happened";
-    case K::OutputSizeMismatch:
-      // Carries (given, required) but names the required length first.
-      return "Output size should be " + b + ", but it was " + a;
-    case K::InputTooShort:
-      return "Input size " + a + " can't be less than " + b;
-    case K::InputOutputSizeMismatch:
-      return "Input size " + a + " does not match output size " + b;
-    case K::InvalidWaveletLength:
-      return "Zero or odd sized wavelet";
-    case K::FilterCenterOutOfRange:
-      return "Filter center " + a + " was larger than filter size " + b;
-    case K::BufferTooSmallForLevel:
-      return "Buffer was too small for provided level";
-    case K::ApproxSizeMismatch:
-      return "Approximate size " + a + " does not match required size " + b;
-    case K::DetailsSizeMismatch:
-      return "Details size " + a + " does not match required size " + b;
-    case K::ZeroSizedInput:
-      return "Zero sized input is not supported";
-    case K::InputSizeMismatch:
-      return "Input size expected to be " + a + " but it was " + b;
-    case K::ScratchSizeMismatch:
-      return "Scratch size expected to be " + a + " but it was " + b;
+namespace {
+
+// Every kind's text, in declaration order; {a} and {b} stand for first() and second().
+struct KindText {
+  K kind;
+  std::string_view text;
+};
+constexpr KindText kTexts[] = {
+    {K::AllocationFailure, "Cannot allocate {a} bytes to vector"},
+    {K::HalfSizeMismatch,
+     "Approximation and details expected to be half of original signal length but it was {a}"},
+    {K::ApproxDetailsMismatch, "Approx and details must match, but they don't {a}x{b}"},
+    {K::InputNotDivisible, "Input must be divisible by {a}"},
+    {K::Overflow, "Overflow is happened"},
+    // Carries (given, required) but names the required length first.
+    {K::OutputSizeMismatch, "Output size should be {b}, but it was {a}"},
+    {K::InputTooShort, "Input size {a} can't be less than {b}"},
+    {K::InputOutputSizeMismatch, "Input size {a} does not match output size {b}"},
+    {K::InvalidWaveletLength, "Zero or odd sized wavelet"},
+    {K::FilterCenterOutOfRange, "Filter center {a} was larger than filter size {b}"},
+    {K::BufferTooSmallForLevel, "Buffer was too small for provided level"},
+    {K::ApproxSizeMismatch, "Approximate size {a} does not match required size {b}"},
+    {K::DetailsSizeMismatch, "Details size {a} does not match required size {b}"},
+    {K::ZeroSizedInput, "Zero sized input is not supported"},
+    {K::InputSizeMismatch, "Input size expected to be {a} but it was {b}"},
+    {K::ScratchSizeMismatch, "Scratch size expected to be {a} but it was {b}"},
+};
+
+consteval bool one_text_per_kind_in_order() {
+  for (std::size_t i = 0; i < std::size(kTexts); ++i) {
+    if (static_cast<std::size_t>(kTexts[i].kind) != i) return false;
   }
-  return {};
+  return std::size(kTexts) == static_cast<std::size_t>(K::ScratchSizeMismatch) + 1;
+}
+static_assert(one_text_per_kind_in_order());
+
+}  // namespace
+
+std::string VibrelError::display() const {
+  const auto index = static_cast<std::size_t>(kind_);
+  if (index >= std::size(kTexts)) return {};
+  const std::string_view text = kTexts[index].text;
+  std::string shown;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const std::string_view rest = text.substr(i);
+    if (rest.starts_with("{a}") || rest.starts_with("{b}")) {
+      shown += std::to_string(rest[1] == 'a' ? first_ : second_);
+      i += 2;
+    } else {
+      shown += text[i];
+    }
+  }
+  return shown;
 }
 
 }  // namespace vibrel

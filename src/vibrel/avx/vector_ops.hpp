@@ -4,9 +4,9 @@
 
 #include <immintrin.h>
 
-#include <cstddef>
 #include <cstdint>
 
+#include "vibrel/kernel/lane_wise_ops.hpp"
 #include "vibrel/kernel/sample.hpp"
 #include "vibrel/kernel/vector_ops.hpp"
 
@@ -14,16 +14,8 @@ namespace vibrel {
 
 // Eight lanes of samples (Reg) and of 32-bit arena indices (Index).
 template <>
-struct VectorOps<avx::Avx2FmaSet> {
-  using Reg = __m256;
-  using Index = __m256i;
-  static constexpr std::size_t kLanes = 8;
-
+struct VectorOps<avx::Avx2FmaSet> : LaneWiseOps<avx::Avx2FmaSet, sizeof(__m256)> {
   static Reg broadcast(f32 v) { return _mm256_set1_ps(v); }
-  static Reg load(const f32* p) { return _mm256_loadu_ps(p); }
-  static void store(f32* p, Reg v) { _mm256_storeu_ps(p, v); }
-  static Reg mul(Reg a, Reg b) { return _mm256_mul_ps(a, b); }
-  static Reg add(Reg a, Reg b) { return _mm256_add_ps(a, b); }
   static Reg fmadd(Reg a, Reg b, Reg c) { return _mm256_fmadd_ps(a, b, c); }
 
   // p[0], p[2], ..., p[14] into `even` and p[1], ..., p[15] into `odd`. The shuffle works
@@ -50,12 +42,6 @@ struct VectorOps<avx::Avx2FmaSet> {
   }
 
   static Index index_broadcast(std::int32_t v) { return _mm256_set1_epi32(v); }
-  static Index index_load(const std::int32_t* aligned) {
-    return _mm256_load_si256(reinterpret_cast<const __m256i*>(aligned));
-  }
-  static Index index_add(Index a, Index b) { return _mm256_add_epi32(a, b); }
-  static Index index_sub(Index a, Index b) { return _mm256_sub_epi32(a, b); }
-  static Index index_xor(Index a, Index b) { return _mm256_xor_si256(a, b); }
   static Index index_min_unsigned(Index a, Index b) { return _mm256_min_epu32(a, b); }
   static std::uint32_t index_first(Index v) {
     return static_cast<std::uint32_t>(_mm256_cvtsi256_si32(v));

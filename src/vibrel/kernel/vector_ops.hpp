@@ -7,7 +7,7 @@
 namespace vibrel {
 
 // The instruction sets the kernels are built for, as tags that code without SIMD flags may
-// name: the factory builds FixedTapsWavelet<FixedTapsKernel<avx::Avx2FmaSet, 8>> from a plain
+// name: the factory builds KernelFilterBank<FixedTapsKernel<avx::Avx2FmaSet, 8>> from a plain
 // file, and the tier it detected decides which tag it names. A tag carries only what such
 // code must know: whether the kernels fuse multiply-adds and how an executor record lays out
 // its taps. The operations themselves are VectorOps<Set>, specialised in sse/vector_ops.hpp

@@ -4,9 +4,9 @@
 
 #include <immintrin.h>
 
-#include <cstddef>
 #include <cstdint>
 
+#include "vibrel/kernel/lane_wise_ops.hpp"
 #include "vibrel/kernel/sample.hpp"
 #include "vibrel/kernel/vector_ops.hpp"
 
@@ -14,16 +14,8 @@ namespace vibrel {
 
 // Four lanes of samples (Reg) and of 32-bit arena indices (Index).
 template <>
-struct VectorOps<sse::Sse42Set> {
-  using Reg = __m128;
-  using Index = __m128i;
-  static constexpr std::size_t kLanes = 4;
-
+struct VectorOps<sse::Sse42Set> : LaneWiseOps<sse::Sse42Set, sizeof(__m128)> {
   static Reg broadcast(f32 v) { return _mm_set1_ps(v); }
-  static Reg load(const f32* p) { return _mm_loadu_ps(p); }
-  static void store(f32* p, Reg v) { _mm_storeu_ps(p, v); }
-  static Reg mul(Reg a, Reg b) { return _mm_mul_ps(a, b); }
-  static Reg add(Reg a, Reg b) { return _mm_add_ps(a, b); }
 
   // p[0], p[2], p[4], p[6] into `even` and p[1], p[3], p[5], p[7] into `odd`, in order.
   static void deinterleave(const f32* p, Reg& even, Reg& odd) {
@@ -42,12 +34,6 @@ struct VectorOps<sse::Sse42Set> {
   }
 
   static Index index_broadcast(std::int32_t v) { return _mm_set1_epi32(v); }
-  static Index index_load(const std::int32_t* aligned) {
-    return _mm_load_si128(reinterpret_cast<const __m128i*>(aligned));
-  }
-  static Index index_add(Index a, Index b) { return _mm_add_epi32(a, b); }
-  static Index index_sub(Index a, Index b) { return _mm_sub_epi32(a, b); }
-  static Index index_xor(Index a, Index b) { return _mm_xor_si128(a, b); }
   static Index index_min_unsigned(Index a, Index b) { return _mm_min_epu32(a, b); }
   static std::uint32_t index_first(Index v) {
     return static_cast<std::uint32_t>(_mm_cvtsi128_si32(v));
