@@ -24,11 +24,17 @@ struct SingleFormat {
   static double widen(Storage s) { return s; }
   static Storage narrow(double y) {
     // Halfway between the largest float and 2^128: at or above it the nearest float is infinity.
-    if (std::fabs(y) < 0x1.ffffffp127) return static_cast<float>(y);
+    if (std::fabs(y) < 0x1.ffffffp127) [[likely]] return static_cast<float>(y);
+    return narrow_beyond(y);
+  }
+  static bool finite(Storage s) { return std::isfinite(s); }
+
+ private:
+  // Out of line, so that the usual case stores its result straight from a vector register.
+  [[gnu::cold, gnu::noinline]] static Storage narrow_beyond(double y) {
     if (std::isnan(y)) return std::numeric_limits<float>::quiet_NaN();
     return y > 0.0 ? std::numeric_limits<float>::infinity() : -std::numeric_limits<float>::infinity();
   }
-  static bool finite(Storage s) { return std::isfinite(s); }
 };
 
 struct DoubleFormat {
