@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
+#include <cstdint>
 #include <limits>
 
+#include "predictive/float_format.hpp"
 #include "predictive/float_quantiser.hpp"
 
 namespace tessarine::predictive {
@@ -28,6 +31,23 @@ TEST(WithinBound, DecidesInExactArithmeticAtTheEdge) {
       {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(), 1e308, false},
   };
   for (const Case& c : cases) EXPECT_EQ(within_bound(c.x, c.y, c.bound), c.within) << c.x << " " << c.y;
+}
+
+// Reconstructions beyond float's range round as IEEE does: to the largest float below the
+// halfway point to 2^128, to infinity from it on; every NaN becomes the one quiet NaN.
+TEST(SingleFormat, NarrowsAtTheEdgeOfTheRange) {
+  constexpr float kMax = std::numeric_limits<float>::max();
+  constexpr float kInf = std::numeric_limits<float>::infinity();
+  const auto bits = [](float f) { return std::bit_cast<std::uint32_t>(f); };
+  EXPECT_EQ(SingleFormat::narrow(kMax), kMax);
+  EXPECT_EQ(SingleFormat::narrow(std::nextafter(0x1.ffffffp127, 0.0)), kMax);
+  EXPECT_EQ(SingleFormat::narrow(0x1.ffffffp127), kInf);
+  EXPECT_EQ(SingleFormat::narrow(-0x1.ffffffp127), -kInf);
+  EXPECT_EQ(SingleFormat::narrow(1e300), kInf);
+  EXPECT_EQ(SingleFormat::narrow(-std::numeric_limits<double>::infinity()), -kInf);
+  const double payload_nan = std::bit_cast<double>(std::uint64_t{0xFFF0'0000'0000'1234});
+  EXPECT_EQ(bits(SingleFormat::narrow(payload_nan)), 0x7FC00000u);
+  EXPECT_EQ(bits(SingleFormat::narrow(-0.0)), 0x80000000u);
 }
 
 }  // namespace
