@@ -152,12 +152,14 @@ class FloatKernel {
     // Plain locals, which the compiler keeps in registers (a struct stays in memory).
     double max_abs = stats.max_abs;
     double sum_squared = stats.sum_squared;
+    const Q q = quantiser;
+    const double* const x_at = x_;
     walk(header, codes.size(), [&](std::size_t i, double p) TESSARINE_INLINE {
       std::uint64_t& code = codes[interpolated ? k++ : i];
-      const double x = x_[i];
+      const double x = x_at[i];
       double next;
       double y;
-      if (quantiser.quantise(x, p, code, next, y)) [[likely]] {
+      if (q.quantise(x, p, code, next, y)) [[likely]] {
         const double error = x - y;
         max_abs = std::max(max_abs, std::fabs(error));
         sum_squared += error * error;
