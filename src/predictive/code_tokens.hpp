@@ -36,9 +36,11 @@ inline constexpr unsigned kDirectTokens = 16;
   return std::uint64_t{4 | (token & 3u)} << extra;
 }
 
-// Per token: its base and the number of its extra bits.
+// Per token: its base, the number of its extra bits and the mask that keeps them (a load in
+// the coding loops instead of a shift, a subtraction and a register move).
 struct TokenTraits {
   std::array<std::uint64_t, kTokenCount> base;
+  std::array<std::uint64_t, kTokenCount> mask;
   std::array<std::uint8_t, kTokenCount> extra;
 };
 
@@ -47,6 +49,7 @@ inline constexpr TokenTraits kTokenTraits = [] {
   for (unsigned t = 0; t < kTokenCount; ++t) {
     traits.base[t] = base_of_token(t);
     traits.extra[t] = static_cast<std::uint8_t>(extra_bits_of_token(t));
+    traits.mask[t] = (std::uint64_t{1} << traits.extra[t]) - 1;
   }
   return traits;
 }();

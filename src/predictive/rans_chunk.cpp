@@ -44,8 +44,7 @@ std::size_t tokenise(std::span<const std::uint64_t> codes, std::uint8_t* tokens,
     tokens[i] = t;
     values[i] = static_cast<std::uint8_t>(value);
     lane[t] += 1;
-    const unsigned n = kTokenTraits.extra[t];
-    return Extra{code & ((std::uint64_t{1} << n) - 1), n};
+    return Extra{code & kTokenTraits.mask[t], kTokenTraits.extra[t]};
   };
   const std::size_t n = codes.size();
   std::size_t i = 0;

@@ -71,7 +71,7 @@ inline std::uint64_t code_of(std::uint32_t t, const std::uint8_t* extras, std::u
     value = (value & ((std::uint64_t{1} << 56) - 1)) | (high >> (position & 7)) << 56;
   }
   position += n;
-  return kTokenTraits.base[t] | (value & ((std::uint64_t{1} << n) - 1));
+  return kTokenTraits.base[t] | (value & kTokenTraits.mask[t]);
 }
 
 // Bytes a group may read from the extra bits: four codes of up to 61 bits, then a word.
