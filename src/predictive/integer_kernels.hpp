@@ -90,9 +90,10 @@ class ExactKernel {
     stats.finite += n - non_finite_;
     non_finite_ = 0;
     if (header.layout == ChunkLayout::Lpc) {
+      const WideLpc lpc(header.lpc);
       LpcHistory h;
       for (std::size_t i = 0; i < n; ++i) {
-        codes[i] = zigzag(sign_extend<kBits>(values_[i] - static_cast<std::uint64_t>(lpc_predict(header.lpc, h))));
+        codes[i] = zigzag(sign_extend<kBits>(values_[i] - static_cast<std::uint64_t>(lpc_predict(lpc, h))));
         h.push(static_cast<std::int64_t>(values_[i]));
       }
       return;
@@ -121,9 +122,10 @@ class ExactKernel {
     const std::uint64_t spacing = header.grid_spacing;
     if (lpc) {
       // Values stay within kBits <= 32 bits (canonical), so the filter's sum cannot overflow.
+      const WideLpc lpc(header.lpc);
       LpcHistory h;
       for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t v = canonical(static_cast<std::uint64_t>(lpc_predict(header.lpc, h)) +
+        const std::uint64_t v = canonical(static_cast<std::uint64_t>(lpc_predict(lpc, h)) +
                                           static_cast<std::uint64_t>(unzigzag(codes[i])));
         const std::uint64_t raw = to_raw(origin + v * spacing);
         std::memcpy(out + i * kSize, &raw, kSize);
@@ -156,10 +158,11 @@ class ExactKernel {
     if (!fit_lpc(x, n, kBlock, 4 * kBlock, header.lpc)) return;
     double fixed = 0.0;
     for (std::size_t b = 0; b < block_count(n); ++b) fixed += sums_[b][static_cast<std::size_t>(header.predictors[b])];
+    const WideLpc filter(header.lpc);
     LpcHistory h;
     double lpc = 0.0;
     for (std::size_t i = 0; i < n; ++i) {
-      lpc += magnitude(values_[i] - static_cast<std::uint64_t>(lpc_predict(header.lpc, h)));
+      lpc += magnitude(values_[i] - static_cast<std::uint64_t>(lpc_predict(filter, h)));
       h.push(x[i]);
     }
     if (lpc < fixed) header.layout = ChunkLayout::Lpc;

@@ -27,11 +27,24 @@ struct LpcHistory {
   }
 };
 
+// A filter as the per-sample loops use it: coefficients widened once per chunk, so that each
+// term is one multiply from memory, and the rounding term ready.
+struct WideLpc {
+  explicit WideLpc(const LpcFilter& filter)
+      : shift(filter.shift), half(filter.shift == 0 ? 0 : std::int64_t{1} << (filter.shift - 1)) {
+    for (std::size_t j = 0; j < kLpcOrder; ++j) c[j] = filter.coefficients[j];
+  }
+  std::array<std::int64_t, kLpcOrder> c{};
+  unsigned shift;
+  std::int64_t half;
+};
+
 // Oldest terms first: the newest value, the one the previous sample just produced, joins last.
-inline std::int64_t lpc_predict(const LpcFilter& filter, const LpcHistory& h) {
+// (sum + 0) >> 0 is the sum, so no shift needs no case of its own.
+inline std::int64_t lpc_predict(const WideLpc& filter, const LpcHistory& h) {
   std::int64_t sum = 0;
-  for (std::size_t j = kLpcOrder; j-- > 0;) sum += std::int64_t{filter.coefficients[j]} * h.v[j];
-  return filter.shift == 0 ? sum : (sum + (std::int64_t{1} << (filter.shift - 1))) >> filter.shift;
+  for (std::size_t j = kLpcOrder; j-- > 0;) sum += filter.c[j] * h.v[j];
+  return (sum + filter.half) >> filter.shift;
 }
 
 // Least-squares fit (autocorrelation, Levinson-Durbin) to the blocks [b, b + block) of x[0, n)
