@@ -1,25 +1,46 @@
 #include "frame/channel_predictor.hpp"
 
 #include <algorithm>
+#include <array>
 
 namespace tessarine::frame {
 
 void predict(const ChannelPredictor& predictor, std::span<const std::int64_t* const> sources,
              std::span<std::int64_t> out) {
-  std::fill(out.begin(), out.end(), std::int64_t{predictor.offset});
-  const auto last = static_cast<std::ptrdiff_t>(out.size()) - 1;
-  for (const PredictorTerm& term : predictor.terms) {
-    const std::int64_t* source = sources[term.source];
-    const std::ptrdiff_t lag = term.lag;
-    // The middle without bounds checks, the ends with their indices held inside the signal.
-    const std::ptrdiff_t begin = std::clamp<std::ptrdiff_t>(lag, 0, last + 1);
-    const std::ptrdiff_t end = std::clamp<std::ptrdiff_t>(last + 1 + lag, begin, last + 1);
-    for (std::ptrdiff_t t = 0; t < begin; ++t) out[t] += term.coefficient * source[std::clamp(t - lag, std::ptrdiff_t{0}, last)];
-    for (std::ptrdiff_t t = begin; t < end; ++t) out[t] += term.coefficient * source[t - lag];
-    for (std::ptrdiff_t t = end; t <= last; ++t) out[t] += term.coefficient * source[std::clamp(t - lag, std::ptrdiff_t{0}, last)];
+  const auto n = static_cast<std::ptrdiff_t>(out.size());
+  const std::size_t terms = std::min(predictor.terms.size(), kMostTerms);
+  // Where every term reads inside its source: [low, high). There all terms go into a sample in
+  // one pass; the few samples outside read with their indices held inside the signal.
+  std::ptrdiff_t low = 0;
+  std::ptrdiff_t high = n;
+  std::array<const std::int64_t*, kMostTerms> source{};
+  std::array<std::ptrdiff_t, kMostTerms> lag{};
+  std::array<std::int64_t, kMostTerms> coefficient{};
+  for (std::size_t k = 0; k < terms; ++k) {
+    const PredictorTerm& term = predictor.terms[k];
+    low = std::max<std::ptrdiff_t>(low, term.lag);
+    high = std::min<std::ptrdiff_t>(high, n + term.lag);
+    source[k] = sources[term.source];
+    lag[k] = term.lag;
+    coefficient[k] = term.coefficient;
   }
-  // Arithmetic shift: floor division by 2^shift, the same on every host.
-  for (std::int64_t& value : out) value >>= predictor.shift;
+  low = std::min(low, n);
+  high = std::max(high, low);
+  const auto clamped = [&](std::ptrdiff_t t) {
+    std::int64_t sum = predictor.offset;
+    for (std::size_t k = 0; k < terms; ++k) {
+      sum += coefficient[k] * source[k][std::clamp<std::ptrdiff_t>(t - lag[k], 0, n - 1)];
+    }
+    return sum;
+  };
+  // Arithmetic shifts: floor division by 2^shift, the same on every host.
+  for (std::ptrdiff_t t = 0; t < low; ++t) out[t] = clamped(t) >> predictor.shift;
+  for (std::ptrdiff_t t = low; t < high; ++t) {
+    std::int64_t sum = predictor.offset;
+    for (std::size_t k = 0; k < terms; ++k) sum += coefficient[k] * source[k][t - lag[k]];
+    out[t] = sum >> predictor.shift;
+  }
+  for (std::ptrdiff_t t = high; t < n; ++t) out[t] = clamped(t) >> predictor.shift;
 }
 
 }  // namespace tessarine::frame
