@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -145,6 +146,40 @@ TEST(FrameChannels, PredictionHoldsLaggedIndicesInsideTheSignal) {
   std::vector<std::int64_t> out(4);
   predict(predictor, rows, out);
   EXPECT_EQ(out, (std::vector<std::int64_t>{10 + 10, 10 + 15, 10 + 20, 20 + 20}));
+}
+
+// Against the definition, sample by sample: signals shorter and longer than the lags, up to
+// eight terms over three sources, lags of both signs, negative values and offsets.
+TEST(FrameChannels, PredictionMatchesItsDefinitionAtEveryLength) {
+  std::uint64_t state = 7;
+  const auto next = [&state](std::int64_t range) {
+    state = state * 6364136223846793005ull + 1442695040888963407ull;
+    return static_cast<std::int64_t>((state >> 33) % static_cast<std::uint64_t>(range));
+  };
+  for (std::ptrdiff_t n = 1; n <= 40; ++n) {
+    std::vector<std::vector<std::int64_t>> channels(3, std::vector<std::int64_t>(n));
+    for (auto& channel : channels) {
+      for (auto& v : channel) v = next(2001) - 1000;
+    }
+    const std::int64_t* rows[] = {channels[0].data(), channels[1].data(), channels[2].data()};
+    ChannelPredictor predictor{
+        {}, static_cast<std::uint8_t>(1 + next(6)), static_cast<std::int32_t>(next(201) - 100)};
+    for (std::int64_t k = next(kMostTerms + 1); k > 0; --k) {
+      predictor.terms.push_back({static_cast<std::uint32_t>(next(3)),
+                                 static_cast<std::int8_t>(next(2 * kMostLag + 1) - kMostLag),
+                                 static_cast<std::int32_t>(next(513) - 256)});
+    }
+    std::vector<std::int64_t> out(n);
+    predict(predictor, rows, out);
+    for (std::ptrdiff_t t = 0; t < n; ++t) {
+      std::int64_t sum = predictor.offset;
+      for (const PredictorTerm& term : predictor.terms) {
+        sum += term.coefficient *
+               rows[term.source][std::clamp<std::ptrdiff_t>(t - term.lag, 0, n - 1)];
+      }
+      ASSERT_EQ(out[t], sum >> predictor.shift) << "n=" << n << " t=" << t;
+    }
+  }
 }
 
 }  // namespace
