@@ -24,7 +24,8 @@ struct SingleFormat {
   static double widen(Storage s) { return s; }
   static Storage narrow(double y) {
     // Halfway between the largest float and 2^128: at or above it the nearest float is infinity.
-    if (std::fabs(y) < 0x1.ffffffp127) [[likely]] return static_cast<float>(y);
+    if (std::fabs(y) < 0x1.ffffffp127) [[likely]]
+      return static_cast<float>(y);
     return narrow_beyond(y);
   }
   static bool finite(Storage s) { return std::isfinite(s); }

@@ -93,7 +93,8 @@ class ExactKernel {
       const WideLpc lpc(header.lpc);
       LpcHistory h;
       for (std::size_t i = 0; i < n; ++i) {
-        codes[i] = zigzag(sign_extend<kBits>(values_[i] - static_cast<std::uint64_t>(lpc_predict(lpc, h))));
+        codes[i] = zigzag(
+            sign_extend<kBits>(values_[i] - static_cast<std::uint64_t>(lpc_predict(lpc, h))));
         h.push(static_cast<std::int64_t>(values_[i]));
       }
       return;

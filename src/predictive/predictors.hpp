@@ -101,7 +101,8 @@ inline std::array<double, kPredictorCount> log_residual_sums(const double* x, st
   const std::uint64_t ones = n * (std::bit_cast<std::uint64_t>(1.0) >> kDropped);
   constexpr double kUnit = 0x1p-32;
   return {static_cast<double>(zero - ones) * kUnit, static_cast<double>(previous - ones) * kUnit,
-          static_cast<double>(linear - ones) * kUnit, static_cast<double>(quadratic - ones) * kUnit};
+          static_cast<double>(linear - ones) * kUnit,
+          static_cast<double>(quadratic - ones) * kUnit};
 }
 
 // The predictor with the least estimated cost: residual sums plus the noise each one adds
