@@ -17,7 +17,7 @@ def awkward(dtype):
     return np.concatenate([noise, smooth])
 
 
-@pytest.mark.parametrize("dtype", map(np.dtype, DTYPES))
+@pytest.mark.parametrize("dtype", [np.dtype(t) for t in DTYPES])
 def test_every_bit_comes_back(dtype):
     for samples in (awkward(dtype), awkward(dtype)[::-3], np.empty(0, dtype)):
         back = tt.decompress(tt.compress(samples, lossless=True))
