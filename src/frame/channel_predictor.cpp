@@ -26,21 +26,17 @@ void predict(const ChannelPredictor& predictor, std::span<const std::int64_t* co
   }
   low = std::min(low, n);
   high = std::max(high, low);
-  const auto clamped = [&](std::ptrdiff_t t) {
+  // One sample's prediction, each term reading its source at index(t - lag).
+  const auto predicted = [&](std::ptrdiff_t t, auto index) {
     std::int64_t sum = predictor.offset;
-    for (std::size_t k = 0; k < terms; ++k) {
-      sum += coefficient[k] * source[k][std::clamp<std::ptrdiff_t>(t - lag[k], 0, n - 1)];
-    }
-    return sum;
+    for (std::size_t k = 0; k < terms; ++k) sum += coefficient[k] * source[k][index(t - lag[k])];
+    return sum >> predictor.shift;  // arithmetic: floor division by 2^shift on every host
   };
-  // Arithmetic shifts: floor division by 2^shift, the same on every host.
-  for (std::ptrdiff_t t = 0; t < low; ++t) out[t] = clamped(t) >> predictor.shift;
-  for (std::ptrdiff_t t = low; t < high; ++t) {
-    std::int64_t sum = predictor.offset;
-    for (std::size_t k = 0; k < terms; ++k) sum += coefficient[k] * source[k][t - lag[k]];
-    out[t] = sum >> predictor.shift;
-  }
-  for (std::ptrdiff_t t = high; t < n; ++t) out[t] = clamped(t) >> predictor.shift;
+  const auto inside = [](std::ptrdiff_t i) { return i; };
+  const auto held = [n](std::ptrdiff_t i) { return std::clamp<std::ptrdiff_t>(i, 0, n - 1); };
+  for (std::ptrdiff_t t = 0; t < low; ++t) out[t] = predicted(t, held);
+  for (std::ptrdiff_t t = low; t < high; ++t) out[t] = predicted(t, inside);
+  for (std::ptrdiff_t t = high; t < n; ++t) out[t] = predicted(t, held);
 }
 
 }  // namespace tessarine::frame
