@@ -47,10 +47,18 @@ inline std::int64_t lpc_predict(const WideLpc& filter, const LpcHistory& h) {
   return (sum + filter.half) >> filter.shift;
 }
 
-// Least-squares fit (autocorrelation, Levinson-Durbin) to the blocks [b, b + block) of x[0, n)
-// for b = 0, every, 2 every, ...; coefficients scaled by the largest power of two that keeps
-// them within 16 bits. False when there is nothing to fit.
-[[nodiscard]] bool fit_lpc(const std::int64_t* x, std::size_t n, std::size_t block, std::size_t every,
-                           LpcFilter& filter);
+// Which blocks [b, b + block) of a signal the fit looks at: b = 0, every, 2 every, ...
+struct LpcSample {
+  std::size_t block;
+  std::size_t fit_every;     // for the least-squares fit
+  std::size_t refine_every;  // for the steps that move it toward the residuals' bits
+};
+
+// A least-squares fit (autocorrelation, Levinson-Durbin) to x[0, n), refined when its residuals'
+// rough bits (sum of log2(1 + |r|)) on the refining sample undercut `bits_to_beat`;
+// coefficients scaled by the largest power of two that keeps them within 16 bits. False when
+// there is nothing to fit.
+[[nodiscard]] bool fit_lpc(const std::int64_t* x, std::size_t n, const LpcSample& sample,
+                           double bits_to_beat, LpcFilter& filter);
 
 }  // namespace tessarine::predictive
