@@ -39,12 +39,13 @@ struct WideLpc {
   std::int64_t half;
 };
 
-// Oldest terms first: the newest value, the one the previous sample just produced, joins last.
+// The rounding term and the oldest terms first: the newest value, the one the previous sample
+// just produced, joins last, so one multiply and one add stand between it and the shift.
 // (sum + 0) >> 0 is the sum, so no shift needs no case of its own.
 inline std::int64_t lpc_predict(const WideLpc& filter, const LpcHistory& h) {
-  std::int64_t sum = 0;
+  std::int64_t sum = filter.half;
   for (std::size_t j = kLpcOrder; j-- > 0;) sum += filter.c[j] * h.v[j];
-  return (sum + filter.half) >> filter.shift;
+  return sum >> filter.shift;
 }
 
 // Which blocks [b, b + block) of a signal the fit looks at: b = 0, every, 2 every, ...
