@@ -124,8 +124,8 @@ bool solve(WeightedSums& s, Weights& a) {
 Weights reweighted(const std::int64_t* x, std::size_t n, std::size_t block, std::size_t every,
                    Weights a, double bits_to_beat) {
   double best_bits = weighted_sums<false>(x, n, block, every, a).bits;
-  if (!(best_bits * static_cast<double>(kStride) < bits_to_beat))
-    return a;  // bits_to_beat: all samples
+  const double every_sample = best_bits * static_cast<double>(kStride);  // as bits_to_beat counts
+  if (!(every_sample < bits_to_beat)) return a;
   Weights best = a;
   for (int step = 0; step < kRefinements; ++step) {
     auto sums = weighted_sums<true>(x, n, block, every, a);
