@@ -11,6 +11,7 @@
 #include "predictive/float_kernel.hpp"
 #include "predictive/float_quantiser.hpp"
 #include "predictive/integer_kernels.hpp"
+#include "predictive/lossless_grid.hpp"
 #include "predictive/scratch.hpp"
 #include "predictive/stream_layout.hpp"
 
@@ -47,6 +48,14 @@ PredictiveResult<void> with_integer_kernel(SampleType type, std::size_t capacity
       if (is_signed) { Kernel<8, true> k(capacity, args...); return visit(k); }
       else { Kernel<8, false> k(capacity, args...); return visit(k); }
   }
+}
+
+// Lossless floats on a grid (lossless_grid.hpp); spacing 0 for other types and floats off one.
+Grid find_lossless_grid(const SampleView& samples) {
+  if (!samples.type.is_float() || samples.count == 0) return {};
+  if (samples.type.size == 2) return find_lossless_grid<HalfFormat>(samples);
+  if (samples.type.size == 4) return find_lossless_grid<SingleFormat>(samples);
+  return find_lossless_grid<DoubleFormat>(samples);
 }
 
 template <class Format, class Visit>
@@ -178,11 +187,19 @@ PredictiveResult<EncodedStream> encode_stream(const SampleView& samples, double 
   }
   try {
     EncodedStream result;
-    const StreamHeader header = choose_stream_header(samples.type, max_error);
+    const Grid grid = max_error == 0.0 ? find_lossless_grid(samples) : Grid{};
+    const StreamHeader header =
+        grid.spacing > 0.0
+            ? StreamHeader{StreamMode::QuantisedFloats, std::bit_cast<std::uint64_t>(grid.spacing)}
+            : choose_stream_header(samples.type, max_error);
     write_stream_header(header, result.bytes);
     ErrorStats stats;
-    const auto done = with_kernel(samples.type, header, max_error, std::min(samples.count, kCodeChunk),
-                                  [&](auto& kernel) { return encode_chunks(kernel, samples, result.bytes, stats); });
+    const auto done = with_kernel(samples.type, header, max_error,
+                                  std::min(samples.count, kCodeChunk), [&](auto& kernel) {
+                                    if constexpr (requires { kernel.fix_grid(grid); })
+                                      kernel.fix_grid(grid);
+                                    return encode_chunks(kernel, samples, result.bytes, stats);
+                                  });
     if (!done) return std::unexpected(done.error());
     result.max_abs_error = stats.max_abs;
     result.sum_squared_error = stats.sum_squared;

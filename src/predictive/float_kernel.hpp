@@ -67,7 +67,11 @@ class FloatKernel {
   // sample, the layout, and the grid (with block predictors) where the chunk has one. The
   // estimates read only every kEstimateEvery-th block, so the other blocks' predictors are
   // chosen only when block predictors win.
+  // Lossless: every chunk on this grid, with bins of one step (the bound is 0).
+  void fix_grid(const Grid& grid) { fixed_grid_ = grid; }
+
   [[nodiscard]] ChunkHeader plan(std::size_t n) {
+    if (fixed_grid_.spacing > 0.0) return fixed_grid_header(n);
     measure_blocks(n, 0, kEstimateEvery);
     ChunkHeader header = blocks_header(n);
     header.step = step_q_.step;
@@ -281,6 +285,16 @@ class FloatKernel {
     return cost.bits();
   }
 
+  ChunkHeader fixed_grid_header(std::size_t n) {
+    measure_blocks(n, 0, 1);
+    ChunkHeader header = blocks_header(n);
+    header.on_grid = true;
+    header.origin = fixed_grid_.origin;
+    header.spacing = fixed_grid_.spacing;
+    header.multiple = 1;
+    return header;
+  }
+
   void use_grid(const ChunkHeader& header) {
     grid_q_.origin = header.origin;
     grid_q_.spacing = header.spacing;
@@ -350,6 +364,7 @@ class FloatKernel {
 
   StepQuantiser<F> step_q_;
   GridQuantiser<F> grid_q_;
+  Grid fixed_grid_;  // spacing 0: each chunk chooses
   // Zeros before the chunk's samples: the history a chunk starts from.
   static constexpr std::size_t kSamplesBefore = 4;
 

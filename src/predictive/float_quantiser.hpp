@@ -25,11 +25,13 @@ inline double float_step(double bound) {
 
 // |x - y| <= bound in exact arithmetic. The rounded difference decides unless it equals the
 // bound; then the sign of TwoSum's error term says on which side the exact difference lies.
+// A bound of 0 is lossless: a zero must keep its sign too.
 TESSARINE_INLINE inline bool within_bound(double x, double y, double bound) {
   const double d = x - y;
   const double magnitude = std::fabs(d);
   if (magnitude < bound) return true;
   if (!(magnitude == bound)) return false;
+  if (bound == 0.0) return std::signbit(x) == std::signbit(y);
   const double y_part = d - x;
   const double x_part = d - y_part;
   const double error = (x - x_part) + (-y - y_part);  // x - y == d + error exactly

@@ -4,9 +4,12 @@
 #include <cmath>
 #include <cstdint>
 #include <limits>
+#include <random>
+#include <vector>
 
 #include "predictive/float_format.hpp"
 #include "predictive/float_quantiser.hpp"
+#include "predictive/lossless_grid.hpp"
 
 namespace tessarine::predictive {
 namespace {
@@ -25,7 +28,9 @@ TEST(WithinBound, DecidesInExactArithmeticAtTheEdge) {
       {-one_up, -0x1p-54, one_up, true},
       {3.0, 2.0, 1.0, true},
       {3.0, 2.0, std::nextafter(1.0, 0.0), false},
-      {0.0, -0.0, 0.0, true},
+      {0.0, -0.0, 0.0, false},  // a bound of 0 is lossless: a zero keeps its sign
+      {-0.0, -0.0, 0.0, true},
+      {0.0, -0.0, 0x1p-1074, true},
       {std::numeric_limits<double>::infinity(), 1.0, 1e300, false},
       {std::nan(""), 1.0, 1e300, false},
       {std::numeric_limits<double>::max(), -std::numeric_limits<double>::max(), 1e308, false},
@@ -48,6 +53,26 @@ TEST(SingleFormat, NarrowsAtTheEdgeOfTheRange) {
   const double payload_nan = std::bit_cast<double>(std::uint64_t{0xFFF0'0000'0000'1234});
   EXPECT_EQ(bits(SingleFormat::narrow(payload_nan)), 0x7FC00000u);
   EXPECT_EQ(bits(SingleFormat::narrow(-0.0)), 0x80000000u);
+}
+
+// Converter codes times a gain, as float32: the grid found gives every sample back exactly;
+// noise has none.
+TEST(LosslessGrid, FindsTheGridOfScaledCodesAndNoneInNoise) {
+  std::mt19937 rng(3);
+  std::uniform_int_distribution<int> code(-2048, 2047);
+  std::vector<float> scaled(50000);
+  for (float& v : scaled) v = static_cast<float>(code(rng) * (200.0 / 4095) + 12.5);
+  const SampleView view{reinterpret_cast<const std::byte*>(scaled.data()), scaled.size(), 4,
+                        SampleType{'f', 4}};
+  const Grid grid = find_lossless_grid<SingleFormat>(view);
+  ASSERT_GT(grid.spacing, 0.0);
+  std::size_t misses = 0;
+  for (const float v : scaled) misses += !on_lossless_grid<SingleFormat>(v, grid);
+  EXPECT_LE(misses, scaled.size() / 64);
+
+  std::normal_distribution<float> normal;
+  for (float& v : scaled) v = normal(rng);
+  EXPECT_EQ(find_lossless_grid<SingleFormat>(view).spacing, 0.0);
 }
 
 }  // namespace

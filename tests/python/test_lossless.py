@@ -1,5 +1,7 @@
 """lossless=True returns every bit of every sample, for every dtype, and takes no other bound."""
 
+from pathlib import Path
+
 import numpy as np
 import pytest
 
@@ -83,3 +85,40 @@ def test_floats_take_the_smaller_route_and_blocks_stay_readable_a_window_at_a_ti
     assert len(whole) < len(blocked)
     assert tt.decompress(whole).tobytes() == wave.tobytes()
     assert tt.decompress(blocked, start=7000, stop=7003).tobytes() == wave[7000:7003].tobytes()
+
+
+ECG = np.load(
+    Path(__file__).resolve().parents[2] / "examples" / "data" / "ecg_mitbih100_mlii_60s.npy"
+)
+CODES = np.round(ECG.astype(np.float64) * 200).astype(np.int64)
+
+
+@pytest.mark.parametrize(
+    "physical",
+    [
+        (CODES / 200).astype(np.float32),  # the shipped ECG itself
+        CODES * 0.005,  # float64
+        (CODES * (200 / 4095) + 12.5).astype(np.float32),  # an EDF-style gain and offset
+    ],
+    ids=["f4 codes/200", "f8 codes*0.005", "f4 gain and offset"],
+)
+def test_floats_that_are_codes_times_a_gain_cost_about_their_codes(physical, tmp_path):
+    # A converter's codes times a gain come back bit for bit at about the cost of the codes
+    # themselves, not of their float bit patterns (a third of that or less).
+    codes_frame = tt.compress(CODES.astype(np.int16), lossless=True)
+    frame = tt.compress(physical, lossless=True)
+    assert tt.decompress(frame).tobytes() == physical.tobytes()
+    assert len(frame) < 1.05 * len(codes_frame) + 100
+    path = tmp_path / "streamed.tsrn"
+    with tt.open(path, "w", dtype=physical.dtype, lossless=True) as writer:
+        writer.write(physical)
+    assert path.stat().st_size < 1.05 * len(codes_frame) + 200  # the command line's path
+
+
+def test_samples_off_the_grid_come_back_bit_for_bit():
+    x = (CODES / 200).astype(np.float32)
+    x[::500] = np.nan
+    x[7], x[9], x[11], x[13] = -0.0, np.inf, 1e-42, 0.0012345
+    back = tt.decompress(tt.compress(x, lossless=True))
+    assert back.tobytes() == x.tobytes()
+    assert np.signbit(back[7])

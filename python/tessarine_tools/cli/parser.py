@@ -65,7 +65,7 @@ choosing a bound:
   no bound            --scale/--cutoff: a wavelet setting; the error is measured, not promised
 
   examples/data/ecg_mitbih100_mlii_60s.npy (float32, range 1.745 mV):
-    --lossless 2.33 | --max-error 1e-4: 8.68 (error 6e-8) | --max-error 0.005: 11.72
+    --lossless 8.68 | --max-error 1e-4: 8.68 (error 6e-8) | --max-error 0.005: 11.72
     --psnr 60: 9.24 | --rel-error 1e-2: 21.62 | no bound: 4.46 (PSNR 69.2 dB)
   its int16 ADC codes: --lossless or --max-error 0.4: 4.34 | --max-error 1: 6.39 | 2: 9.19
   (ratios against the input's own dtype, over every byte written)

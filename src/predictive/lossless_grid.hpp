@@ -1,0 +1,171 @@
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "predictive/byte_io.hpp"
+#include "predictive/grid_step.hpp"
+#include "predictive/sample_type.hpp"
+#include "predictive/stream_layout.hpp"
+
+namespace tessarine::predictive {
+
+// Float recordings are often converter codes times a gain (a physical unit per code), each
+// sample the one rounding of n * gain to the type. Then a grid whose one rounding gives back
+// the samples' own bits codes them losslessly as whole grid indices, at the cost of the codes
+// rather than of their float bit patterns (for the 60-second ECG, 8.6 against float32
+// instead of 2.3). This finds such a grid on a sample of the signal.
+
+// Blocks the search reads at most: spread over the signal, every 8th at the closest.
+inline constexpr std::size_t kLosslessGridBlocks = 64;
+// Samples of the search the grid may miss: each then costs its raw bytes as an escape, far
+// less in all than the bit patterns of every sample.
+inline constexpr double kLosslessGridMisses = 1.0 / 64;
+
+// True when the grid's rounding of x's nearest index gives back exactly x (the sign of a zero
+// included).
+template <class F>
+bool on_lossless_grid(double x, const Grid& grid) {
+  const double t = (x - grid.origin) / grid.spacing;
+  if (!(std::fabs(t) < 0x1p52)) return false;  // also NaN and infinite x
+  const double y = F::widen(F::narrow(grid.origin + std::nearbyint(t) * grid.spacing));
+  return y == x && std::signbit(y) == std::signbit(x);
+}
+
+// Where the grid of `spacing` through `low` lies on average over x: the least value carries
+// its own rounding to the type, which an offset grid (gain * code + offset) cannot afford.
+inline double mean_origin(const std::vector<double>& x, double low, double spacing) {
+  double sum = 0.0;
+  for (const double v : x) sum += (v - low) - std::nearbyint((v - low) / spacing) * spacing;
+  return low + sum / static_cast<double>(x.size());
+}
+
+// The straight line x = origin + spacing * n through the samples' grid indices n, by least
+// squares: the type's roundings average out of both, which an offset grid needs (gain * code +
+// offset: the least value is off by its own rounding, and a spacing from it drifts along n).
+inline Grid least_squares_grid(const std::vector<double>& x, const Grid& rough) {
+  double mean_n = 0.0;
+  double mean_x = 0.0;
+  for (const double v : x) {
+    mean_n += std::nearbyint((v - rough.origin) / rough.spacing);
+    mean_x += v;
+  }
+  mean_n /= static_cast<double>(x.size());
+  mean_x /= static_cast<double>(x.size());
+  double covariance = 0.0;
+  double variance = 0.0;
+  for (const double v : x) {
+    const double dn = std::nearbyint((v - rough.origin) / rough.spacing) - mean_n;
+    covariance += dn * (v - mean_x);
+    variance += dn * dn;
+  }
+  if (!(variance > 0.0)) return rough;
+  const double spacing = covariance / variance;
+  if (!(spacing > 0.0) || !std::isfinite(spacing)) return rough;
+  return {mean_x - spacing * mean_n, spacing};
+}
+
+// Narrows origin and spacing to what every sample allows: each must lie within its own
+// rounding (`unit_roundoff` of its magnitude) of origin + spacing * n. The samples of least
+// magnitude pin the origin, those farthest along the grid the spacing; a few rounds of each,
+// each taking the middle of what is left. Samples within a step of zero are left out (their
+// rounding is far finer than the arithmetic here).
+inline Grid narrowed_grid(const std::vector<double>& x, Grid grid, double unit_roundoff) {
+  constexpr int kRounds = 3;
+  // The origin moved to the grid point nearest zero, so that the samples pinning it (the
+  // smallest) are few steps from it and the spacing's error hardly moves them.
+  grid.origin -= std::nearbyint(grid.origin / grid.spacing) * grid.spacing;
+  for (int round = 0; round < kRounds; ++round) {
+    double low = -HUGE_VAL;
+    double high = HUGE_VAL;
+    for (const double v : x) {
+      if (std::fabs(v) < grid.spacing) continue;
+      const double slack = std::fabs(v) * unit_roundoff;
+      const double at = v - std::nearbyint((v - grid.origin) / grid.spacing) * grid.spacing;
+      low = std::max(low, at - slack);
+      high = std::min(high, at + slack);
+    }
+    if (!(low <= high)) return grid;
+    const double origin = 0.5 * (low + high);
+    low = -HUGE_VAL;
+    high = HUGE_VAL;
+    for (const double v : x) {
+      const double n = std::nearbyint((v - origin) / grid.spacing);
+      if (std::fabs(v) < grid.spacing || n == 0.0) continue;
+      const double slack = std::fabs(v) * unit_roundoff;
+      const double a = (v - slack - origin) / n;
+      const double b = (v + slack - origin) / n;
+      low = std::max(low, std::min(a, b));
+      high = std::min(high, std::max(a, b));
+    }
+    if (!(low <= high) || !(low > 0.0)) return {origin, grid.spacing};
+    grid = {origin, 0.5 * (low + high)};
+  }
+  return grid;
+}
+
+// The grid candidates: as measured, and with the spacing snapped to 1 / (whole number) or to
+// the type's own rounding of it; the origin at zero when the grid passes through it (the usual
+// gain * code, code 0 at 0), at the least value, or where the grid lies on average; and the
+// least-squares line.
+template <class F>
+std::vector<Grid> lossless_grid_candidates(const Grid& rough, const std::vector<double>& x) {
+  std::vector<double> spacings{rough.spacing};
+  const double per_unit = std::nearbyint(1.0 / rough.spacing);
+  if (per_unit >= 1.0 && std::fabs(1.0 / rough.spacing - per_unit) <= 1e-6 * per_unit) {
+    spacings.push_back(1.0 / per_unit);
+  }
+  const double own = F::widen(F::narrow(rough.spacing));
+  if (own != rough.spacing && own > 0.0 && std::isfinite(own)) spacings.push_back(own);
+  std::vector<Grid> grids;
+  for (const double spacing : spacings) {
+    const double steps = rough.origin / spacing;
+    if (std::fabs(steps - std::nearbyint(steps)) < 1e-3) grids.push_back({0.0, spacing});
+    grids.push_back({rough.origin, spacing});
+    grids.push_back({mean_origin(x, rough.origin, spacing), spacing});
+  }
+  const Grid line = least_squares_grid(x, rough);
+  grids.push_back(line);
+  grids.push_back(narrowed_grid(x, line, F::kUnitRoundoff));
+  return grids;
+}
+
+// The grid (origin, spacing) that gives back all but at most kLosslessGridMisses of the
+// sampled samples, the one that misses fewest; spacing 0 when there is none.
+template <class F>
+Grid find_lossless_grid(const SampleView& view) {
+  using Storage = typename F::Storage;
+  const std::size_t blocks = block_count(view.count);
+  const std::size_t every =
+      std::max<std::size_t>(8, (blocks + kLosslessGridBlocks - 1) / kLosslessGridBlocks);
+  std::vector<double> x;  // the sampled blocks' finite samples (gaps escape), one after another
+  for (std::size_t b = 0; b < blocks; b += every) {
+    for (std::size_t i = b * kBlock; i < std::min(view.count, (b + 1) * kBlock); ++i) {
+      Storage s;
+      std::memcpy(&s, sample_at(view, i), sizeof s);
+      const double v = F::widen(s);
+      if (std::isfinite(v)) x.push_back(v);
+    }
+  }
+  // Exactness is checked sample by sample below, so the type's rounding need not be far finer
+  // than the grid here.
+  const Grid rough = find_grid(x.data(), x.size(), kBlock, kBlock, 0.0);
+  if (!(rough.spacing > 0.0)) return {};
+  Grid best;
+  auto fewest = static_cast<std::size_t>(kLosslessGridMisses * static_cast<double>(x.size()));
+  for (const Grid& grid : lossless_grid_candidates<F>(rough, x)) {
+    const auto misses = static_cast<std::size_t>(
+        std::count_if(x.begin(), x.end(), [&](double v) { return !on_lossless_grid<F>(v, grid); }));
+    if (misses <= fewest) {
+      fewest = misses;
+      best = grid;
+    }
+  }
+  return best;
+}
+
+}  // namespace tessarine::predictive
