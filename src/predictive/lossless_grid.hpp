@@ -134,6 +134,28 @@ std::vector<Grid> lossless_grid_candidates(const Grid& rough, const std::vector<
   return grids;
 }
 
+// A first grid from the sampled blocks one at a time, so that a sample off the grid (a
+// glitch, a zero in an offset recording) spoils only its own block: the one of widest span
+// gives the finest spacing. Exactness is checked sample by sample later, so the type's
+// rounding need not be far finer than the grid here.
+inline Grid rough_lossless_grid(const std::vector<double>& x) {
+  Grid widest;
+  double widest_span = 0.0;
+  for (std::size_t begin = 0; begin < x.size(); begin += kBlock) {
+    const std::size_t n = std::min(kBlock, x.size() - begin);
+    const Grid grid = find_grid(x.data() + begin, n, n, n, 0.0);
+    if (!(grid.spacing > 0.0)) continue;
+    const auto [low, high] =
+        std::minmax_element(x.begin() + static_cast<std::ptrdiff_t>(begin),
+                            x.begin() + static_cast<std::ptrdiff_t>(begin + n));
+    if (*high - *low > widest_span) {
+      widest_span = *high - *low;
+      widest = grid;
+    }
+  }
+  return widest;
+}
+
 // The grid (origin, spacing) that gives back all but at most kLosslessGridMisses of the
 // sampled samples, the one that misses fewest; spacing 0 when there is none.
 template <class F>
@@ -151,9 +173,7 @@ Grid find_lossless_grid(const SampleView& view) {
       if (std::isfinite(v)) x.push_back(v);
     }
   }
-  // Exactness is checked sample by sample below, so the type's rounding need not be far finer
-  // than the grid here.
-  const Grid rough = find_grid(x.data(), x.size(), kBlock, kBlock, 0.0);
+  const Grid rough = rough_lossless_grid(x);
   if (!(rough.spacing > 0.0)) return {};
   Grid best;
   auto fewest = static_cast<std::size_t>(kLosslessGridMisses * static_cast<double>(x.size()));

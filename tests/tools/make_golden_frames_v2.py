@@ -71,6 +71,14 @@ def bursts(n: int) -> np.ndarray:
     return noise(n, "bursts", 4) * scale
 
 
+def offset_codes(n: int) -> np.ndarray:
+    """Codes times an EDF-style gain plus an offset, as float32, with a NaN, an infinity, a -0.0
+    and a glitch off the grid."""
+    x = (codes(n) * (200 / 4095) + 12.5).astype(np.float32)
+    x[[100, 200, 1500, 2500]] = [np.nan, np.inf, -0.0, 0.001]
+    return x
+
+
 def with_gaps(x: np.ndarray) -> np.ndarray:
     y = x.copy()
     y[7::50] = np.nan
@@ -92,6 +100,10 @@ CASES: dict[str, tuple[Callable[[], np.ndarray], dict[str, object]]] = {
     "bits_ecg_f16": (lambda: ecg(1000).astype(np.float16), {"lossless": True, "block_size": 4096}),
     "bits_quadratic_f32": (
         lambda: (smooth(600) / 8192.0).astype(np.float32),
+        {"lossless": True, "block_size": 4096},
+    ),
+    "lossless_grid_offset_f32": (
+        lambda: offset_codes(3000),
         {"lossless": True, "block_size": 4096},
     ),
     "exact_codes_i16": (lambda: codes(1500).astype(np.int16), {"max_error": 0.4}),
