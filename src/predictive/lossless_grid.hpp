@@ -1,7 +1,6 @@
 #pragma once
 
 #include <algorithm>
-#include <bit>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -21,7 +20,7 @@ namespace tessarine::predictive {
 // instead of 2.3). This finds such a grid on a sample of the signal.
 
 // Blocks the search reads at most: spread over the signal, every 8th at the closest.
-inline constexpr std::size_t kLosslessGridBlocks = 64;
+inline constexpr std::size_t kLosslessGridBlocks = 16;
 // Samples of the search the grid may miss: each then costs its raw bytes as an escape, far
 // less in all than the bit patterns of every sample.
 inline constexpr double kLosslessGridMisses = 1.0 / 64;
