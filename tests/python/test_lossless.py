@@ -4,6 +4,8 @@ from pathlib import Path
 
 import numpy as np
 import pytest
+from hypothesis import given, settings
+from hypothesis import strategies as st
 
 import tessarine_tools as tt
 from tessarine_tools.codec import Tessarine
@@ -122,3 +124,16 @@ def test_samples_off_the_grid_come_back_bit_for_bit():
     back = tt.decompress(tt.compress(x, lossless=True))
     assert back.tobytes() == x.tobytes()
     assert np.signbit(back[7])
+
+
+@settings(max_examples=40, deadline=None)
+@given(
+    gain=st.floats(1e-6, 1e3),
+    offset=st.sampled_from([0.0, 12.5, -1000.25, 3.3e-3]),
+    dtype=st.sampled_from([np.float32, np.float64]),
+    seed=st.integers(0, 2**16),
+)
+def test_any_gain_and_offset_come_back_bit_for_bit(gain, offset, dtype, seed):
+    codes = np.cumsum(np.random.default_rng(seed).integers(-3, 4, 5000))
+    physical = (codes * gain + offset).astype(dtype)
+    assert tt.decompress(tt.compress(physical, lossless=True)).tobytes() == physical.tobytes()
