@@ -63,13 +63,13 @@ class FloatKernel {
     }
   }
 
+  // Lossless: every chunk on this grid, with bins of one step (the bound is 0).
+  void fix_grid(const Grid& grid) { fixed_grid_ = grid; }
+
   // Block predictors by residual sums; then, by the estimated cost of their codes on a
   // sample, the layout, and the grid (with block predictors) where the chunk has one. The
   // estimates read only every kEstimateEvery-th block, so the other blocks' predictors are
   // chosen only when block predictors win.
-  // Lossless: every chunk on this grid, with bins of one step (the bound is 0).
-  void fix_grid(const Grid& grid) { fixed_grid_ = grid; }
-
   [[nodiscard]] ChunkHeader plan(std::size_t n) {
     if (fixed_grid_.spacing > 0.0) return fixed_grid_header(n);
     measure_blocks(n, 0, kEstimateEvery);
