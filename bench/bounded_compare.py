@@ -10,6 +10,8 @@ Parts (each prints Markdown tables and a goal summary with PASS or MISS per goal
   signal is checked against the bound.
 - lossless: integer ADC codes (each channel of the recordings in <data>/multichannel, and the
   ECG scaled back to its codes) against pcodec, FLAC and delta + zstd-19; exactness checked.
+- floats: every 1-D float signal lossless, against pcodec and zstd-19 on the raw bytes (no
+  goal; exactness checked).
 - expansion: random int8, int16 and float32 samples, which no coder can shrink much: how many
   bytes the container adds.
 - memory (with --memory or --only memory): peak resident growth of one compress and one
@@ -56,6 +58,7 @@ from bounded_peers import (  # noqa: E402
     Codec,
     SignalError,
     bounded_codecs,
+    float_lossless_codecs,
     float_signals,
     integer_signals,
     lossless_codecs,
@@ -70,7 +73,7 @@ MAX_CALLS = 5
 EXPANSION_SAMPLES, EXPANSION_LIMIT = 1_000_000, 64
 TINY_ERROR = 1e-30  # far below any float32 step of a standard normal sample
 MEMORY_SAMPLES, MEMORY_FRACTION, MEMORY_SLACK = 10_000_000, 1e-3, 16 << 20
-PARTS = ("bounded", "lossless", "expansion", "memory")
+PARTS = ("bounded", "lossless", "floats", "expansion", "memory")
 PACKAGES = ("tessarine", "numpy", "pysz", "zfpy", "pcodec", "soundfile", "zstandard")
 
 
@@ -435,6 +438,50 @@ def lossless_part(
     return results, broken
 
 
+# ---------------------------------------------------------------------------- lossless floats
+
+
+def lossless_floats_part(
+    signals: dict[str, np.ndarray], args: argparse.Namespace, missing: dict[str, str]
+) -> tuple[dict, bool]:
+    """No goal of its own: where exact float recordings stand against pcodec and zstd-19."""
+    results, rows, broken = {}, [], False
+    for name, x in signals.items():
+        records = run_codecs(
+            x, float_lossless_codecs(missing), args.rounds, calls_per_round(x.size, args.quick)
+        )
+        results[name] = records
+        exact = records[TESSARINE]["exact"]
+        if not exact:
+            loud(f"NOT LOSSLESS: tessarine on {name}")
+        broken |= not exact
+        rows.append(
+            [
+                name,
+                str(x.dtype),
+                *[fmt(records[c]["ratio"]) if c in records else "n/a" for c in FLOAT_CODECS],
+                speeds_cell(records, TESSARINE),
+                speeds_cell(records, "pcodec"),
+                "yes" if exact else "**NO**",
+            ]
+        )
+    print("\n### Lossless floats\n")
+    heads = [
+        "signal",
+        "dtype",
+        "tt ratio",
+        "pcodec",
+        "zstd-19",
+        "tt MB/s c / d",
+        "pcodec MB/s c / d",
+    ]
+    print(table([*heads, "tt exact"], rows))
+    return results, broken
+
+
+FLOAT_CODECS = (TESSARINE, "pcodec", "zstd")
+
+
 # ---------------------------------------------------------------------------- no expansion
 
 
@@ -692,6 +739,8 @@ def main() -> int:
             results[part], failed = bounded_part(floats, args, missing)
         elif part == "lossless":
             results[part], failed = lossless_part(integers, args, missing)
+        elif part == "floats":
+            results[part], failed = lossless_floats_part(floats, args, missing)
         elif part == "expansion":
             results[part], failed = expansion_part(args.quick)
         else:

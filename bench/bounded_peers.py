@@ -79,6 +79,38 @@ def bounded_codecs(bound: float, missing: dict[str, str]) -> list[Codec]:
 # ---------------------------------------------------------------------------- lossless integers
 
 
+def float_lossless_codecs(missing: dict[str, str]) -> list[Codec]:
+    """Lossless floats: tessarine, pcodec and zstd-19 on the raw bytes."""
+    import tessarine_tools as tt
+
+    codecs = [
+        Codec(TESSARINE, lambda x: tt.compress(x, lossless=True), lambda b, _: tt.decompress(b))
+    ]
+    if import_optional("pcodec", missing) is not None:
+        from pcodec import ChunkConfig, standalone
+
+        config = ChunkConfig()
+        codecs.append(
+            Codec(
+                "pcodec",
+                lambda x: standalone.simple_compress(x, config),
+                lambda b, _: standalone.simple_decompress(b),
+            )
+        )
+    zstandard = import_optional("zstandard", missing)
+    if zstandard is not None:
+        compressor = zstandard.ZstdCompressor(level=ZSTD_LEVEL)
+        decompressor = zstandard.ZstdDecompressor()
+        codecs.append(
+            Codec(
+                "zstd",
+                lambda x: compressor.compress(x.tobytes()),
+                lambda b, x: np.frombuffer(decompressor.decompress(b), dtype=x.dtype),
+            )
+        )
+    return codecs
+
+
 def lossless_codecs(missing: dict[str, str]) -> list[Codec]:
     import tessarine_tools as tt
 

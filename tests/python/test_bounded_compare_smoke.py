@@ -20,6 +20,7 @@ HEADINGS = (
     "### Error-bounded goals",
     "### Lossless integer codes",
     "### Lossless goals",
+    "### Lossless floats",
     "### No expansion",
     "### Memory",
 )
