@@ -22,8 +22,9 @@ namespace tessarine::predictive {
 // Blocks the search reads at most: spread over the signal, every 8th at the closest.
 inline constexpr std::size_t kLosslessGridBlocks = 16;
 // Samples of the search the grid may miss: each then costs its raw bytes as an escape, far
-// less in all than the bit patterns of every sample.
-inline constexpr double kLosslessGridMisses = 1.0 / 64;
+// less in all than the bit patterns of every sample (a decimal recording whose large values
+// the type cannot hold to the last decimal misses 2% of the grid).
+inline constexpr double kLosslessGridMisses = 1.0 / 32;
 
 // True when the grid's rounding of x's nearest index gives back exactly x (the sign of a zero
 // included).
@@ -155,6 +156,42 @@ inline Grid rough_lossless_grid(const std::vector<double>& x) {
   return widest;
 }
 
+// How many of x the grid misses, counting no further than `enough`.
+template <class F>
+std::size_t grid_misses(const std::vector<double>& x, const Grid& grid, std::size_t enough) {
+  std::size_t misses = 0;
+  for (const double v : x) {
+    misses += !on_lossless_grid<F>(v, grid);
+    if (misses > enough) break;
+  }
+  return misses;
+}
+
+// True when the grid is coarser than twice the type's step at x: only there does giving x
+// back say that x lies on the grid (any x comes back from a grid finer than the type).
+template <class F>
+bool grid_is_coarser(double x, const Grid& grid) {
+  return 4.0 * std::fabs(x) * F::kUnitRoundoff < grid.spacing;
+}
+
+// Decimal recordings (values written with d decimals and read back as floats): the grid of
+// 10^-d through zero, for the fewest decimals that give back all but `allowed` of x, provided
+// it is coarser than the type for at least half of x. Finer than the type where the values
+// are large, so the grid search above does not see it.
+template <class F>
+Grid decimal_grid(const std::vector<double>& x, std::size_t allowed) {
+  constexpr int kMostDecimals = 9;
+  double power = 1.0;
+  for (int decimals = 0; decimals <= kMostDecimals; ++decimals, power *= 10.0) {
+    const Grid grid{0.0, 1.0 / power};
+    const auto coarser =
+        std::count_if(x.begin(), x.end(), [&](double v) { return grid_is_coarser<F>(v, grid); });
+    if (2 * static_cast<std::size_t>(coarser) < x.size()) continue;
+    if (grid_misses<F>(x, grid, allowed) <= allowed) return grid;
+  }
+  return {};
+}
+
 // The grid (origin, spacing) that gives back all but at most kLosslessGridMisses of the
 // sampled samples, the one that misses fewest; spacing 0 when there is none.
 template <class F>
@@ -172,19 +209,20 @@ Grid find_lossless_grid(const SampleView& view) {
       if (std::isfinite(v)) x.push_back(v);
     }
   }
+  const auto allowed =
+      static_cast<std::size_t>(kLosslessGridMisses * static_cast<double>(x.size()));
   const Grid rough = rough_lossless_grid(x);
-  if (!(rough.spacing > 0.0)) return {};
+  if (!(rough.spacing > 0.0)) return decimal_grid<F>(x, allowed);
   Grid best;
-  auto fewest = static_cast<std::size_t>(kLosslessGridMisses * static_cast<double>(x.size()));
+  std::size_t fewest = allowed;
   for (const Grid& grid : lossless_grid_candidates<F>(rough, x)) {
-    const auto misses = static_cast<std::size_t>(
-        std::count_if(x.begin(), x.end(), [&](double v) { return !on_lossless_grid<F>(v, grid); }));
+    const std::size_t misses = grid_misses<F>(x, grid, fewest);
     if (misses <= fewest) {
       fewest = misses;
       best = grid;
     }
   }
-  return best;
+  return best.spacing > 0.0 ? best : decimal_grid<F>(x, allowed);
 }
 
 }  // namespace tessarine::predictive

@@ -137,3 +137,13 @@ def test_any_gain_and_offset_come_back_bit_for_bit(gain, offset, dtype, seed):
     codes = np.cumsum(np.random.default_rng(seed).integers(-3, 4, 5000))
     physical = (codes * gain + offset).astype(dtype)
     assert tt.decompress(tt.compress(physical, lossless=True)).tobytes() == physical.tobytes()
+
+
+def test_decimal_values_cost_about_their_integer_codes():
+    # Values written with two decimals and read back as float32 (up to 5000, where float32 still
+    # holds every hundredth): their hundredths are the grid indices the coder finds.
+    hundredths = np.cumsum(np.random.default_rng(5).integers(-40, 41, 20000)) + 250_000
+    decimals = (hundredths / 100).astype(np.float32)
+    frame = tt.compress(decimals, lossless=True)
+    assert tt.decompress(frame).tobytes() == decimals.tobytes()
+    assert len(frame) < 1.05 * len(tt.compress(hundredths.astype(np.int32), lossless=True)) + 100

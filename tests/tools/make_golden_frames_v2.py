@@ -97,7 +97,14 @@ CASES: dict[str, tuple[Callable[[], np.ndarray], dict[str, object]]] = {
     "step_quadratic_f32": (lambda: (smooth(1500) / 8192.0).astype(np.float32), {"max_error": 1e-3}),
     "cubic_ecg_f64": (lambda: ecg(1000).astype(np.float64), {"max_error": 0.005}),
     "linear_ecg_f16": (lambda: ecg(2000).astype(np.float16), {"rel_error": 1e-2}),
-    "bits_ecg_f16": (lambda: ecg(1000).astype(np.float16), {"lossless": True, "block_size": 4096}),
+    "decimal_ecg_f16": (
+        lambda: ecg(1000).astype(np.float16),
+        {"lossless": True, "block_size": 4096},
+    ),
+    "bits_smooth_f16": (
+        lambda: (smooth(1000) / 4096.0).astype(np.float16),
+        {"lossless": True, "block_size": 4096},
+    ),
     "bits_quadratic_f32": (
         lambda: (smooth(600) / 8192.0).astype(np.float32),
         {"lossless": True, "block_size": 4096},
