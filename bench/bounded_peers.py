@@ -79,36 +79,48 @@ def bounded_codecs(bound: float, missing: dict[str, str]) -> list[Codec]:
 # ---------------------------------------------------------------------------- lossless integers
 
 
+def pcodec_codec(missing: dict[str, str]) -> list[Codec]:
+    """pcodec (standalone, default config), or nothing when it is not installed."""
+    if import_optional("pcodec", missing) is None:
+        return []
+    from pcodec import ChunkConfig, standalone
+
+    config = ChunkConfig()
+    return [
+        Codec(
+            "pcodec",
+            lambda x: standalone.simple_compress(x, config),
+            lambda b, _: standalone.simple_decompress(b),
+        )
+    ]
+
+
+def zstd_codec(missing: dict[str, str], name: str, delta: bool) -> list[Codec]:
+    """zstd-19 on the raw bytes, or on the differences (`delta`); nothing when not installed."""
+    zstandard = import_optional("zstandard", missing)
+    if zstandard is None:
+        return []
+    compressor = zstandard.ZstdCompressor(level=ZSTD_LEVEL)
+    decompressor = zstandard.ZstdDecompressor()
+
+    def encode(x: np.ndarray) -> bytes:
+        return compressor.compress((np.diff(x, prepend=x.dtype.type(0)) if delta else x).tobytes())
+
+    def decode(blob: bytes, x: np.ndarray) -> np.ndarray:
+        values = np.frombuffer(decompressor.decompress(blob), dtype=x.dtype)
+        return np.cumsum(values, dtype=x.dtype) if delta else values
+
+    return [Codec(name, encode, decode)]
+
+
 def float_lossless_codecs(missing: dict[str, str]) -> list[Codec]:
     """Lossless floats: tessarine, pcodec and zstd-19 on the raw bytes."""
     import tessarine_tools as tt
 
-    codecs = [
-        Codec(TESSARINE, lambda x: tt.compress(x, lossless=True), lambda b, _: tt.decompress(b))
-    ]
-    if import_optional("pcodec", missing) is not None:
-        from pcodec import ChunkConfig, standalone
-
-        config = ChunkConfig()
-        codecs.append(
-            Codec(
-                "pcodec",
-                lambda x: standalone.simple_compress(x, config),
-                lambda b, _: standalone.simple_decompress(b),
-            )
-        )
-    zstandard = import_optional("zstandard", missing)
-    if zstandard is not None:
-        compressor = zstandard.ZstdCompressor(level=ZSTD_LEVEL)
-        decompressor = zstandard.ZstdDecompressor()
-        codecs.append(
-            Codec(
-                "zstd",
-                lambda x: compressor.compress(x.tobytes()),
-                lambda b, x: np.frombuffer(decompressor.decompress(b), dtype=x.dtype),
-            )
-        )
-    return codecs
+    tessarine = Codec(
+        TESSARINE, lambda x: tt.compress(x, lossless=True), lambda b, _: tt.decompress(b)
+    )
+    return [tessarine, *pcodec_codec(missing), *zstd_codec(missing, "zstd", delta=False)]
 
 
 def lossless_codecs(missing: dict[str, str]) -> list[Codec]:
@@ -119,36 +131,13 @@ def lossless_codecs(missing: dict[str, str]) -> list[Codec]:
             TESSARINE,
             lambda x: tt.compress(x, max_error=LOSSLESS_MAX_ERROR),
             lambda b, _: tt.decompress(b),
-        )
+        ),
+        *pcodec_codec(missing),
     ]
-    if import_optional("pcodec", missing) is not None:
-        from pcodec import ChunkConfig, standalone
-
-        config = ChunkConfig()
-        codecs.append(
-            Codec(
-                "pcodec",
-                lambda x: standalone.simple_compress(x, config),
-                lambda b, _: standalone.simple_decompress(b),
-            )
-        )
     soundfile = import_optional("soundfile", missing)
     if soundfile is not None:
         codecs.append(Codec("FLAC", flac_encoder(soundfile), flac_decoder(soundfile)))
-    zstandard = import_optional("zstandard", missing)
-    if zstandard is not None:
-        compressor = zstandard.ZstdCompressor(level=ZSTD_LEVEL)
-        decompressor = zstandard.ZstdDecompressor()
-        codecs.append(
-            Codec(
-                "delta+zstd",
-                lambda x: compressor.compress(np.diff(x, prepend=x.dtype.type(0)).tobytes()),
-                lambda b, x: np.cumsum(
-                    np.frombuffer(decompressor.decompress(b), dtype=x.dtype), dtype=x.dtype
-                ),
-            )
-        )
-    return codecs
+    return [*codecs, *zstd_codec(missing, "delta+zstd", delta=True)]
 
 
 def flac_encoder(soundfile: Any) -> Callable[[np.ndarray], bytes]:
