@@ -200,17 +200,22 @@ Grid find_lossless_grid(const SampleView& view) {
   const std::size_t blocks = block_count(view.count);
   const std::size_t every =
       std::max<std::size_t>(8, (blocks + kLosslessGridBlocks - 1) / kLosslessGridBlocks);
-  std::vector<double> x;  // the sampled blocks' finite samples (gaps escape), one after another
+  std::vector<double> x;  // the sampled blocks' finite samples, one after another
+  std::size_t sampled = 0;
   for (std::size_t b = 0; b < blocks; b += every) {
-    for (std::size_t i = b * kBlock; i < std::min(view.count, (b + 1) * kBlock); ++i) {
+    for (std::size_t i = b * kBlock; i < std::min(view.count, (b + 1) * kBlock); ++i, ++sampled) {
       Storage s;
       std::memcpy(&s, sample_at(view, i), sizeof s);
       const double v = F::widen(s);
       if (std::isfinite(v)) x.push_back(v);
     }
   }
-  const auto allowed =
-      static_cast<std::size_t>(kLosslessGridMisses * static_cast<double>(x.size()));
+  // NaNs and infinities escape too: they count against the misses allowed.
+  const auto all_allowed =
+      static_cast<std::size_t>(kLosslessGridMisses * static_cast<double>(sampled));
+  const std::size_t non_finite = sampled - x.size();
+  if (x.empty() || non_finite > all_allowed) return {};
+  const std::size_t allowed = all_allowed - non_finite;
   const Grid rough = rough_lossless_grid(x);
   if (!(rough.spacing > 0.0)) return decimal_grid<F>(x, allowed);
   Grid best;
