@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "predictive/byte_io.hpp"
+#include "predictive/float_quantiser.hpp"
 #include "predictive/grid_step.hpp"
 #include "predictive/sample_type.hpp"
 #include "predictive/stream_layout.hpp"
@@ -26,14 +27,17 @@ inline constexpr std::size_t kLosslessGridBlocks = 16;
 // the type cannot hold to the last decimal misses 2% of the grid).
 inline constexpr double kLosslessGridMisses = 1.0 / 32;
 
-// True when the grid's rounding of x's nearest index gives back exactly x (the sign of a zero
-// included).
+// True when the coder, quantising x on this grid at a bound of 0, gives back exactly x (the
+// sign of a zero included): the same index, value and check as its grid quantiser, so that
+// the misses counted here are the samples it escapes.
 template <class F>
 bool on_lossless_grid(double x, const Grid& grid) {
-  const double t = (x - grid.origin) / grid.spacing;
-  if (!(std::fabs(t) < 0x1p52)) return false;  // also NaN and infinite x
-  const double y = F::widen(F::narrow(grid.origin + std::nearbyint(t) * grid.spacing));
-  return y == x && std::signbit(y) == std::signbit(x);
+  GridQuantiser<F> quantiser;
+  quantiser.origin = grid.origin;
+  quantiser.spacing = grid.spacing;
+  quantiser.inverse_spacing = 1.0 / grid.spacing;
+  std::int64_t n;
+  return quantiser.index_of(x, n) && within_bound(x, F::widen(quantiser.value(n)), 0.0);
 }
 
 // Where the grid of `spacing` through `low` lies on average over x: the least value carries
