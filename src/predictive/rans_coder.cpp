@@ -49,6 +49,29 @@ inline void refill_fast(std::uint32_t& x, const std::uint8_t*& at) {
   at += renormalise ? 2 : 0;
 }
 
+// The four lanes' refills without a branch (written as conditions, they compiled to branches
+// that mispredict about as often as a lane refills): each lane's word sits 2 bytes past the
+// previous lane's when that one refills, so the offsets are a prefix sum of the four conditions
+// and no lane's load waits on another's load.
+inline std::uint32_t refilled(std::uint32_t x, std::uint32_t need, const std::uint8_t* at) {
+  std::uint16_t word;
+  std::memcpy(&word, at, 2);
+  const std::uint32_t mask = 0u - need;
+  return (x & ~mask) | (((x << 16) | word) & mask);
+}
+
+inline void refill_group(std::uint32_t& x0, std::uint32_t& x1, std::uint32_t& x2, std::uint32_t& x3,
+                         const std::uint8_t*& at) {
+  const std::uint32_t n0 = x0 < kRansLow, n1 = x1 < kRansLow, n2 = x2 < kRansLow,
+                      n3 = x3 < kRansLow;
+  const std::uint32_t o1 = 2 * n0, o2 = o1 + 2 * n1, o3 = o2 + 2 * n2;
+  x0 = refilled(x0, n0, at);
+  x1 = refilled(x1, n1, at + o1);
+  x2 = refilled(x2, n2, at + o2);
+  x3 = refilled(x3, n3, at + o3);
+  at += o3 + 2 * n3;
+}
+
 struct DecodeState {
   std::array<std::uint32_t, kLanes> x;
   const std::uint8_t* at;
@@ -114,10 +137,7 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
       o[i + 2] = code_of(t2, bits, position);
       o[i + 3] = code_of(t3, bits, position);
     }
-    refill_fast(x0, at);
-    refill_fast(x1, at);
-    refill_fast(x2, at);
-    refill_fast(x3, at);
+    refill_group(x0, x1, x2, x3, at);
   }
   d.x = {x0, x1, x2, x3};
   d.base = base;
