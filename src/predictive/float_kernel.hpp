@@ -113,7 +113,7 @@ class FloatKernel {
   [[nodiscard]] PredictiveResult<void> decode(const ChunkHeader& header,
                                               std::span<const std::uint64_t> codes,
                                               EscapeReader& escapes, std::byte* out) {
-    if (header.layout == ChunkLayout::Lpc || (header.on_grid && header.layout != ChunkLayout::Blocks)) {
+    if (is_lpc(header.layout) || (header.on_grid && header.layout != ChunkLayout::Blocks)) {
       return std::unexpected(PredictiveError::damaged("chunk layout does not fit its quantiser"));
     }
     bool ok = true;

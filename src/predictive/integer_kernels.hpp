@@ -17,6 +17,7 @@
 #include "predictive/predictors.hpp"
 #include "predictive/sample_type.hpp"
 #include "predictive/scratch.hpp"
+#include "predictive/segmented_lpc.hpp"
 #include "predictive/stream_layout.hpp"
 
 namespace tessarine::predictive {
@@ -91,7 +92,7 @@ class ExactKernel {
     const std::size_t n = codes.size();
     stats.finite += n - non_finite_;
     non_finite_ = 0;
-    if (header.layout == ChunkLayout::Lpc) {
+    if (header.layout == ChunkLayout::SegmentedLpc) {
       std::memcpy(codes.data(), lpc_codes_.get(), n * sizeof(std::uint64_t));
       return;
     }
@@ -110,26 +111,17 @@ class ExactKernel {
   [[nodiscard]] PredictiveResult<void> decode(const ChunkHeader& header,
                                               std::span<const std::uint64_t> codes, EscapeReader&,
                                               std::byte* out) const {
-    const bool lpc = header.layout == ChunkLayout::Lpc && kSize <= 4;
+    const bool lpc = is_lpc(header.layout) && kSize <= 4;
     if (header.layout != ChunkLayout::Blocks && !lpc) {
       return std::unexpected(PredictiveError::damaged("chunk layout does not fit a lossless stream"));
+    }
+    if (lpc) {
+      decode_lpc(header, codes, out);
+      return {};
     }
     const std::size_t n = codes.size();
     const std::uint64_t origin = header.grid_origin;
     const std::uint64_t spacing = header.grid_spacing;
-    if (lpc) {
-      // Values stay within kBits <= 32 bits (canonical), so the filter's sum cannot overflow.
-      const WideLpc lpc(header.lpc);
-      LpcHistory h;
-      for (std::size_t i = 0; i < n; ++i) {
-        const std::uint64_t v = canonical(static_cast<std::uint64_t>(lpc_predict(lpc, h)) +
-                                          static_cast<std::uint64_t>(unzigzag(codes[i])));
-        const std::uint64_t raw = to_raw(origin + v * spacing);
-        std::memcpy(out + i * kSize, &raw, kSize);
-        h.push(static_cast<std::int64_t>(v));
-      }
-      return {};
-    }
     History<std::uint64_t> h;
     for (std::size_t begin = 0; begin < n; begin += kBlock) {
       const std::size_t end = std::min(n, begin + kBlock);
@@ -164,18 +156,59 @@ class ExactKernel {
       if (b * kBlock % kSample.refine_every == 0) fixed_sampled += bits;
     }
     if (!fit_lpc(x, n, kSample, fixed_sampled, header.lpc)) return;
+    header.lpc.level = mean_value(n);
     const WideLpc filter(header.lpc);
-    LpcHistory h;
+    const std::size_t length = lpc_segment_length(n);
     double lpc = 0.0;
     std::uint64_t* codes = lpc_codes_.get();
-    for (std::size_t i = 0; i < n; ++i) {
-      const std::uint64_t residual =
-          values_[i] - static_cast<std::uint64_t>(lpc_predict(filter, h));
-      lpc += magnitude(residual);
-      codes[i] = zigzag(sign_extend<kBits>(residual));
-      h.push(x[i]);
+    for (std::size_t begin = 0; begin < n; begin += length) {
+      LpcHistory h;
+      h.fill(header.lpc.level);
+      for (std::size_t i = begin; i < std::min(n, begin + length); ++i) {
+        const std::uint64_t residual = values_[i] - static_cast<std::uint64_t>(lpc_predict(filter, h));
+        lpc += magnitude(residual);
+        codes[i] = zigzag(sign_extend<kBits>(residual));
+        h.push(x[i]);
+      }
     }
-    if (lpc < kLpcMargin * fixed) header.layout = ChunkLayout::Lpc;
+    if (lpc < kLpcMargin * fixed) header.layout = ChunkLayout::SegmentedLpc;
+  }
+
+  // The values' mean, rounded: a value of the type (a mean of them), below 2^32 in magnitude.
+  [[nodiscard]] std::int64_t mean_value(std::size_t n) const {
+    const auto* x = reinterpret_cast<const std::int64_t*>(values_);
+    std::int64_t sum = 0;  // n <= 2^16 values below 2^32 in magnitude
+    for (std::size_t i = 0; i < n; ++i) sum += x[i];
+    return std::llround(static_cast<double>(sum) / static_cast<double>(n));
+  }
+
+  // Layouts 3 and 4 (one segment from zero, or segments from the level). Values stay within
+  // kBits <= 32 bits (canonical), so the filter's sums cannot overflow.
+  void decode_lpc(const ChunkHeader& header, std::span<const std::uint64_t> codes, std::byte* out) const {
+    const std::size_t n = codes.size();
+    const std::uint64_t origin = header.grid_origin;
+    const std::uint64_t spacing = header.grid_spacing;
+    const bool segmented = header.layout == ChunkLayout::SegmentedLpc;
+    const auto level = static_cast<std::int64_t>(segmented ? canonical(static_cast<std::uint64_t>(header.lpc.level)) : 0);
+    if constexpr (kSize == 2 && !kFloatBits) {
+      if (segmented && decode_segments_16(codes, header.lpc, level, kSigned, static_cast<std::uint16_t>(origin),
+                                          static_cast<std::uint16_t>(spacing), out)) {
+        return;
+      }
+    }
+    const WideLpc filter(header.lpc);
+    const std::size_t length = segmented ? lpc_segment_length(n) : n;
+    for (std::size_t begin = 0; begin < n; begin += length) {
+      LpcHistory h;
+      h.fill(level);
+      for (std::size_t i = begin; i < std::min(n, begin + length); ++i) {
+        const std::uint64_t v = canonical(static_cast<std::uint64_t>(lpc_predict(filter, h)) +
+                                          static_cast<std::uint64_t>(unzigzag(codes[i])));
+        const std::uint64_t raw = to_raw(origin + v * spacing);
+        std::memcpy(out + i * kSize, &raw, kSize);
+        h.push(static_cast<std::int64_t>(v));
+      }
+    }
   }
 
   // About the bits a residual costs: heavy tails (spikes) weigh what they cost, not more.

@@ -16,7 +16,15 @@ inline constexpr unsigned kLpcMaxShift = 15;
 struct LpcFilter {
   unsigned shift = 0;  // <= kLpcMaxShift
   std::array<std::int16_t, kLpcOrder> coefficients{};
+  std::int64_t level = 0;  // segmented chunks: what every lag holds at a segment's start
 };
+
+// A segmented chunk runs the filter over kLpcSegments stretches of
+// lpc_segment_length(n) samples (the last may be shorter or empty), each starting from a history
+// of `level` (the chunk's mean): the segments' chains are independent, so a decoder runs them side
+// by side, and a start at the mean costs next to nothing where one at zero costs a few bytes.
+inline constexpr std::size_t kLpcSegments = 4;
+inline std::size_t lpc_segment_length(std::size_t n) { return (n + kLpcSegments - 1) / kLpcSegments; }
 
 // The last kLpcOrder values, newest first; zero at a chunk's start.
 struct LpcHistory {
@@ -25,6 +33,7 @@ struct LpcHistory {
     for (std::size_t j = kLpcOrder - 1; j > 0; --j) v[j] = v[j - 1];
     v[0] = y;
   }
+  void fill(std::int64_t y) { v.fill(y); }
 };
 
 // A filter as the per-sample loops use it: coefficients widened once per chunk, so that each

@@ -109,10 +109,11 @@ std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, C
       out.push_back(static_cast<std::uint8_t>(packed));
     }
   }
-  if (header.layout == ChunkLayout::Lpc) {
+  if (is_lpc(header.layout)) {
     out.push_back(static_cast<std::uint8_t>(header.lpc.shift));
     for (std::int16_t c : header.lpc.coefficients) put_le(out, static_cast<std::uint16_t>(c), 2);
   }
+  if (header.layout == ChunkLayout::SegmentedLpc) put_le(out, static_cast<std::uint64_t>(header.lpc.level), 8);
   const std::size_t at = out.size();
   put_le(out, header.escape_count, 4);
   put_le(out, header.code_bytes, 4);
@@ -129,7 +130,7 @@ PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samp
   ChunkHeader header;
   const auto layout = in.read(1, "chunk header is cut short");
   if (!layout) return std::unexpected(layout.error());
-  if (*layout > static_cast<std::uint8_t>(ChunkLayout::Lpc)) {
+  if (*layout > static_cast<std::uint8_t>(ChunkLayout::SegmentedLpc)) {
     return std::unexpected(PredictiveError::damaged("unknown chunk layout"));
   }
   header.layout = static_cast<ChunkLayout>(*layout);
@@ -157,7 +158,7 @@ PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samp
       return std::unexpected(PredictiveError::damaged("unused predictor bits are set"));
     }
   }
-  if (header.layout == ChunkLayout::Lpc) {
+  if (is_lpc(header.layout)) {
     const auto filter = in.take(1 + 2 * kLpcOrder, "chunk header is cut short");
     if (!filter) return std::unexpected(filter.error());
     header.lpc.shift = (*filter)[0];
@@ -165,6 +166,12 @@ PredictiveResult<ChunkHeader> read_chunk_header(ByteReader& in, std::size_t samp
     for (std::size_t j = 0; j < kLpcOrder; ++j) {
       header.lpc.coefficients[j] = static_cast<std::int16_t>(get_le(filter->data() + 1 + 2 * j, 2));
     }
+  }
+  if (header.layout == ChunkLayout::SegmentedLpc) {
+    // Any 64 bits: the kernel takes the level to a value of its type, as it does a decoded one.
+    const auto level = in.read(8, "chunk header is cut short");
+    if (!level) return std::unexpected(level.error());
+    header.lpc.level = static_cast<std::int64_t>(*level);
   }
   const auto escapes = in.read(4, "chunk header is cut short");
   if (!escapes) return std::unexpected(escapes.error());

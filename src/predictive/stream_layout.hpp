@@ -36,8 +36,17 @@ void write_stream_header(const StreamHeader& header, std::vector<std::uint8_t>& 
 [[nodiscard]] PredictiveResult<StreamHeader> read_stream_header(ByteReader& in, SampleType type);
 
 // Per chunk: block predictors, the interpolation walk over the whole chunk (quantised floats),
-// or one linear predictor for the chunk (lossless integers narrower than 8 bytes).
-enum class ChunkLayout : std::uint8_t { Blocks = 0, LinearInterpolation = 1, CubicInterpolation = 2, Lpc = 3 };
+// or one linear predictor for the chunk (lossless integers narrower than 8 bytes), over the whole
+// chunk (read only: what earlier encoders wrote) or in segments (lpc.hpp).
+enum class ChunkLayout : std::uint8_t {
+  Blocks = 0,
+  LinearInterpolation = 1,
+  CubicInterpolation = 2,
+  Lpc = 3,
+  SegmentedLpc = 4,
+};
+
+inline bool is_lpc(ChunkLayout layout) { return layout == ChunkLayout::Lpc || layout == ChunkLayout::SegmentedLpc; }
 
 inline constexpr std::size_t kBlocksPerChunk = kCodeChunk / kBlock;
 
