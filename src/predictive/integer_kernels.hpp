@@ -92,7 +92,7 @@ class ExactKernel {
     const std::size_t n = codes.size();
     stats.finite += n - non_finite_;
     non_finite_ = 0;
-    if (header.layout == ChunkLayout::SegmentedLpc) {
+    if (is_lpc(header.layout)) {
       std::memcpy(codes.data(), lpc_codes_.get(), n * sizeof(std::uint64_t));
       return;
     }
@@ -139,6 +139,7 @@ class ExactKernel {
 
  private:
   static constexpr double kLpcMargin = 0.995;
+  static constexpr double kSegmentsTolerance = 0.002;
   static constexpr std::uint64_t kExponent = kSize == 2 ? 0x7C00u : kSize == 4 ? 0x7F800000u : 0x7FF0000000000000u;
 
   // The chunk's linear predictor (fitted on every 4th block, refined on every 16th), when its
@@ -171,7 +172,38 @@ class ExactKernel {
         h.push(x[i]);
       }
     }
-    if (lpc < kLpcMargin * fixed) header.layout = ChunkLayout::SegmentedLpc;
+    // The segments cost the level's 8 bytes and a few bytes where they restart; kept unless
+    // that is more than a hair of the chunk (short chunks, where they save little time).
+    const double whole = lpc + code_whole_chunk(filter, n, length, false);
+    const bool segments = lpc + 64.0 <= whole * (1.0 + kSegmentsTolerance);
+    if (!segments) {
+      (void)code_whole_chunk(filter, n, length, true);
+      header.lpc.level = 0;
+    }
+    if (std::min(lpc, whole) < kLpcMargin * fixed) {
+      header.layout = segments ? ChunkLayout::SegmentedLpc : ChunkLayout::Lpc;
+    }
+  }
+
+  // Coding the chunk in one piece from zero (layout 3) changes only the first kLpcOrder codes of
+  // each segment, which see another history; returns what that does to the measure, and with
+  // `rewrite` puts those codes in place of the segments'.
+  double code_whole_chunk(const WideLpc& filter, std::size_t n, std::size_t length, bool rewrite) {
+    const auto* x = reinterpret_cast<const std::int64_t*>(values_);
+    std::uint64_t* codes = lpc_codes_.get();
+    double change = 0.0;
+    for (std::size_t begin = 0; begin < n; begin += length) {
+      LpcHistory h;
+      for (std::size_t i = begin >= kLpcOrder ? begin - kLpcOrder : 0; i < begin; ++i) h.push(x[i]);
+      for (std::size_t i = begin; i < std::min({n, begin + length, begin + kLpcOrder}); ++i) {
+        const std::uint64_t residual =
+            values_[i] - static_cast<std::uint64_t>(lpc_predict(filter, h));
+        change += magnitude(residual) - magnitude(static_cast<std::uint64_t>(unzigzag(codes[i])));
+        if (rewrite) codes[i] = zigzag(sign_extend<kBits>(residual));
+        h.push(x[i]);
+      }
+    }
+    return change;
   }
 
   // The values' mean, rounded: a value of the type (a mean of them), below 2^32 in magnitude.

@@ -272,15 +272,31 @@ TEST(PredictiveStream, LinearPredictionIsLossless) {
   expect_round_trip(x, 0.0);
   const auto encoded = encode_stream({reinterpret_cast<const std::byte*>(x.data()), x.size(), 2, {'i', 2}}, 0.0);
   ASSERT_TRUE(encoded.has_value());
-  EXPECT_EQ(encoded->bytes[10], 3);  // the first chunk's layout
+  EXPECT_EQ(encoded->bytes[10], 4);  // the first chunk's layout: the predictor in segments
   std::vector<std::byte> out(x.size() * 2);
-  for (std::size_t at = 10; at < 60; ++at) {  // the chunk header: grid, filter, counts
+  for (std::size_t at = 10; at < 70; ++at) {  // the chunk header: grid, filter, level, counts
     for (unsigned flip : {1u, 0x80u, 0xFFu}) {
       auto damaged = encoded->bytes;
       damaged[at] ^= static_cast<std::uint8_t>(flip);
       (void)decode_stream(damaged, {'i', 2}, x.size(), out);
     }
   }
+  // A short chunk keeps the predictor in one piece, where restarts would cost more than they save.
+  const std::vector<std::int16_t> head(x.begin(), x.begin() + 1500);
+  expect_round_trip(head, 0.0);
+  const auto short_one = encode_stream(
+      {reinterpret_cast<const std::byte*>(head.data()), head.size(), 2, {'i', 2}}, 0.0);
+  ASSERT_TRUE(short_one.has_value());
+  EXPECT_EQ(short_one->bytes[10], 3);
+  // Unsigned values above 2^15 (no grid) and 8-bit ones decode through the 64-bit loop.
+  std::vector<std::uint16_t> offset;
+  std::vector<std::int8_t> narrow;
+  for (std::int16_t v : x) {
+    offset.push_back(static_cast<std::uint16_t>(v + 32768));
+    narrow.push_back(static_cast<std::int8_t>(v / 256));
+  }
+  expect_round_trip(offset, 0.0);
+  expect_round_trip(narrow, 0.0);
   std::vector<std::uint32_t> extremes(5000);
   for (std::size_t i = 0; i < extremes.size(); ++i) extremes[i] = (i / 3) % 2 ? 0xFFFFFFFFu : 0u;
   expect_round_trip(extremes, 0.0);

@@ -132,6 +132,7 @@ CASES: dict[str, tuple[Callable[[], np.ndarray], dict[str, object]]] = {
         {"max_error": 0.4},
     ),
     "lpc_resonance_i16": (lambda: resonance(1500).astype(np.int16), {"lossless": True}),
+    "lpc_segments_i16": (lambda: (resonance(9000) + 300).astype(np.int16), {"lossless": True}),
     "contexts_bursts_i16": (lambda: bursts(2400).astype(np.int16), {"lossless": True}),
     "rice_short_i16": (lambda: codes(300).astype(np.int16), {"max_error": 0.4}),
     "constant_zeros_i16": (lambda: np.zeros(1000, np.int16), {"max_error": 0.4}),
@@ -259,7 +260,7 @@ def error_cases(frames: dict[str, bytes]) -> dict[str, bytes]:
         "stream_version": poked(ecg_f32, HEADER, "<B", 2),
         "stream_mode_for_dtype": poked(ecg_f32, HEADER + 1, "<B", 0),
         "stream_unknown_mode": poked(ecg_f32, HEADER + 1, "<B", 4),
-        "stream_unknown_layout": poked(codes_i16, HEADER + 10, "<B", 4),
+        "stream_unknown_layout": poked(codes_i16, HEADER + 10, "<B", 5),
         # layout, grid (16), one byte of block predictors, escape count and code bytes (8)
         "code_coder_unknown_mode": poked(codes_i16, HEADER + 36, "<B", 8),
         "block_size_0": blocked_poked(blocked, 20, "<Q", 0),
