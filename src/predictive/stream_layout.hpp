@@ -62,13 +62,14 @@ struct ChunkHeader {
   std::uint64_t grid_origin = 0;
   std::uint64_t grid_spacing = 1;
   std::array<Predictor, kBlocksPerChunk> predictors{};  // used by Blocks only
-  LpcFilter lpc;                                        // used by Lpc only
+  LpcFilter lpc;                                        // used by Lpc and SegmentedLpc only
   std::uint32_t escape_count = 0;
   std::uint32_t code_bytes = 0;
-  // Fills what would be tail padding: libc++ 16's std::expected keeps its has-value flag in a
-  // value's tail padding, and copying the value in then overwrites the flag.
-  std::uint32_t unused_tail = 0;
 };
+// No tail padding: libc++ 16's std::expected keeps its has-value flag in a value's tail padding,
+// and copying the value in then overwrites the flag (a damaged frame read as a good one). A new
+// field must keep the last one ending the struct.
+static_assert(sizeof(ChunkHeader) == offsetof(ChunkHeader, code_bytes) + sizeof(std::uint32_t));
 
 inline std::size_t block_count(std::size_t samples) { return (samples + kBlock - 1) / kBlock; }
 
