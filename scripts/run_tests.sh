@@ -2,7 +2,7 @@
 # One command for the whole test suite on a fresh machine: installs the system and Python
 # test dependencies, builds and installs the package, then
 #   - builds the C++ tests in each variant (release; sanitize: AddressSanitizer +
-#     UndefinedBehaviorSanitizer; portable: the rANS decoder's plain C++ branch and zlib alone,
+#     UndefinedBehaviorSanitizer; portable: the rANS decoders' plain C++ branches and zlib alone,
 #     the DEFLATE coder a machine without libdeflate gets) and runs them;
 #   - reruns the release C++ suite and pytest on every instruction-set tier below the
 #     machine's own (TESSARINE_CPU=scalar, TESSARINE_CPU=sse4.2).

@@ -53,7 +53,7 @@ inline void refill_fast(std::uint32_t& x, const std::uint8_t*& at) {
 // toss, and the compiler turns a condition (and even a mask's arithmetic) into branches or
 // longer code, which made the code decoder 8% slower on recordings.
 inline std::uint32_t select_below_low(std::uint32_t x, std::uint32_t refilled) {
-#if defined(__x86_64__)
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(TESSARINE_PORTABLE_CODER)
   asm("cmpl %[low], %[x]\n\tcmovbl %[refilled], %[x]"
       : [x] "+r"(x)
       : [refilled] "r"(refilled), [low] "i"(kRansLow)
