@@ -156,7 +156,9 @@ class ExactKernel {
       fixed += bits;
       if (b * kBlock % kSample.refine_every == 0) fixed_sampled += bits;
     }
-    if (!fit_lpc(x, n, kSample, fixed_sampled, header.lpc)) return;
+    // 16-bit values decode side by side when the filter's sums fit 32 bits.
+    const std::int64_t lanes_largest = kSize == 2 && !kFloatBits ? largest_magnitude(n) : 0;
+    if (!fit_lpc(x, n, kSample, fixed_sampled, header.lpc, lanes_largest)) return;
     header.lpc.level = mean_value(n);
     const WideLpc filter(header.lpc);
     const std::size_t length = lpc_segment_length(n);
@@ -204,6 +206,13 @@ class ExactKernel {
       }
     }
     return change;
+  }
+
+  [[nodiscard]] std::int64_t largest_magnitude(std::size_t n) const {
+    const auto* x = reinterpret_cast<const std::int64_t*>(values_);
+    std::int64_t largest = 0;
+    for (std::size_t i = 0; i < n; ++i) largest = std::max(largest, x[i] < 0 ? -x[i] : x[i]);
+    return largest;
   }
 
   // The values' mean, rounded: a value of the type (a mean of them), below 2^32 in magnitude.

@@ -141,7 +141,7 @@ Weights reweighted(const std::int64_t* x, std::size_t n, std::size_t block, std:
 }  // namespace
 
 bool fit_lpc(const std::int64_t* x, std::size_t n, const LpcSample& sample, double bits_to_beat,
-             LpcFilter& filter) {
+             LpcFilter& filter, std::int64_t lanes_largest) {
   if (n <= 2 * kLpcOrder) return false;
   Weights a;
   if (!levinson(autocorrelation(x, n, sample.block, sample.fit_every), a)) return false;
@@ -152,11 +152,13 @@ bool fit_lpc(const std::int64_t* x, std::size_t n, const LpcSample& sample, doub
   int shift = static_cast<int>(std::floor(std::log2(32767.0 / largest)));
   if (shift < 0) return false;
   shift = shift > static_cast<int>(kLpcMaxShift) ? static_cast<int>(kLpcMaxShift) : shift;
-  filter.shift = static_cast<unsigned>(shift);
-  for (std::size_t j = 0; j < kLpcOrder; ++j) {
-    filter.coefficients[j] = static_cast<std::int16_t>(std::lround(std::ldexp(a[j + 1], shift)));
+  for (;; --shift) {
+    filter.shift = static_cast<unsigned>(shift);
+    for (std::size_t j = 0; j < kLpcOrder; ++j) {
+      filter.coefficients[j] = static_cast<std::int16_t>(std::lround(std::ldexp(a[j + 1], shift)));
+    }
+    if (lanes_largest == 0 || shift == 0 || sums_fit_32_bits(filter, lanes_largest)) return true;
   }
-  return true;
 }
 
 }  // namespace tessarine::predictive

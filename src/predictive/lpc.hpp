@@ -64,11 +64,22 @@ struct LpcSample {
   std::size_t refine_every;  // for the steps that move it toward the residuals' bits
 };
 
+// True when every sum the filter forms (rounding term included) on values of magnitude up to
+// `largest` stays below 2^31 in magnitude: then 32-bit lanes compute them exactly.
+inline bool sums_fit_32_bits(const LpcFilter& filter, std::int64_t largest) {
+  std::int64_t weight = 0;
+  for (std::int16_t c : filter.coefficients) weight += c < 0 ? -std::int64_t{c} : std::int64_t{c};
+  const std::int64_t rounding = filter.shift == 0 ? 0 : std::int64_t{1} << (filter.shift - 1);
+  return weight * largest + rounding < (std::int64_t{1} << 31);
+}
+
 // A least-squares fit (autocorrelation, Levinson-Durbin) to x[0, n), refined when its residuals'
 // rough bits (sum of log2(1 + |r|)) on the refining sample undercut `bits_to_beat`;
-// coefficients scaled by the largest power of two that keeps them within 16 bits. False when
+// coefficients scaled by the largest power of two that keeps them within 16 bits and, when
+// `lanes_largest` is not 0, keeps sums_fit_32_bits for values up to that magnitude (a halved
+// scale costs next to nothing; 32-bit sums decode 16-bit samples side by side). False when
 // there is nothing to fit.
 [[nodiscard]] bool fit_lpc(const std::int64_t* x, std::size_t n, const LpcSample& sample,
-                           double bits_to_beat, LpcFilter& filter);
+                           double bits_to_beat, LpcFilter& filter, std::int64_t lanes_largest = 0);
 
 }  // namespace tessarine::predictive

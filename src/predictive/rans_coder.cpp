@@ -131,7 +131,9 @@ std::size_t safe_groups(std::size_t left, std::ptrdiff_t words_left, std::uint64
 // waits on them.
 // kDirectFirst: a group whose four tokens are all codes of their own (the usual case at loose
 // bounds) skips the extra-bit reads behind one well-predicted branch.
-template <bool kContexts, bool kDirectFirst>
+// kBranchFree: refills by conditional moves, for streams whose lanes refill often enough that
+// a branch per lane mispredicts; where refills are rare, the branches cost less.
+template <bool kContexts, bool kDirectFirst, bool kBranchFree>
 void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
                  const BaseOfSum* base_of, std::span<const std::uint8_t> extras,
                  std::span<std::uint64_t> out) {
@@ -160,7 +162,14 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
         o[2] = code_of(t2, bits, position);
         o[3] = code_of(t3, bits, position);
       }
-      refill_group(x0, x1, x2, x3, at);
+      if constexpr (kBranchFree) {
+        refill_group(x0, x1, x2, x3, at);
+      } else {
+        refill_fast(x0, at);
+        refill_fast(x1, at);
+        refill_fast(x2, at);
+        refill_fast(x3, at);
+      }
     }
   }
   d.x = {x0, x1, x2, x3};
@@ -171,13 +180,37 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
 }
 
 // decode_fast over extra bits that begin at byte `extras_from` of the chunk's.
-template <bool kContexts, bool kDirectFirst>
+template <bool kContexts, bool kDirectFirst, bool kBranchFree>
 void decode_fast_from(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
                       const BaseOfSum* base_of, std::span<const std::uint8_t> extras,
                       std::span<std::uint64_t> codes, std::uint64_t extras_from) {
   d.position -= 8 * extras_from;
-  decode_fast<kContexts, kDirectFirst>(d, end, slots, base_of, extras, codes);
+  decode_fast<kContexts, kDirectFirst, kBranchFree>(d, end, slots, base_of, extras, codes);
   d.position += 8 * extras_from;
+}
+
+using FastLoop = void (*)(DecodeState&, const std::uint8_t*, const std::uint32_t*, const BaseOfSum*,
+                          std::span<const std::uint8_t>, std::span<std::uint64_t>, std::uint64_t);
+
+// Which loop decodes a chunk's whole groups.
+struct LoopChoice {
+  bool contexts;
+  bool mostly_direct;
+  bool branch_free;
+};
+
+template <bool kContexts, bool kDirectFirst>
+FastLoop fast_loop(bool branch_free) {
+  return branch_free ? decode_fast_from<kContexts, kDirectFirst, true>
+                     : decode_fast_from<kContexts, kDirectFirst, false>;
+}
+
+FastLoop fast_loop(const LoopChoice& c) {
+  if (c.contexts)
+    return c.mostly_direct ? fast_loop<true, true>(c.branch_free)
+                           : fast_loop<true, false>(c.branch_free);
+  return c.mostly_direct ? fast_loop<false, true>(c.branch_free)
+                         : fast_loop<false, false>(c.branch_free);
 }
 
 // Zero-padded copies of the last bytes of the token stream and of the extra bits.
@@ -193,12 +226,9 @@ struct PaddedEnds {
 // few bytes of extra bits, often thousands of codes before the end). A damaged stream that
 // reads into the padding is cut short, which the checks that follow report.
 void decode_padded(DecodeState& d, const std::uint8_t* end, const std::uint32_t* slots,
-                   const BaseOfSum* base_of, const ExtraBits& extras, bool mostly_direct,
+                   const BaseOfSum* base_of, const ExtraBits& extras, const LoopChoice& choice,
                    std::span<std::uint64_t> codes) {
-  const auto run =
-      base_of != nullptr
-          ? (mostly_direct ? decode_fast_from<true, true> : decode_fast_from<true, false>)
-          : (mostly_direct ? decode_fast_from<false, true> : decode_fast_from<false, false>);
+  const FastLoop run = fast_loop(choice);
   run(d, end, slots, base_of, extras.readable, codes, 0);
   PaddedEnds padded;
   const std::uint8_t* token_end = end;
@@ -316,7 +346,12 @@ PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,
     if (d.x[lane] < kRansLow) return invalid;
   }
   const std::uint8_t* end = bytes.data() + bytes.size();
-  decode_padded(d, end, slots, base_of, extras, mostly_direct, codes);
+  // A lane refills about once per 16 bits it codes: from 2 bits a token on (measured on the
+  // recordings at every bound) the branches cost more than the conditional moves.
+  constexpr std::size_t kBranchFreeBits = 2;
+  const bool branch_free = 8 * bytes.size() >= kBranchFreeBits * codes.size();
+  decode_padded(d, end, slots, base_of, extras, {base_of != nullptr, mostly_direct, branch_free},
+                codes);
   const auto tail = decode_tail(d, end, slots, base_of, codes);
   if (!tail) return std::unexpected(tail.error());
   if (d.at > end) return std::unexpected(PredictiveError::damaged("codes are cut short"));

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdlib>
 #include <cstring>
 
 #if defined(__SSE2__)
@@ -109,8 +108,8 @@ bool decode_segments_16(std::span<const std::uint64_t> codes, const LpcFilter& f
   for (; j < s.length[kLanes - 1]; ++j) step.template operator()<false>(j);
   for (; j < s.length[0]; ++j) step.template operator()<true>(j);
 
-  // Every sum was exact if the filter's weight times the largest magnitude stays below 2^31
-  // (the multiply-adds' pairs are part of the same sums).
+  // Every sum was exact if they all fit 32 bits (the multiply-adds' pairs are part of the same
+  // sums).
   std::array<std::int16_t, 8> least{};
   std::array<std::int16_t, 8> most{};
   _mm_storeu_si128(reinterpret_cast<__m128i*>(least.data()), low);
@@ -118,11 +117,7 @@ bool decode_segments_16(std::span<const std::uint64_t> codes, const LpcFilter& f
   const std::int64_t min_value = *std::min_element(least.begin(), least.end());
   const std::int64_t max_value = *std::max_element(most.begin(), most.end());
   if (!values_signed && min_value < 0) return false;
-  std::int64_t weight = 0;
-  for (std::int16_t coefficient : c) weight += std::abs(static_cast<std::int64_t>(coefficient));
-  const std::int64_t largest = std::max(-min_value, max_value);
-  const std::int64_t rounding = filter.shift == 0 ? 0 : std::int64_t{1} << (filter.shift - 1);
-  return weight * largest + rounding < (std::int64_t{1} << 31);
+  return sums_fit_32_bits(filter, std::max(-min_value, max_value));
 }
 
 #else

@@ -82,5 +82,21 @@ TEST(LpcFit, HugeValuesStillGiveTheExactRecurrence) {
   }
 }
 
+// Asked to keep every sum within 32 bits for values up to a magnitude, the fit lowers its
+// scale until they do, and the coefficients keep their weights.
+TEST(LpcFit, LowersItsScaleUntilSumsFit32Bits) {
+  const auto x = resonance_with_spikes(32768);
+  constexpr std::int64_t kLargest = std::int64_t{1} << 20;
+  LpcFilter free;
+  LpcFilter narrowed;
+  ASSERT_TRUE(fit_lpc(x.data(), x.size(), kEveryBlock, 0.0, free));
+  ASSERT_TRUE(fit_lpc(x.data(), x.size(), kEveryBlock, 0.0, narrowed, kLargest));
+  EXPECT_FALSE(sums_fit_32_bits(free, kLargest));
+  EXPECT_TRUE(sums_fit_32_bits(narrowed, kLargest));
+  EXPECT_LT(narrowed.shift, free.shift);
+  for (std::size_t j = 0; j < kLpcOrder; ++j)
+    EXPECT_NEAR(weight(narrowed, j), weight(free, j), 0.01) << j;
+}
+
 }  // namespace
 }  // namespace tessarine::predictive
