@@ -73,6 +73,20 @@ std::size_t tokenise(std::span<const std::uint64_t> codes, std::uint8_t* tokens,
   return bits.finish();
 }
 
+// From about 2 bits a token (the order-0 entropy) a lane renormalises often enough that its
+// branch mispredicts more than conditional moves cost, as in the decoder.
+constexpr double kBranchFreeBits = 2.0;
+
+double order0_bits(const TokenCounts& counts) {
+  double total = 0.0;
+  for (std::uint32_t c : counts) total += c;
+  double bits = 0.0;
+  for (std::uint32_t c : counts) {
+    if (c != 0) bits += c * std::log2(total / c);
+  }
+  return bits;
+}
+
 // Where fewer than about half the groups are all direct, the branch that lets them skip the
 // extra bits mispredicts about as often as it saves the reads (an estimate: a misprediction
 // costs about what a group's four reads do), so the plain loop runs.
@@ -135,7 +149,8 @@ void encode_rans_chunk(std::span<const std::uint64_t> codes, std::vector<std::ui
   out.resize(head + stream_room);
   std::uint8_t* stream_end = out.data() + out.size();
   const std::uint8_t* stream =
-      encode_tokens(tokens, values, context_of_value(thresholds), symbols.data(), stream_end);
+      encode_tokens(tokens, values, context_of_value(thresholds), symbols.data(), stream_end,
+                    order0_bits(order0) >= kBranchFreeBits * n);
   const auto stream_size = static_cast<std::size_t>(stream_end - stream);
   std::memmove(out.data() + head, stream, stream_size);
   out.resize(head + stream_size);

@@ -16,14 +16,36 @@ constexpr unsigned kLanes = 4;
 static_assert(kLanes == kContextGroup);
 constexpr std::uint32_t kSlotMask = kScale - 1;
 
+// `x >> 16` when x is at least `x_max`, else x, without a branch (see select_below_low).
+inline std::uint32_t renormalised(std::uint32_t x, std::uint64_t x_max) {
+#if defined(__GNUC__) && defined(__x86_64__) && !defined(TESSARINE_PORTABLE_CODER)
+  std::uint64_t wide = x;
+  const std::uint64_t shifted = wide >> 16;
+  asm("cmpq %[max], %[x]\n\tcmovaeq %[shifted], %[x]"
+      : [x] "+r"(wide)
+      : [shifted] "r"(shifted), [max] "r"(x_max)
+      : "cc");
+  return static_cast<std::uint32_t>(wide);
+#else
+  return x >= x_max ? x >> 16 : x;
+#endif
+}
+
 // Writes the 16-bit word unconditionally (there is room below) and keeps it when x is too big
-// for the symbol: branch-free, as the outcome is close to a coin toss.
+// for the symbol. kBranchFree: conditional moves, for tokens that renormalise often; where they
+// seldom do, the branches predict and cost less.
+template <bool kBranchFree>
 inline void encode_step(std::uint32_t& x, const EncodeSymbol& s, std::uint8_t*& at) {
   const bool renormalise = x >= s.x_max;
   const auto word = static_cast<std::uint16_t>(x);
   std::memcpy(at - 2, &word, 2);
-  at -= renormalise ? 2 : 0;
-  x = renormalise ? x >> 16 : x;
+  if constexpr (kBranchFree) {
+    at -= 2 * static_cast<std::ptrdiff_t>(renormalise);
+    x = renormalised(x, s.x_max);
+  } else {
+    at -= renormalise ? 2 : 0;
+    x = renormalise ? x >> 16 : x;
+  }
   const auto q = static_cast<std::uint64_t>((Product{x} * s.reciprocal) >> 64);
   x = static_cast<std::uint32_t>(x + s.bias + q * s.complement);  // (x/f)*kScale + x%f + c
 }
@@ -304,9 +326,13 @@ PredictiveResult<void> finish_codes(const DecodeState& d, const ExtraBits& extra
 
 }  // namespace
 
-std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens, std::span<const std::uint8_t> values,
-                            const ContextOfValue& context_of, const EncodeSymbol* symbols,
-                            std::uint8_t* end) {
+namespace {
+
+template <bool kBranchFree>
+std::uint8_t* encode_tokens_with(std::span<const std::uint8_t> tokens,
+                                 std::span<const std::uint8_t> values,
+                                 const ContextOfValue& context_of, const EncodeSymbol* symbols,
+                                 std::uint8_t* end) {
   std::array<std::uint32_t, kContextValues> base_of{};
   for (unsigned v = 0; v < kContextValues; ++v) base_of[v] = context_of[v] * kTokenCount;
   const std::size_t n = tokens.size();
@@ -316,14 +342,15 @@ std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens, std::span<cons
   std::array<std::uint32_t, kLanes> x{kRansLow, kRansLow, kRansLow, kRansLow};
   std::size_t i = n;
   for (; i % kLanes != 0; --i) {
-    encode_step(x[(i - 1) % kLanes], symbols[base_of[value[i - 1]] + token[i - 1]], at);
+    encode_step<kBranchFree>(x[(i - 1) % kLanes], symbols[base_of[value[i - 1]] + token[i - 1]],
+                             at);
   }
   std::uint32_t x0 = x[0], x1 = x[1], x2 = x[2], x3 = x[3];
   for (; i != 0; i -= kLanes) {
-    encode_step(x3, symbols[base_of[value[i - 1]] + token[i - 1]], at);
-    encode_step(x2, symbols[base_of[value[i - 2]] + token[i - 2]], at);
-    encode_step(x1, symbols[base_of[value[i - 3]] + token[i - 3]], at);
-    encode_step(x0, symbols[base_of[value[i - 4]] + token[i - 4]], at);
+    encode_step<kBranchFree>(x3, symbols[base_of[value[i - 1]] + token[i - 1]], at);
+    encode_step<kBranchFree>(x2, symbols[base_of[value[i - 2]] + token[i - 2]], at);
+    encode_step<kBranchFree>(x1, symbols[base_of[value[i - 3]] + token[i - 3]], at);
+    encode_step<kBranchFree>(x0, symbols[base_of[value[i - 4]] + token[i - 4]], at);
   }
   x = {x0, x1, x2, x3};
   for (std::size_t lane = std::min<std::size_t>(n, kLanes); lane-- > 0;) {
@@ -331,6 +358,15 @@ std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens, std::span<cons
     for (unsigned b = 0; b < 4; ++b) at[b] = static_cast<std::uint8_t>(x[lane] >> (8 * b));
   }
   return at;
+}
+
+}  // namespace
+
+std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens,
+                            std::span<const std::uint8_t> values, const ContextOfValue& context_of,
+                            const EncodeSymbol* symbols, std::uint8_t* end, bool branch_free) {
+  return branch_free ? encode_tokens_with<true>(tokens, values, context_of, symbols, end)
+                     : encode_tokens_with<false>(tokens, values, context_of, symbols, end);
 }
 
 PredictiveResult<std::size_t> decode_tokens(std::span<const std::uint8_t> bytes,

@@ -24,11 +24,13 @@ using BaseOfSum = std::array<std::uint32_t, kBaseOfSums>;
 
 // `values` are the tokens' context values, `context_of` maps them to contexts, and `symbols`
 // holds kTokenCount entries per context. Writes below `end`, using at most 2 * n + 18 bytes;
-// returns where the stream starts.
+// returns where the stream starts. `branch_free` (for tokens of 2 bits and more, whose lanes
+// renormalise often) only picks the loop.
 [[nodiscard]] std::uint8_t* encode_tokens(std::span<const std::uint8_t> tokens,
                                           std::span<const std::uint8_t> values,
                                           const ContextOfValue& context_of,
-                                          const EncodeSymbol* symbols, std::uint8_t* end);
+                                          const EncodeSymbol* symbols, std::uint8_t* end,
+                                          bool branch_free);
 
 // The extra bits of a chunk: `size` bytes at the front of `readable`, which may reach further
 // (to the end of the chunk) so that the decoder can read whole words.
