@@ -156,8 +156,8 @@ class ExactKernel {
       fixed += bits;
       if (b * kBlock % kSample.refine_every == 0) fixed_sampled += bits;
     }
-    // 16-bit values decode side by side when the filter's sums fit 32 bits.
-    const std::int64_t lanes_largest = kSize == 2 && !kFloatBits ? largest_magnitude(n) : 0;
+    // 8- and 16-bit values decode side by side when the filter's sums fit 32 bits.
+    const std::int64_t lanes_largest = kSize <= 2 && !kFloatBits ? largest_magnitude(n) : 0;
     if (!fit_lpc(x, n, kSample, fixed_sampled, header.lpc, lanes_largest)) return;
     header.lpc.level = mean_value(n);
     const WideLpc filter(header.lpc);
@@ -231,9 +231,11 @@ class ExactKernel {
     const std::uint64_t spacing = header.grid_spacing;
     const bool segmented = header.layout == ChunkLayout::SegmentedLpc;
     const auto level = static_cast<std::int64_t>(segmented ? canonical(static_cast<std::uint64_t>(header.lpc.level)) : 0);
-    if constexpr (kSize == 2 && !kFloatBits) {
-      if (segmented && decode_segments_16(codes, header.lpc, level, kSigned, static_cast<std::uint16_t>(origin),
-                                          static_cast<std::uint16_t>(spacing), out)) {
+    if constexpr (kSize <= 2 && !kFloatBits) {
+      const SampleType type{kSigned ? 'i' : 'u', static_cast<std::uint8_t>(kSize)};
+      if (segmented &&
+          decode_segments_small(codes, header.lpc, level, type, static_cast<std::uint16_t>(origin),
+                                static_cast<std::uint16_t>(spacing), out)) {
         return;
       }
     }

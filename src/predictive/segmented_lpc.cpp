@@ -52,8 +52,8 @@ Segments segments_of(std::size_t n) {
   return s;
 }
 
-// The residuals of step j, low 32 bits (their low 16 are all a 16-bit value needs); lanes past
-// their segment's end get 0 when kChecked.
+// The residuals of step j, low 32 bits (their low 16 are all a 16- or 8-bit value needs); lanes
+// past their segment's end get 0 when kChecked.
 template <bool kChecked>
 __m128i residuals(const std::uint64_t* codes, const Segments& s, std::size_t j) {
   std::array<std::uint32_t, kLanes> c{};
@@ -66,20 +66,34 @@ __m128i residuals(const std::uint64_t* codes, const Segments& s, std::size_t j) 
   return _mm_xor_si128(_mm_srli_epi32(code, 1), _mm_sub_epi32(_mm_setzero_si128(), odd));
 }
 
-template <bool kChecked>
+// The low kSize bytes of each lane's low 16 bits, to its segment's sample j.
+template <unsigned kSize, bool kChecked>
 void store(__m128i samples, const Segments& s, std::size_t j, std::byte* out) {
   const std::array<std::uint16_t, kLanes> lanes{
       static_cast<std::uint16_t>(_mm_extract_epi16(samples, 0)), static_cast<std::uint16_t>(_mm_extract_epi16(samples, 2)),
       static_cast<std::uint16_t>(_mm_extract_epi16(samples, 4)), static_cast<std::uint16_t>(_mm_extract_epi16(samples, 6))};
   for (std::size_t lane = 0; lane < kLanes; ++lane) {
-    if (!kChecked || j < s.length[lane]) std::memcpy(out + 2 * (s.begin[lane] + j), &lanes[lane], 2);
+    if (!kChecked || j < s.length[lane])
+      std::memcpy(out + kSize * (s.begin[lane] + j), &lanes[lane], kSize);
   }
 }
 
-}  // namespace
+// p + r taken to a value of the type, as the 64-bit loop's canonical() does: 16-bit values are
+// the low 16 bits (the history's own reading), 8-bit ones are sign-extended or masked from 8.
+template <unsigned kSize>
+__m128i canonical(__m128i v, bool values_signed) {
+  if constexpr (kSize == 1) {
+    return values_signed ? _mm_srai_epi32(_mm_slli_epi32(v, 24), 24)
+                         : _mm_and_si128(v, _mm_set1_epi32(0xFF));
+  } else {
+    return v;
+  }
+}
 
-bool decode_segments_16(std::span<const std::uint64_t> codes, const LpcFilter& filter, std::int64_t level,
-                        bool values_signed, std::uint16_t origin, std::uint16_t spacing, std::byte* out) {
+template <unsigned kSize>
+bool decode_segments(std::span<const std::uint64_t> codes, const LpcFilter& filter,
+                     std::int64_t level, bool values_signed, std::uint16_t origin,
+                     std::uint16_t spacing, std::byte* out) {
   if (!values_signed && (level < 0 || level > INT16_MAX)) return false;
   const auto& c = filter.coefficients;
   const __m128i c12 = pair_of(c[0], c[1]), c34 = pair_of(c[2], c[3]), c56 = pair_of(c[4], c[5]),
@@ -98,11 +112,13 @@ bool decode_segments_16(std::span<const std::uint64_t> codes, const LpcFilter& f
     const __m128i older = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(h.p34, c34), half),
                                         _mm_add_epi32(_mm_madd_epi16(h.p56, c56), _mm_madd_epi16(h.p78, c78)));
     const __m128i sum = _mm_add_epi32(older, _mm_madd_epi16(h.p12, c12));
-    const __m128i v = _mm_add_epi32(_mm_sra_epi32(sum, shift), residuals<kChecked>(codes.data(), s, j));
+    const __m128i v = canonical<kSize>(
+        _mm_add_epi32(_mm_sra_epi32(sum, shift), residuals<kChecked>(codes.data(), s, j)),
+        values_signed);
     h.push(v);
     low = _mm_min_epi16(low, h.p12);
     high = _mm_max_epi16(high, h.p12);
-    store<kChecked>(_mm_add_epi16(_mm_mullo_epi16(v, grid_spacing), grid_origin), s, j, out);
+    store<kSize, kChecked>(_mm_add_epi16(_mm_mullo_epi16(v, grid_spacing), grid_origin), s, j, out);
   };
   std::size_t j = 0;
   for (; j < s.length[kLanes - 1]; ++j) step.template operator()<false>(j);
@@ -120,10 +136,23 @@ bool decode_segments_16(std::span<const std::uint64_t> codes, const LpcFilter& f
   return sums_fit_32_bits(filter, std::max(-min_value, max_value));
 }
 
+}  // namespace
+
+bool decode_segments_small(std::span<const std::uint64_t> codes, const LpcFilter& filter,
+                           std::int64_t level, SampleType type, std::uint16_t origin,
+                           std::uint16_t spacing, std::byte* out) {
+  const bool values_signed = type.kind == 'i';
+  if (type.size == 1)
+    return decode_segments<1>(codes, filter, level, values_signed, origin, spacing, out);
+  if (type.size == 2)
+    return decode_segments<2>(codes, filter, level, values_signed, origin, spacing, out);
+  return false;
+}
+
 #else
 
-bool decode_segments_16(std::span<const std::uint64_t>, const LpcFilter&, std::int64_t, bool, std::uint16_t,
-                        std::uint16_t, std::byte*) {
+bool decode_segments_small(std::span<const std::uint64_t>, const LpcFilter&, std::int64_t,
+                           SampleType, std::uint16_t, std::uint16_t, std::byte*) {
   return false;
 }
 
