@@ -156,8 +156,10 @@ class ExactKernel {
       fixed += bits;
       if (b * kBlock % kSample.refine_every == 0) fixed_sampled += bits;
     }
-    // 8- and 16-bit values decode side by side when the filter's sums fit 32 bits.
-    const std::int64_t lanes_largest = kSize <= 2 && !kFloatBits ? largest_magnitude(n) : 0;
+    // 8- and 16-bit values decode side by side when the filter's sums fit 32 bits (and unsigned
+    // 16-bit ones fit 15 bits; a scale lowered for others would only lose precision).
+    std::int64_t lanes_largest = kSize <= 2 && !kFloatBits ? largest_magnitude(n) : 0;
+    if (kSize == 2 && !kSigned && lanes_largest > INT16_MAX) lanes_largest = 0;
     if (!fit_lpc(x, n, kSample, fixed_sampled, header.lpc, lanes_largest)) return;
     header.lpc.level = mean_value(n);
     const WideLpc filter(header.lpc);
