@@ -55,9 +55,9 @@ std::uint32_t load_u32(const std::uint8_t* at) {
          std::uint32_t{at[3]} << 24;
 }
 
-// One token off state x from the context starting at slot `base`; returns the token.
-inline std::uint32_t decode_state(std::uint32_t& x, std::uint32_t base, const std::uint32_t* slots) {
-  const std::uint32_t e = slots[base + (x & kSlotMask)];
+// One token off state x with its context's slots; returns the token.
+inline std::uint32_t decode_state(std::uint32_t& x, const std::uint32_t* context) {
+  const std::uint32_t e = context[x & kSlotMask];
   const std::uint32_t f = e & kSlotFrequencyMask;
   x = f * (x >> kScaleBits) + ((e >> kSlotOffsetShift) & kSlotMask);  // f * (x >> kScaleBits) + slot - c
   return e >> kSlotTokenShift;
@@ -160,7 +160,7 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
                  const BaseOfSum* base_of, std::span<const std::uint8_t> extras,
                  std::span<std::uint64_t> out) {
   std::uint32_t x0 = d.x[0], x1 = d.x[1], x2 = d.x[2], x3 = d.x[3];
-  std::uint32_t base = d.base;
+  const std::uint32_t* context = slots + d.base;  // the group's context's slots
   const std::uint8_t* at = d.at;
   std::uint64_t position = d.position;
   const std::uint8_t* bits = extras.data();
@@ -168,11 +168,11 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
   for (std::size_t groups; (groups = safe_groups(out.size() - static_cast<std::size_t>(o - out.data()),
                                                  end - at, position, extras.size())) != 0;) {
     for (; groups != 0; --groups, o += kLanes) {
-      const std::uint32_t t0 = decode_state(x0, base, slots);
-      const std::uint32_t t1 = decode_state(x1, base, slots);
-      const std::uint32_t t2 = decode_state(x2, base, slots);
-      const std::uint32_t t3 = decode_state(x3, base, slots);
-      if (kContexts) base = (*base_of)[(t0 + t1) + (t2 + t3)];
+      const std::uint32_t t0 = decode_state(x0, context);
+      const std::uint32_t t1 = decode_state(x1, context);
+      const std::uint32_t t2 = decode_state(x2, context);
+      const std::uint32_t t3 = decode_state(x3, context);
+      if (kContexts) context = slots + (*base_of)[(t0 + t1) + (t2 + t3)];
       if (kDirectFirst && (t0 | t1 | t2 | t3) < kDirectTokens) [[likely]] {
         o[0] = t0;
         o[1] = t1;
@@ -195,7 +195,7 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
     }
   }
   d.x = {x0, x1, x2, x3};
-  d.base = base;
+  d.base = static_cast<std::uint32_t>(context - slots);
   d.at = at;
   d.done = static_cast<std::size_t>(o - out.data());
   d.position = position;
@@ -292,7 +292,7 @@ PredictiveResult<void> decode_tail(DecodeState& d, const std::uint8_t* end, cons
   std::uint64_t* t = codes.data();
   for (std::size_t i = d.done; i < codes.size(); ++i) {
     std::uint32_t& x = d.x[i % kLanes];
-    t[i] = decode_state(x, d.base, slots);
+    t[i] = decode_state(x, slots + d.base);
     if (x < kRansLow) {
       if (end - d.at < 2) return std::unexpected(PredictiveError::damaged("codes are cut short"));
       refill_fast(x, d.at);
