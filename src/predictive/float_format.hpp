@@ -1,21 +1,29 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
 
 #include "predictive/half_float.hpp"
 
 namespace tessarine::predictive {
 
 // The caller's float type: its storage and exact conversions to and from double. narrow rounds
-// to nearest even and saturates to infinity explicitly, so no conversion is out of range.
+// to nearest even and saturates to infinity explicitly, so no conversion is out of range. put
+// writes a sample to an unaligned output position.
 struct HalfFormat {
   using Storage = std::uint16_t;
   static constexpr double kUnitRoundoff = 0x1p-11;
   static double widen(Storage s) { return half_to_double(s); }
   static Storage narrow(double y) { return double_to_half(y); }
   static bool finite(Storage s) { return (s & 0x7C00u) != 0x7C00u; }
+  static void put(std::byte* at, Storage s) { std::memcpy(at, &s, sizeof s); }
 };
 
 struct SingleFormat {
@@ -29,6 +37,15 @@ struct SingleFormat {
     return narrow_beyond(y);
   }
   static bool finite(Storage s) { return std::isfinite(s); }
+  // Straight from the vector register: a memcpy compiled to a move through a general register
+  // and a store, 3% of a decode at loose bounds.
+  static void put(std::byte* at, Storage s) {
+#if defined(__SSE__)
+    _mm_store_ss(reinterpret_cast<float*>(at), _mm_set_ss(s));
+#else
+    std::memcpy(at, &s, sizeof s);
+#endif
+  }
 
  private:
   // Out of line, so that the usual case stores its result straight from a vector register.
@@ -44,6 +61,7 @@ struct DoubleFormat {
   static double widen(Storage s) { return s; }
   static Storage narrow(double y) { return y; }
   static bool finite(Storage s) { return std::isfinite(s); }
+  static void put(std::byte* at, Storage s) { std::memcpy(at, &s, sizeof s); }
 };
 
 }  // namespace tessarine::predictive

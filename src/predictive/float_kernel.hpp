@@ -192,7 +192,7 @@ class FloatKernel {
       if (code != kEscapeCode) [[likely]] {
         const double next = q.unrounded(p, unzigzag(code - 1));
         const Storage s = F::narrow(next);
-        std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
+        F::put(out + i * sizeof(Storage), s);
         return next;
       }
       return escaped_history(F::widen(take_escape(escapes, out + i * sizeof(Storage), ok)), p);
@@ -254,7 +254,7 @@ class FloatKernel {
       if (code != kEscapeCode) [[likely]] {
         if (!q.rebuild(p, code, n)) ok = false;
         const Storage s = q.value(n);
-        std::memcpy(out + i * sizeof(Storage), &s, sizeof s);
+        F::put(out + i * sizeof(Storage), s);
         return n;
       }
       return q.escaped_history(F::widen(take_escape(escapes, out + i * sizeof(Storage), ok)), p);
