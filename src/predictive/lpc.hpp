@@ -77,7 +77,7 @@ inline bool sums_fit_32_bits(const LpcFilter& filter, std::int64_t largest) {
 // rough bits (sum of log2(1 + |r|)) on the refining sample undercut `bits_to_beat`;
 // coefficients scaled by the largest power of two that keeps them within 16 bits and, when
 // `lanes_largest` is not 0, keeps sums_fit_32_bits for values up to that magnitude (a halved
-// scale costs next to nothing; 32-bit sums decode 16-bit samples side by side). False when
+// scale costs next to nothing; 32-bit sums decode 8- and 16-bit samples side by side). False when
 // there is nothing to fit.
 [[nodiscard]] bool fit_lpc(const std::int64_t* x, std::size_t n, const LpcSample& sample,
                            double bits_to_beat, LpcFilter& filter, std::int64_t lanes_largest = 0);
