@@ -170,7 +170,8 @@ class ExactKernel {
       LpcHistory h;
       h.fill(header.lpc.level);
       for (std::size_t i = begin; i < std::min(n, begin + length); ++i) {
-        const std::uint64_t residual = values_[i] - static_cast<std::uint64_t>(lpc_predict(filter, h));
+        const std::uint64_t residual =
+            values_[i] - static_cast<std::uint64_t>(lpc_predict(filter, h));
         lpc += magnitude(residual);
         codes[i] = zigzag(sign_extend<kBits>(residual));
         h.push(x[i]);
@@ -227,12 +228,14 @@ class ExactKernel {
 
   // Layouts 3 and 4 (one segment from zero, or segments from the level). Values stay within
   // kBits <= 32 bits (canonical), so the filter's sums cannot overflow.
-  void decode_lpc(const ChunkHeader& header, std::span<const std::uint64_t> codes, std::byte* out) const {
+  void decode_lpc(const ChunkHeader& header, std::span<const std::uint64_t> codes,
+                  std::byte* out) const {
     const std::size_t n = codes.size();
     const std::uint64_t origin = header.grid_origin;
     const std::uint64_t spacing = header.grid_spacing;
     const bool segmented = header.layout == ChunkLayout::SegmentedLpc;
-    const auto level = static_cast<std::int64_t>(segmented ? canonical(static_cast<std::uint64_t>(header.lpc.level)) : 0);
+    const auto level = static_cast<std::int64_t>(
+        segmented ? canonical(static_cast<std::uint64_t>(header.lpc.level)) : 0);
     if constexpr (kSize <= 2 && !kFloatBits) {
       const SampleType type{kSigned ? 'i' : 'u', static_cast<std::uint8_t>(kSize)};
       if (segmented &&

@@ -24,7 +24,9 @@ struct LpcFilter {
 // of `level` (the chunk's mean): the segments' chains are independent, so a decoder runs them side
 // by side, and a start at the mean costs next to nothing where one at zero costs a few bytes.
 inline constexpr std::size_t kLpcSegments = 4;
-inline std::size_t lpc_segment_length(std::size_t n) { return (n + kLpcSegments - 1) / kLpcSegments; }
+inline std::size_t lpc_segment_length(std::size_t n) {
+  return (n + kLpcSegments - 1) / kLpcSegments;
+}
 
 // The last kLpcOrder values, newest first; zero at a chunk's start.
 struct LpcHistory {

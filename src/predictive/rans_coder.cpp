@@ -140,11 +140,14 @@ constexpr std::uint64_t kGroupExtraStep = 32;
 
 // How many whole groups from here surely have four words and can read the extra bits in words,
 // so that the loop over them checks nothing but its count.
-std::size_t safe_groups(std::size_t left, std::ptrdiff_t words_left, std::uint64_t position, std::uint64_t reach) {
+std::size_t safe_groups(std::size_t left, std::ptrdiff_t words_left, std::uint64_t position,
+                        std::uint64_t reach) {
   const std::size_t by_count = left / kLanes;
-  const std::size_t by_words = words_left < 0 ? 0 : static_cast<std::size_t>(words_left) / (2 * kLanes);
+  const std::size_t by_words =
+      words_left < 0 ? 0 : static_cast<std::size_t>(words_left) / (2 * kLanes);
   const std::uint64_t needed = position / 8 + kGroupExtraReach;
-  const std::size_t by_extras = needed > reach ? 0 : static_cast<std::size_t>((reach - needed) / kGroupExtraStep + 1);
+  const std::size_t by_extras =
+      needed > reach ? 0 : static_cast<std::size_t>((reach - needed) / kGroupExtraStep + 1);
   return std::min({by_count, by_words, by_extras});
 }
 
@@ -165,8 +168,9 @@ void decode_fast(DecodeState& d, const std::uint8_t* end, const std::uint32_t* s
   std::uint64_t position = d.position;
   const std::uint8_t* bits = extras.data();
   std::uint64_t* o = out.data() + d.done;
-  for (std::size_t groups; (groups = safe_groups(out.size() - static_cast<std::size_t>(o - out.data()),
-                                                 end - at, position, extras.size())) != 0;) {
+  for (std::size_t groups;
+       (groups = safe_groups(out.size() - static_cast<std::size_t>(o - out.data()), end - at,
+                             position, extras.size())) != 0;) {
     for (; groups != 0; --groups, o += kLanes) {
       const std::uint32_t t0 = decode_state(x0, context);
       const std::uint32_t t1 = decode_state(x1, context);

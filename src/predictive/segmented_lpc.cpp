@@ -58,10 +58,11 @@ template <bool kChecked>
 __m128i residuals(const std::uint64_t* codes, const Segments& s, std::size_t j) {
   std::array<std::uint32_t, kLanes> c{};
   for (std::size_t lane = 0; lane < kLanes; ++lane) {
-    if (!kChecked || j < s.length[lane]) c[lane] = static_cast<std::uint32_t>(codes[s.begin[lane] + j]);
+    if (!kChecked || j < s.length[lane])
+      c[lane] = static_cast<std::uint32_t>(codes[s.begin[lane] + j]);
   }
-  const __m128i code = _mm_set_epi32(static_cast<int>(c[3]), static_cast<int>(c[2]), static_cast<int>(c[1]),
-                                     static_cast<int>(c[0]));
+  const __m128i code = _mm_set_epi32(static_cast<int>(c[3]), static_cast<int>(c[2]),
+                                     static_cast<int>(c[1]), static_cast<int>(c[0]));
   const __m128i odd = _mm_and_si128(code, _mm_set1_epi32(1));
   return _mm_xor_si128(_mm_srli_epi32(code, 1), _mm_sub_epi32(_mm_setzero_si128(), odd));
 }
@@ -70,8 +71,10 @@ __m128i residuals(const std::uint64_t* codes, const Segments& s, std::size_t j) 
 template <unsigned kSize, bool kChecked>
 void store(__m128i samples, const Segments& s, std::size_t j, std::byte* out) {
   const std::array<std::uint16_t, kLanes> lanes{
-      static_cast<std::uint16_t>(_mm_extract_epi16(samples, 0)), static_cast<std::uint16_t>(_mm_extract_epi16(samples, 2)),
-      static_cast<std::uint16_t>(_mm_extract_epi16(samples, 4)), static_cast<std::uint16_t>(_mm_extract_epi16(samples, 6))};
+      static_cast<std::uint16_t>(_mm_extract_epi16(samples, 0)),
+      static_cast<std::uint16_t>(_mm_extract_epi16(samples, 2)),
+      static_cast<std::uint16_t>(_mm_extract_epi16(samples, 4)),
+      static_cast<std::uint16_t>(_mm_extract_epi16(samples, 6))};
   for (std::size_t lane = 0; lane < kLanes; ++lane) {
     if (!kChecked || j < s.length[lane])
       std::memcpy(out + kSize * (s.begin[lane] + j), &lanes[lane], kSize);
@@ -102,15 +105,17 @@ bool decode_segments(std::span<const std::uint64_t> codes, const LpcFilter& filt
   const __m128i shift = _mm_cvtsi32_si128(static_cast<int>(filter.shift));
   const __m128i grid_spacing = _mm_set1_epi16(static_cast<short>(spacing));
   const __m128i grid_origin = _mm_set1_epi16(static_cast<short>(origin));
-  History16 h{pair_of(level, level), pair_of(level, level), pair_of(level, level), pair_of(level, level)};
+  History16 h{pair_of(level, level), pair_of(level, level), pair_of(level, level),
+              pair_of(level, level)};
   __m128i low = h.p12;  // the least and greatest 16-bit values the history held
   __m128i high = h.p12;
   const Segments s = segments_of(codes.size());
   auto step = [&]<bool kChecked>(std::size_t j) {
     // The older pairs and the rounding term first: only the newest pair's product is on the
     // chain from one step to the next.
-    const __m128i older = _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(h.p34, c34), half),
-                                        _mm_add_epi32(_mm_madd_epi16(h.p56, c56), _mm_madd_epi16(h.p78, c78)));
+    const __m128i older =
+        _mm_add_epi32(_mm_add_epi32(_mm_madd_epi16(h.p34, c34), half),
+                      _mm_add_epi32(_mm_madd_epi16(h.p56, c56), _mm_madd_epi16(h.p78, c78)));
     const __m128i sum = _mm_add_epi32(older, _mm_madd_epi16(h.p12, c12));
     const __m128i v = canonical<kSize>(
         _mm_add_epi32(_mm_sra_epi32(sum, shift), residuals<kChecked>(codes.data(), s, j)),

@@ -113,7 +113,8 @@ std::size_t write_chunk_header(const ChunkHeader& header, std::size_t samples, C
     out.push_back(static_cast<std::uint8_t>(header.lpc.shift));
     for (std::int16_t c : header.lpc.coefficients) put_le(out, static_cast<std::uint16_t>(c), 2);
   }
-  if (header.layout == ChunkLayout::SegmentedLpc) put_le(out, static_cast<std::uint64_t>(header.lpc.level), 8);
+  if (header.layout == ChunkLayout::SegmentedLpc)
+    put_le(out, static_cast<std::uint64_t>(header.lpc.level), 8);
   const std::size_t at = out.size();
   put_le(out, header.escape_count, 4);
   put_le(out, header.code_bytes, 4);

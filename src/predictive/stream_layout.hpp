@@ -46,7 +46,9 @@ enum class ChunkLayout : std::uint8_t {
   SegmentedLpc = 4,
 };
 
-inline bool is_lpc(ChunkLayout layout) { return layout == ChunkLayout::Lpc || layout == ChunkLayout::SegmentedLpc; }
+inline bool is_lpc(ChunkLayout layout) {
+  return layout == ChunkLayout::Lpc || layout == ChunkLayout::SegmentedLpc;
+}
 
 inline constexpr std::size_t kBlocksPerChunk = kCodeChunk / kBlock;
 
