@@ -166,17 +166,12 @@ class ExactKernel {
     const std::size_t length = lpc_segment_length(n);
     double lpc = 0.0;
     std::uint64_t* codes = lpc_codes_.get();
-    for (std::size_t begin = 0; begin < n; begin += length) {
-      LpcHistory h;
-      h.fill(header.lpc.level);
-      for (std::size_t i = begin; i < std::min(n, begin + length); ++i) {
-        const std::uint64_t residual =
-            values_[i] - static_cast<std::uint64_t>(lpc_predict(filter, h));
-        lpc += magnitude(residual);
-        codes[i] = zigzag(sign_extend<kBits>(residual));
-        h.push(x[i]);
-      }
-    }
+    lpc_walk(filter, n, length, header.lpc.level, [&](std::size_t i, std::int64_t p) {
+      const std::uint64_t residual = values_[i] - static_cast<std::uint64_t>(p);
+      lpc += magnitude(residual);
+      codes[i] = zigzag(sign_extend<kBits>(residual));
+      return x[i];
+    });
     // The segments cost the level's 8 bytes and a few bytes where they restart; kept unless
     // that is more than a hair of the chunk (short chunks, where they save little time).
     const double whole = lpc + code_whole_chunk(filter, n, length, false);
@@ -244,19 +239,14 @@ class ExactKernel {
         return;
       }
     }
-    const WideLpc filter(header.lpc);
     const std::size_t length = segmented ? lpc_segment_length(n) : n;
-    for (std::size_t begin = 0; begin < n; begin += length) {
-      LpcHistory h;
-      h.fill(level);
-      for (std::size_t i = begin; i < std::min(n, begin + length); ++i) {
-        const std::uint64_t v = canonical(static_cast<std::uint64_t>(lpc_predict(filter, h)) +
-                                          static_cast<std::uint64_t>(unzigzag(codes[i])));
-        const std::uint64_t raw = to_raw(origin + v * spacing);
-        std::memcpy(out + i * kSize, &raw, kSize);
-        h.push(static_cast<std::int64_t>(v));
-      }
-    }
+    lpc_walk(WideLpc(header.lpc), n, length, level, [&](std::size_t i, std::int64_t p) {
+      const std::uint64_t v =
+          canonical(static_cast<std::uint64_t>(p) + static_cast<std::uint64_t>(unzigzag(codes[i])));
+      const std::uint64_t raw = to_raw(origin + v * spacing);
+      std::memcpy(out + i * kSize, &raw, kSize);
+      return static_cast<std::int64_t>(v);
+    });
   }
 
   // About the bits a residual costs: heavy tails (spikes) weigh what they cost, not more.

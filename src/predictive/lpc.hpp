@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -57,6 +58,20 @@ inline std::int64_t lpc_predict(const WideLpc& filter, const LpcHistory& h) {
   std::int64_t sum = filter.half;
   for (std::size_t j = kLpcOrder; j-- > 0;) sum += filter.c[j] * h.v[j];
   return sum >> filter.shift;
+}
+
+// Visits [0, n) in segments of `length` (n for one piece), each starting from a history of
+// `level`: h.push(visit(i, prediction)). Encoder and decoder share it, so that they cannot
+// disagree on where a segment starts or what it starts from.
+template <class Visit>
+inline void lpc_walk(const WideLpc& filter, std::size_t n, std::size_t length, std::int64_t level,
+                     Visit&& visit) {
+  for (std::size_t begin = 0; begin < n; begin += length) {
+    LpcHistory h;
+    h.fill(level);
+    const std::size_t end = std::min(n, begin + length);
+    for (std::size_t i = begin; i < end; ++i) h.push(visit(i, lpc_predict(filter, h)));
+  }
 }
 
 // Which blocks [b, b + block) of a signal the fit looks at: b = 0, every, 2 every, ...

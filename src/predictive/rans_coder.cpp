@@ -16,18 +16,20 @@ constexpr unsigned kLanes = 4;
 static_assert(kLanes == kContextGroup);
 constexpr std::uint32_t kSlotMask = kScale - 1;
 
-// `x >> 16` when x is at least `x_max`, else x, without a branch (see select_below_low).
-inline std::uint32_t renormalised(std::uint32_t x, std::uint64_t x_max) {
+// `below` when value < limit, else `otherwise`, without a branch: a lane's renormalisation is
+// close to a coin toss once tokens carry a few bits, and the compiler turns a condition (and
+// even a mask's arithmetic) into branches or longer code, which made the code decoder 8% slower
+// on recordings.
+inline std::uint64_t select_below(std::uint64_t value, std::uint64_t limit, std::uint64_t below,
+                                  std::uint64_t otherwise) {
 #if defined(__GNUC__) && defined(__x86_64__) && !defined(TESSARINE_PORTABLE_CODER)
-  std::uint64_t wide = x;
-  const std::uint64_t shifted = wide >> 16;
-  asm("cmpq %[max], %[x]\n\tcmovaeq %[shifted], %[x]"
-      : [x] "+r"(wide)
-      : [shifted] "r"(shifted), [max] "r"(x_max)
+  asm("cmpq %[limit], %[value]\n\tcmovbq %[below], %[otherwise]"
+      : [otherwise] "+r"(otherwise)
+      : [value] "r"(value), [limit] "er"(limit), [below] "r"(below)
       : "cc");
-  return static_cast<std::uint32_t>(wide);
+  return otherwise;
 #else
-  return x >= x_max ? x >> 16 : x;
+  return value < limit ? below : otherwise;
 #endif
 }
 
@@ -41,7 +43,7 @@ inline void encode_step(std::uint32_t& x, const EncodeSymbol& s, std::uint8_t*& 
   std::memcpy(at - 2, &word, 2);
   if constexpr (kBranchFree) {
     at -= 2 * static_cast<std::ptrdiff_t>(renormalise);
-    x = renormalised(x, s.x_max);
+    x = static_cast<std::uint32_t>(select_below(x, s.x_max, x, x >> 16));
   } else {
     at -= renormalise ? 2 : 0;
     x = renormalise ? x >> 16 : x;
@@ -71,25 +73,10 @@ inline void refill_fast(std::uint32_t& x, const std::uint8_t*& at) {
   at += renormalise ? 2 : 0;
 }
 
-// `refilled` when x is below kRansLow, else x, without a branch: the outcome is close to a coin
-// toss, and the compiler turns a condition (and even a mask's arithmetic) into branches or
-// longer code, which made the code decoder 8% slower on recordings.
-inline std::uint32_t select_below_low(std::uint32_t x, std::uint32_t refilled) {
-#if defined(__GNUC__) && defined(__x86_64__) && !defined(TESSARINE_PORTABLE_CODER)
-  asm("cmpl %[low], %[x]\n\tcmovbl %[refilled], %[x]"
-      : [x] "+r"(x)
-      : [refilled] "r"(refilled), [low] "i"(kRansLow)
-      : "cc");
-  return x;
-#else
-  return x < kRansLow ? refilled : x;
-#endif
-}
-
 inline std::uint32_t refilled(std::uint32_t x, const std::uint8_t* at) {
   std::uint16_t word;
   std::memcpy(&word, at, 2);
-  return select_below_low(x, (x << 16) | word);
+  return static_cast<std::uint32_t>(select_below(x, kRansLow, (x << 16) | word, x));
 }
 
 // The four lanes' refills: each lane's word sits 2 bytes past the previous lane's when that one
